@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace framework {
+
+enum class SeekOrigin { Beginning, Current, End };
+
+// A byte stream with a position. Read and Write move as many bytes as they can
+// and return that count; ReadBuffer and WriteBuffer insist on the whole count
+// and raise EReadError ("Stream read error") or EWriteError ("Stream write error").
+class TStream {
+ public:
+  virtual ~TStream() = default;
+
+  virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+  virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
+  virtual std::int64_t Seek(std::int64_t offset, SeekOrigin origin) = 0;
+  virtual std::int64_t Size() const = 0;
+
+  std::int64_t Position() { return Seek(0, SeekOrigin::Current); }
+  void SetPosition(std::int64_t position) { Seek(position, SeekOrigin::Beginning); }
+  std::int64_t Remaining() { return Size() - Position(); }
+
+  void ReadBuffer(void* buffer, std::size_t count);
+  void WriteBuffer(const void* buffer, std::size_t count);
+
+  // Little-endian helpers for the binary formats.
+  std::uint8_t ReadU8();
+  std::uint16_t ReadU16();
+  std::uint32_t ReadU32();
+  void WriteU8(std::uint8_t value);
+  void WriteU16(std::uint16_t value);
+  void WriteU32(std::uint32_t value);
+};
+
+// A growable stream in memory.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<std::uint8_t> bytes) : data_(std::move(bytes)) {}
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::size_t Write(const void* buffer, std::size_t count) override;
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+  std::int64_t Size() const override { return static_cast<std::int64_t>(data_.size()); }
+
+  const std::vector<std::uint8_t>& Bytes() const { return data_; }
+  std::vector<std::uint8_t>& Bytes() { return data_; }
+  void Clear();
+
+ private:
+  std::vector<std::uint8_t> data_;
+  std::size_t position_ = 0;
+};
+
+// A read-only stream over bytes someone else owns (an embedded resource, a
+// fuzzer's input); writing to it fails.
+class TReadOnlyMemoryStream : public TStream {
+ public:
+  explicit TReadOnlyMemoryStream(std::span<const std::uint8_t> bytes) : data_(bytes) {}
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::size_t Write(const void*, std::size_t) override { return 0; }
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+  std::int64_t Size() const override { return static_cast<std::int64_t>(data_.size()); }
+
+ private:
+  std::span<const std::uint8_t> data_;
+  std::size_t position_ = 0;
+};
+
+}  // namespace framework
