@@ -1,0 +1,49 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "editor/TPluginEditorWindow.h"
+#include "host/AEffEditor.h"
+#include "host/AudioEffect.h"
+#include "host/RelaxedFloat.h"
+
+// The editor object the host drives through the editor opcodes. It owns the
+// window and the mirror of parameter values the window displays.
+class APluginEditor : public AEffEditor {
+ public:
+  static constexpr int kFirstSlot = 1;
+  static constexpr int kLastSlot = 61;
+
+  // editorClosed is the effect's byte that tells whether the window is closed.
+  APluginEditor(AudioEffect* effect, std::atomic<std::uint8_t>& editorClosed);
+  ~APluginEditor() override;
+
+  VstInt32 getRect(ERect** rectOut) override;
+  VstInt32 open(void* parent) override;
+  void close() override;
+  void idle() override;
+  // Copies the effect's parameter values into the mirror while the window is
+  // open. Called from any thread, the audio thread included: it only does
+  // relaxed 32-bit loads and stores.
+  void update() override;
+
+  int openCount() const { return opencount; }
+  TPluginEditorWindow* getWindow() const { return window.get(); }
+  float mirrorValue(int index) const { return values[index].load(); }
+
+ private:
+  void copyParameters();
+  void destroyWindow();
+
+  ERect rect{};
+  int opencount = 0;
+  std::unique_ptr<TPluginEditorWindow> window;
+  void* parentwindow = nullptr;
+  std::atomic<std::uint8_t>& editorclosed;
+  // The window's copy of slots 1..61. It lives here rather than in the window
+  // so a parameter change on another thread never touches a window that the
+  // user-interface thread may be destroying.
+  RelaxedFloat values[kLastSlot + 1];
+};

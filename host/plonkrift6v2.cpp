@@ -1,0 +1,52 @@
+// The library's entry: hosts look for either symbol and call it once per
+// instance with their callback.
+
+#include <cfenv>
+#include <new>
+
+#include "host/AEffect.h"
+#include "plugin/APlugin.h"
+
+namespace {
+
+// Arithmetic faults must never trap in a host's process: keep every
+// floating-point exception masked with rounding to nearest on the thread that
+// loads the library.
+__attribute__((constructor)) void maskFloatingPointExceptions() {
+  std::fesetround(FE_TONEAREST);
+#if defined(__x86_64__) || defined(__i386__)
+  std::fenv_t environment;
+  std::fegetenv(&environment);
+  environment.__control_word |= 0x3F;  // x87: mask all six exceptions
+#if defined(__x86_64__)
+  environment.__mxcsr |= 0x1F80;  // SSE: mask all six exceptions
+#endif
+  std::fesetenv(&environment);
+#endif
+}
+
+AEffect* createEffect(audioMasterCallback audioMaster) noexcept {
+  if (audioMaster == nullptr) return nullptr;
+  try {
+    if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+    APlugin* effect = new (std::nothrow) APlugin(audioMaster);
+    return effect != nullptr ? effect->getAeffect() : nullptr;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
+  return createEffect(audioMaster);
+}
+
+// The older entry name. Declared under another C++ name so the compiler does
+// not take it for a program's main.
+__attribute__((visibility("default"))) AEffect* plonkrift_main_entry(audioMasterCallback audioMaster) __asm__("main");
+AEffect* plonkrift_main_entry(audioMasterCallback audioMaster) { return createEffect(audioMaster); }
+
+}
