@@ -47,6 +47,7 @@ void APlugin::updateEditor() {
 void APlugin::setParameter(VstInt32 index, float value) {
   if (value > 1.0f) value = 1.0f;
   if (!(value >= 0.0f)) value = 0.0f;
+  value += 0.0f;  // a host's -0.0 is stored as 0.0 (and never shown as "-0.00")
   if (parameters::isValueSlot(index)) {
     params[index].store(value);
     programs[currentProgram()].values[index].store(value);

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: a plain build, then the same tests
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests
+# under ThreadSanitizer, and each fuzz target for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+
+jobs=$(nproc)
+fuzz_seconds=${FUZZ_SECONDS:-20}
+
+echo "== release build and tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPLONKRIFT_SANITIZE=ON -DPLONKRIFT_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+echo "== ThreadSanitizer (threaded tests)"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLONKRIFT_TSAN=ON -DPLONKRIFT_BENCH=OFF >/dev/null
+cmake --build build-tsan -j"$jobs"
+ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R 'Thread|Concurrent'
+
+if [ -x fuzz/run-fuzzers.sh ]; then
+  echo "== fuzzers (${fuzz_seconds}s each)"
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DPLONKRIFT_FUZZ=ON -DPLONKRIFT_TESTS=OFF -DPLONKRIFT_BENCH=OFF >/dev/null
+  cmake --build build-fuzz -j"$jobs"
+  fuzz/run-fuzzers.sh build-fuzz "$fuzz_seconds"
+fi
+
+echo "all tests passed"

@@ -1,0 +1,85 @@
+// The editor object's open count, rectangle and mirror of the parameters.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "editor/APluginEditor.h"
+#include "plugin/APlugin.h"
+
+namespace {
+
+class Bridge : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plugin = std::make_unique<APlugin>(nullptr);
+    editor = static_cast<APluginEditor*>(plugin->getEditor());
+  }
+  std::unique_ptr<APlugin> plugin;
+  APluginEditor* editor = nullptr;
+  int parent = 0;  // stands for the host's window
+};
+
+TEST_F(Bridge, OpensAreCountedAndTheLastCloseDestroys) {
+  EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, &parent, 0.0f), 1);
+  EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, &parent, 0.0f), 1);
+  TPluginEditorWindow* window = editor->getWindow();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->Visible());
+  plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+  ASSERT_EQ(editor->getWindow(), window) << "still open once: the window stays";
+  EXPECT_FALSE(window->Visible());
+  EXPECT_FALSE(plugin->isEditorClosed());
+  plugin->dispatcher(effEditOpen, 0, 0, &parent, 0.0f);
+  EXPECT_EQ(editor->getWindow(), window) << "reopening shows the same window";
+  EXPECT_TRUE(window->Visible());
+  plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+  plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+  EXPECT_EQ(editor->getWindow(), nullptr);
+  EXPECT_TRUE(plugin->isEditorClosed());
+  EXPECT_EQ(editor->openCount(), 0);
+}
+
+TEST_F(Bridge, CloseWithoutOpenOnlyMarksTheEditorClosed) {
+  EXPECT_FALSE(plugin->isEditorClosed());
+  plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+  EXPECT_EQ(editor->openCount(), 0);
+  EXPECT_TRUE(plugin->isEditorClosed());
+  plugin->dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
+}
+
+TEST_F(Bridge, OpenWithoutParentIsRefused) {
+  EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, nullptr, 0.0f), 0);
+  EXPECT_EQ(editor->openCount(), 0);
+  EXPECT_EQ(editor->getWindow(), nullptr);
+}
+
+TEST_F(Bridge, MirrorFollowsParametersOnlyWhileOpen) {
+  plugin->dispatcher(effEditOpen, 0, 0, &parent, 0.0f);
+  EXPECT_EQ(editor->mirrorValue(41), 0.1f);
+  plugin->setParameter(41, 0.8f);
+  EXPECT_EQ(editor->mirrorValue(41), 0.8f);
+  plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+  plugin->setParameter(41, 0.2f);
+  plugin->dispatcher(effSetProgram, 0, 3, nullptr, 0.0f);
+  EXPECT_EQ(editor->mirrorValue(41), 0.8f) << "a closed editor's copy is left alone";
+  plugin->dispatcher(effEditOpen, 0, 0, &parent, 0.0f);
+  EXPECT_EQ(editor->mirrorValue(41), 0.1f) << "opening copies the current program's values";
+}
+
+TEST_F(Bridge, RectangleIsTheWindowsSizeAlways) {
+  ERect* rect = nullptr;
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(plugin->dispatcher(effEditGetRect, 0, 0, &rect, 0.0f), 1);
+    EXPECT_EQ(rect->right - rect->left, 719);
+    EXPECT_EQ(rect->bottom - rect->top, 512);
+    plugin->dispatcher(effEditOpen, 0, 0, &parent, 0.0f);
+  }
+}
+
+TEST_F(Bridge, DestroyingTheEffectWithTheEditorOpen) {
+  plugin->dispatcher(effEditOpen, 0, 0, &parent, 0.0f);
+  plugin.reset();  // the leak checker and ASan watch this
+}
+
+}  // namespace
