@@ -78,6 +78,7 @@ TEST(Library, NullCallbackGivesNull) {
   EXPECT_EQ(library.entry()(nullptr), nullptr);
 }
 
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 namespace {
 
 // Creates an instance in a child process whose address space may grow by only
@@ -102,6 +103,7 @@ bool createsWithHeadroom(hostkit::PluginLibrary& library, long headroom) {
 }
 
 }  // namespace
+#endif
 
 TEST(Library, ReturnsNullWhenTheObjectCannotBeAllocated) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
