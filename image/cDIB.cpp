@@ -9,9 +9,9 @@
 #include "framework/core/Stream.h"
 #include "framework/graphics/Canvas.h"
 
-#if __has_include("image/DIBDataStream.h")
+// Defined by image/CMakeLists.txt once the picture stream sources are listed.
+#ifdef PLONK_HAVE_DIB_DATA_STREAM
 #include "image/DIBDataStream.h"
-#define PLONK_HAVE_DIB_DATA_STREAM 1
 #endif
 
 namespace image {
