@@ -52,6 +52,16 @@ class APlugin : public AudioEffectX {
   const char* getHostProduct() const { return hostProduct; }
   bool isEditorClosed() const { return editorclosed.load(std::memory_order_relaxed) != 0; }
 
+  // A block came without time information: the audio thread only notes it.
+  // The message "VSTTimeInfo not supported - aborting" is for the user-interface
+  // side to show, once per instance: takeTimeInfoNotice answers true once.
+  static constexpr const char* kTimeInfoMessage = "VSTTimeInfo not supported - aborting";
+  bool timeInfoMissing() const { return timeinfonotice.load(std::memory_order_relaxed) != 0; }
+  bool takeTimeInfoNotice() {
+    std::uint8_t pending = 1;
+    return timeinfonotice.compare_exchange_strong(pending, 2, std::memory_order_relaxed);
+  }
+
   // The working set: slots 1..61 are the parameters, 62 is the last MIDI value.
   RelaxedFloat params[parameters::kMidiValue + 1];
   // The engine's running state, delay memory included; lives inside the object.
@@ -71,4 +81,6 @@ class APlugin : public AudioEffectX {
   char hostVendor[vsttext::kHostTextCapacity] = {};
   char hostProduct[vsttext::kHostTextCapacity] = {};
   float vu = 0.0f;
+  // 0 until a block lacks time information, 1 then, 2 once the message was taken.
+  std::atomic<std::uint8_t> timeinfonotice{0};
 };
