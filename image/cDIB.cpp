@@ -584,7 +584,6 @@ void TCustomWinDIB::AllocatePixels() {
 }
 
 void TCustomWinDIB::FreePixels() {
-  if (canvas_) canvas_->Flush();
   canvas_.reset();
   delete[] Bits();
   SetPixelsPointer(nullptr);

@@ -26,34 +26,55 @@ TCanvas::~TCanvas() {
   if (surface_ != nullptr) cairo_surface_destroy(surface_);
 }
 
-// The surface is laid over the pixels from the top visual row with a negative
-// stride, so Cairo's top-down rows land on the bottom-up storage unflipped.
+// Each operation paints into a transparent layer of the canvas's size, which
+// is then put over the pixels with its coverage: the pixels are treated as
+// opaque colours whatever their alpha byte, and every pixel that was painted
+// ends with alpha 255. Cairo's rows are top-down; the composition turns them
+// onto the bottom-up storage.
 void TCanvas::Begin() {
-  if (cr_ != nullptr) return;
   if (bits_ == nullptr || width_ <= 0 || height_ <= 0)
     throw EGraphicsError("Canvas does not allow drawing");
-  const int stride = width_ * 4;
-  surface_ = cairo_image_surface_create_for_data(
-      bits_ + static_cast<std::ptrdiff_t>(height_ - 1) * stride, CAIRO_FORMAT_RGB24, width_, height_,
-      -stride);
-  if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
+  if (cr_ == nullptr) {
+    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_);
     const auto status = cairo_surface_status(surface_);
-    cairo_surface_destroy(surface_);
-    surface_ = nullptr;
-    throw EGraphicsError("Windows error (" + std::to_string(static_cast<int>(status)) + ") " +
-                         cairo_status_to_string(status));
+    if (status != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(surface_);
+      surface_ = nullptr;
+      throw EGraphicsError("Windows error (" + std::to_string(static_cast<int>(status)) + ") " +
+                           cairo_status_to_string(status));
+    }
+    cr_ = cairo_create(surface_);
+    cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    cairo_set_font_options(cr_, options);
+    cairo_font_options_destroy(options);
   }
-  cr_ = cairo_create(surface_);
-  cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
+  cairo_save(cr_);
+  cairo_set_operator(cr_, CAIRO_OPERATOR_CLEAR);
+  cairo_paint(cr_);
+  cairo_restore(cr_);
 }
 
 void TCanvas::End() {
   cairo_surface_flush(surface_);
+  const unsigned char* layer = cairo_image_surface_get_data(surface_);
+  const int layerStride = cairo_image_surface_get_stride(surface_);
+  for (std::int32_t y = 0; y < height_; ++y) {
+    const auto* l = reinterpret_cast<const std::uint32_t*>(layer + y * layerStride);
+    std::uint8_t* d = bits_ + static_cast<std::ptrdiff_t>(height_ - 1 - y) * width_ * 4;
+    for (std::int32_t x = 0; x < width_; ++x, d += 4) {
+      const std::uint32_t p = l[x];  // premultiplied 0xAARRGGBB
+      const std::uint32_t a = p >> 24;
+      if (a == 0) continue;
+      for (int c = 0; c < 3; ++c) {
+        const std::uint32_t s = (p >> (8 * c)) & 0xFF;
+        d[c] = static_cast<std::uint8_t>(s + (d[c] * (255 - a) + 127) / 255);
+      }
+      d[3] = 255;
+    }
+  }
   if (OnChange) OnChange();
-}
-
-void TCanvas::Flush() {
-  if (surface_ != nullptr) cairo_surface_flush(surface_);
 }
 
 void TCanvas::FillRect(const TRect& rect) {
@@ -169,7 +190,6 @@ void TCanvas::StretchDraw(const TRect& rect, const std::uint8_t* srcBits, std::i
   if (w <= 0 || h <= 0 || srcWidth <= 0 || srcHeight <= 0 || srcBits == nullptr ||
       bits_ == nullptr)
     return;
-  if (surface_ != nullptr) cairo_surface_flush(surface_);
   const std::int32_t x0 = std::max(rect.Left, 0), x1 = std::min<std::int64_t>(rect.Right, width_);
   const std::int32_t y0 = std::max(rect.Top, 0), y1 = std::min<std::int64_t>(rect.Bottom, height_);
   const auto* src = reinterpret_cast<const std::uint32_t*>(srcBits);
@@ -180,7 +200,6 @@ void TCanvas::StretchDraw(const TRect& rect, const std::uint8_t* srcBits, std::i
     std::uint32_t* drow = dst + (height_ - 1 - y) * std::int64_t{width_};
     for (std::int32_t x = x0; x < x1; ++x) drow[x] = srow[(x - rect.Left) * std::int64_t{srcWidth} / w];
   }
-  if (surface_ != nullptr) cairo_surface_mark_dirty(surface_);
   if (OnChange) OnChange();
 }
 

@@ -61,8 +61,6 @@ class TCanvas {
   // stretching, all four bytes of each pixel as they are.
   void StretchDraw(const TRect& rect, const std::uint8_t* srcBits, std::int32_t srcWidth,
                    std::int32_t srcHeight);
-  // Finishes pending drawing so the pixels can be read.
-  void Flush();
 
  private:
   void Begin();
@@ -72,7 +70,7 @@ class TCanvas {
   std::uint8_t* bits_;
   std::int32_t width_;
   std::int32_t height_;
-  cairo_surface_t* surface_ = nullptr;
+  cairo_surface_t* surface_ = nullptr;  // the layer each operation paints into
   cairo_t* cr_ = nullptr;
   double penX_ = 0;
   double penY_ = 0;
