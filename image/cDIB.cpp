@@ -56,6 +56,34 @@ TSize RotatedSize(std::int32_t width, std::int32_t height, long double angle, lo
   return {even(std::fabs(w * c) + std::fabs(h * s)), even(std::fabs(w * s) + std::fabs(h * c))};
 }
 
+// --- class descriptions -------------------------------------------------------
+
+const framework::ClassInfo& TAbstractSuperDIB::StaticClassInfo() {
+  static const framework::ClassInfo& info =
+      framework::ClassBuilder<TAbstractSuperDIB, framework::TPersistent>("TAbstractSuperDIB").Build();
+  return info;
+}
+const framework::ClassInfo& TCustomMemoryDIB::StaticClassInfo() {
+  static const framework::ClassInfo& info =
+      framework::ClassBuilder<TCustomMemoryDIB, TAbstractSuperDIB>("TCustomMemoryDIB").Build();
+  return info;
+}
+const framework::ClassInfo& TMemoryDIB::StaticClassInfo() {
+  static const framework::ClassInfo& info =
+      framework::ClassBuilder<TMemoryDIB, TCustomMemoryDIB>("TMemoryDIB").Build();
+  return info;
+}
+const framework::ClassInfo& TCustomWinDIB::StaticClassInfo() {
+  static const framework::ClassInfo& info =
+      framework::ClassBuilder<TCustomWinDIB, TAbstractSuperDIB>("TCustomWinDIB").Build();
+  return info;
+}
+const framework::ClassInfo& TWinDIB::StaticClassInfo() {
+  static const framework::ClassInfo& info =
+      framework::ClassBuilder<TWinDIB, TCustomWinDIB>("TWinDIB").Build();
+  return info;
+}
+
 // --- construction -------------------------------------------------------------
 
 TAbstractSuperDIB::TAbstractSuperDIB()
@@ -272,7 +300,10 @@ void TAbstractSuperDIB::SelectRowRoutine() {
 
 // --- copying ------------------------------------------------------------------
 
-void TAbstractSuperDIB::CopyPropertiesTo(TAbstractSuperDIB& dest) const {
+void TAbstractSuperDIB::CopyPropertiesTo(framework::TPersistent& target) const {
+  auto* buffer = dynamic_cast<TAbstractSuperDIB*>(&target);
+  if (buffer == nullptr) throw EDIBError("Cannot assign a TAbstractDIB to a " + target.ClassName());
+  TAbstractSuperDIB& dest = *buffer;
   dest.angle_ = angle_;
   dest.autoSize_ = autoSize_;
   dest.masked_ = masked_;
@@ -290,11 +321,13 @@ void TAbstractSuperDIB::CopyPropertiesTo(TAbstractSuperDIB& dest) const {
   }
 }
 
-void TAbstractSuperDIB::AssignTo(TAbstractSuperDIB& dest) const {
-  if (&dest == this) return;
-  dest.CopyPixelsFrom(*this);
-  CopyPropertiesTo(dest);
-  dest.Changed();
+void TAbstractSuperDIB::AssignTo(framework::TPersistent& target) const {
+  auto* dest = dynamic_cast<TAbstractSuperDIB*>(&target);
+  if (dest == nullptr) return framework::TPersistent::AssignTo(target);
+  if (dest == this) return;
+  dest->CopyPixelsFrom(*this);
+  CopyPropertiesTo(*dest);
+  dest->Changed();
 }
 
 // --- drawing ------------------------------------------------------------------
@@ -544,7 +577,7 @@ void TCustomMemoryDIB::FreePixels() {
   SetPixelsPointer(nullptr);
 }
 
-void TCustomMemoryDIB::AssignTo(TAbstractSuperDIB& dest) const {
+void TCustomMemoryDIB::AssignTo(framework::TPersistent& dest) const {
   TAbstractSuperDIB::AssignTo(dest);
   if (auto* memory = dynamic_cast<TCustomMemoryDIB*>(&dest); memory != nullptr && memory != this) {
     memory->imageFilename_ = imageFilename_;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "framework/core/Exception.h"
+#include "framework/core/Persistent.h"
 #include "framework/graphics/Types.h"
 
 namespace framework {
@@ -80,7 +81,9 @@ class TDIBPalette;
 struct TShareTag {};
 inline constexpr TShareTag kShare{};
 
-class TAbstractSuperDIB {
+class TAbstractSuperDIB : public framework::TPersistent {
+  PLONK_PERSISTENT_CLASS
+
  public:
   // The per-row transfer routine: called on RoutineOwner, whose Opacity and
   // stored TransparentColor it reads. Visits `columns` pixels left to right,
@@ -94,9 +97,7 @@ class TAbstractSuperDIB {
 
   TAbstractSuperDIB(const TAbstractSuperDIB&) = delete;
   TAbstractSuperDIB& operator=(const TAbstractSuperDIB&) = delete;
-  virtual ~TAbstractSuperDIB();
-
-  virtual const char* ClassName() const = 0;
+  ~TAbstractSuperDIB() override;
 
   // --- pixels -------------------------------------------------------------
   std::uint16_t Width() const { return width_; }
@@ -196,11 +197,12 @@ class TAbstractSuperDIB {
 
   // --- copying ------------------------------------------------------------
   // Copies the drawing settings (and the size when dest owns no pixels);
-  // does not notify dest.
-  virtual void CopyPropertiesTo(TAbstractSuperDIB& dest) const;
-  // dest := a copy of this buffer's pixels and settings, then dest.Changed.
-  virtual void AssignTo(TAbstractSuperDIB& dest) const;
-  void Assign(const TAbstractSuperDIB& source) { source.AssignTo(*this); }
+  // does not notify dest. Any other kind of object raises EDIBError.
+  virtual void CopyPropertiesTo(framework::TPersistent& dest) const;
+  // Assign(source) of a buffer: a copy of the source's pixels and settings,
+  // then Changed (through the source's AssignTo).
+  using framework::TPersistent::Assign;
+  void AssignTo(framework::TPersistent& dest) const override;
 
   // --- drawing ------------------------------------------------------------
   virtual void Draw(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
@@ -243,9 +245,9 @@ class TAbstractSuperDIB {
   virtual void WriteData(framework::TStream& stream);
   // The form writer saves `Data` only when this is true.
   virtual bool ShouldWriteData() const { return pixels_ != nullptr; }
-  // Form streaming of the published and defined properties is bound by the
-  // component layer; it reaches the buffer through the getters and setters
-  // above and ReadData/WriteData.
+  // The class descriptions (StaticClassInfo) are where the published and
+  // defined properties get listed for form streaming; they go through the
+  // getters and setters above and ReadData/WriteData.
 
  protected:
   TAbstractSuperDIB();
@@ -292,14 +294,14 @@ class TAbstractSuperDIB {
 
 // Buffers in plain heap memory: every stored image and most scratch buffers.
 class TCustomMemoryDIB : public TAbstractSuperDIB {
+  PLONK_PERSISTENT_CLASS
+
  public:
   TCustomMemoryDIB();
   TCustomMemoryDIB(std::uint16_t width, std::uint16_t height);
   // An alias of source's pixels (owns none).
   TCustomMemoryDIB(TShareTag, TAbstractSuperDIB& source);
   ~TCustomMemoryDIB() override;
-
-  const char* ClassName() const override { return "TCustomMemoryDIB"; }
 
   const std::string& ImageFilename() const { return imageFilename_; }
   void SetImageFilename(std::string name) { imageFilename_ = std::move(name); }
@@ -308,7 +310,7 @@ class TCustomMemoryDIB : public TAbstractSuperDIB {
   bool StoreData() const { return storeData_; }
   void SetStoreData(bool value) { storeData_ = value; }
 
-  void AssignTo(TAbstractSuperDIB& dest) const override;
+  void AssignTo(framework::TPersistent& dest) const override;
   // An empty value reads as nothing; with StoreData clear nothing is written.
   void ReadData(framework::TStream& stream, std::size_t length) override;
   void WriteData(framework::TStream& stream) override;
@@ -326,21 +328,22 @@ class TCustomMemoryDIB : public TAbstractSuperDIB {
 };
 
 class TMemoryDIB : public TCustomMemoryDIB {
+  PLONK_PERSISTENT_CLASS
+
  public:
   using TCustomMemoryDIB::TCustomMemoryDIB;
-  const char* ClassName() const override { return "TMemoryDIB"; }
 };
 
 // Buffers with a drawing canvas (text and vector drawing onto the pixels).
 // New pixels start zero-filled.
 class TCustomWinDIB : public TAbstractSuperDIB {
+  PLONK_PERSISTENT_CLASS
+
  public:
   TCustomWinDIB();
   TCustomWinDIB(std::uint16_t width, std::uint16_t height);
   TCustomWinDIB(TShareTag, TAbstractSuperDIB& source);
   ~TCustomWinDIB() override;
-
-  const char* ClassName() const override { return "TCustomWinDIB"; }
 
   // The canvas over this buffer's pixels; its change event calls Changed.
   framework::TCanvas& Canvas();
@@ -357,9 +360,10 @@ class TCustomWinDIB : public TAbstractSuperDIB {
 };
 
 class TWinDIB : public TCustomWinDIB {
+  PLONK_PERSISTENT_CLASS
+
  public:
   using TCustomWinDIB::TCustomWinDIB;
-  const char* ClassName() const override { return "TWinDIB"; }
 };
 
 }  // namespace image

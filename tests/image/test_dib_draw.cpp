@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "framework/core/Stream.h"
 #include "image/cDIB.h"
 
 using namespace image;
@@ -245,4 +246,44 @@ TEST(DIBCopying, ShareCopyAndAssign) {
   src.AssignTo(win);
   EXPECT_EQ(win.Opacity(), 40);
   EXPECT_EQ(0, std::memcmp(win.Bits(), src.Bits(), src.ByteCount()));
+}
+
+TEST(DIBCopying, OtherObjectsAreRefused) {
+  TMemoryDIB dib(2, 2);
+  EXPECT_EQ(dib.ClassName(), "TMemoryDIB");
+  EXPECT_EQ(TWinDIB().ClassName(), "TWinDIB");
+  framework::TPersistent other;
+  try {
+    dib.CopyPropertiesTo(other);
+    FAIL();
+  } catch (const EDIBError& e) {
+    EXPECT_STREQ(e.what(), "Cannot assign a TAbstractDIB to a TPersistent");
+  }
+  EXPECT_THROW(other.Assign(dib), framework::EConvertError);
+  EXPECT_THROW(dib.Assign(other), framework::EConvertError);
+}
+
+TEST(DIBStoredData, MemoryBuffersNarrowReadAndWrite) {
+  TMemoryDIB dib(3, 2);
+  for (int i = 0; i < 6; ++i) dib.Pixels()[i] = 0x01020304u * (i + 1);
+  framework::TMemoryStream stream;
+  dib.SetStoreData(false);
+  dib.WriteData(stream);
+  EXPECT_EQ(stream.Size(), 0);  // pictures loaded from files store nothing
+  dib.SetStoreData(true);
+  dib.WriteData(stream);
+  ASSERT_GT(stream.Size(), 0);
+
+  TMemoryDIB back;
+  stream.SetPosition(0);
+  back.ReadData(stream, static_cast<std::size_t>(stream.Size()));
+  ASSERT_EQ(back.Width(), 3);
+  ASSERT_EQ(back.Height(), 2);
+  EXPECT_EQ(0, std::memcmp(back.Bits(), dib.Bits(), dib.ByteCount()));
+
+  int changes = 0;
+  back.SetOnChange([&](TAbstractSuperDIB&) { ++changes; });
+  back.ReadData(stream, 0);  // an empty value reads as nothing
+  EXPECT_EQ(back.Width(), 3);
+  EXPECT_EQ(changes, 0);
 }
