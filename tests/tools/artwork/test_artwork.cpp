@@ -1,0 +1,313 @@
+// The artwork generator run as the build runs it: the pictures it writes must
+// have the sizes, frame layouts and masks the editor's image list expects.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Straight (not premultiplied) RGBA, top row first, as stored in the file.
+struct Picture {
+  int width = 0, height = 0;
+  bool fileHasAlpha = false;
+  std::vector<unsigned char> rgba;
+
+  const unsigned char* at(int x, int y) const { return &rgba[(static_cast<size_t>(y) * width + x) * 4]; }
+  int alpha(int x, int y) const { return at(x, y)[3]; }
+};
+
+Picture loadPng(const fs::path& path) {
+  Picture p;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return p;
+  p.fileHasAlpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+  image.format = PNG_FORMAT_RGBA;
+  p.rgba.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, p.rgba.data(), 0, nullptr)) return Picture{};
+  p.width = static_cast<int>(image.width);
+  p.height = static_cast<int>(image.height);
+  return p;
+}
+
+int run(const std::string& args) {
+  const std::string command = std::string("\"") + PLONKRIFT_ARTWORK_TOOL + "\" " + args + " >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+fs::path freshDir(const std::string& name) {
+  const fs::path dir = fs::temp_directory_path() / ("plonkrift-artwork-test-" + std::to_string(::getpid())) / name;
+  fs::remove_all(dir);
+  return dir;
+}
+
+// The image list of the editor: file, size, frames and whether it is masked.
+struct Expected {
+  int index;
+  const char* file;
+  int width, height, frames;
+  bool masked;
+};
+constexpr Expected kList[] = {
+    {0, "00-bigknobtop.png", 5900, 59, 100, true},   {1, "01-slider.png", 10000, 18, 100, true},
+    {2, "02-background.png", 720, 513, 1, true},     {3, "03-stepon.png", 29, 42, 1, true},
+    {4, "04-tieon.png", 29, 22, 1, true},            {5, "05-filter.png", 36, 18, 1, false},
+    {6, "06-onoff.png", 36, 18, 1, false},           {7, "07-switch.png", 17, 23, 1, false},
+    {8, "08-bigknobbottom.png", 479, 22, 1, true},   {9, "09-smallknobtop.png", 1026, 18, 57, true},
+    {10, "10-lfosync.png", 19, 18, 1, true},         {11, "11-infoscreen.png", 720, 513, 1, false},
+    {12, "12-mainstepon.png", 29, 42, 1, true},      {13, "13-rightlfo.png", 19, 18, 1, true},
+    {14, "14-gateswitch.png", 38, 53, 1, false},
+};
+
+class Artwork : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new fs::path(freshDir("out"));
+    ASSERT_EQ(run("\"" + dir_->string() + "\" --preview"), 0);
+    pictures_ = new std::map<int, Picture>;
+    for (const Expected& e : kList) (*pictures_)[e.index] = loadPng(*dir_ / e.file);
+  }
+  static void TearDownTestSuite() {
+    fs::remove_all(dir_->parent_path());
+    delete dir_;
+    delete pictures_;
+  }
+  static const Picture& picture(int index) { return pictures_->at(index); }
+
+  static fs::path* dir_;
+  static std::map<int, Picture>* pictures_;
+};
+fs::path* Artwork::dir_ = nullptr;
+std::map<int, Picture>* Artwork::pictures_ = nullptr;
+
+bool whitish(const unsigned char* px, int threshold) {
+  return px[3] >= 128 && px[0] >= threshold && px[1] >= threshold && px[2] >= threshold;
+}
+
+// Direction of the white pointer in one strip frame, in degrees clockwise from
+// 12 o'clock, from the centroid of its white pixels around the dial centre.
+double pointerDegrees(const Picture& p, int frame, int frameWidth, double centre, int threshold) {
+  double sx = 0, sy = 0;
+  int n = 0;
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < frameWidth; ++x)
+      if (whitish(p.at(frame * frameWidth + x, y), threshold)) {
+        sx += x + 0.5 - centre;
+        sy += y + 0.5 - centre;
+        ++n;
+      }
+  if (n == 0) return NAN;
+  return std::atan2(sx / n, -sy / n) * 180.0 / 3.14159265358979323846;
+}
+
+bool framesDiffer(const Picture& p, int a, int b, int frameWidth) {
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < frameWidth; ++x)
+      for (int c = 0; c < 4; ++c)
+        if (p.at(a * frameWidth + x, y)[c] != p.at(b * frameWidth + x, y)[c]) return true;
+  return false;
+}
+
+}  // namespace
+
+TEST_F(Artwork, EveryPictureHasItsListedSizeAlphaAndMask) {
+  for (const Expected& e : kList) {
+    SCOPED_TRACE(e.file);
+    const Picture& p = picture(e.index);
+    ASSERT_EQ(p.width, e.width);
+    ASSERT_EQ(p.height, e.height);
+    EXPECT_TRUE(p.fileHasAlpha);
+    EXPECT_EQ(e.width % e.frames, 0);
+    int clear = 0, solid = 0;
+    for (int y = 0; y < p.height; ++y)
+      for (int x = 0; x < p.width; ++x) {
+        clear += p.alpha(x, y) == 0;
+        solid += p.alpha(x, y) == 255;
+      }
+    const bool coversAll = !e.masked || e.index == 2;  // the background is the opaque base of the editor
+    if (coversAll) {
+      EXPECT_EQ(solid, p.width * p.height);
+    } else {
+      EXPECT_GT(clear, 0) << "a masked picture needs a transparent surround";
+      EXPECT_GT(solid, 0) << "a masked picture needs an opaque body";
+    }
+  }
+}
+
+TEST_F(Artwork, StripFramesAreShapesCutOutOnTheirOwnCells) {
+  struct Strip {
+    int index, frameWidth;
+    int bodyX, bodyY;  // a point that every frame covers
+  };
+  for (const Strip s : {Strip{0, 59, 29, 29}, Strip{9, 18, 9, 9}, Strip{1, 100, 50, 9}}) {
+    SCOPED_TRACE(s.index);
+    const Picture& p = picture(s.index);
+    const int frames = p.width / s.frameWidth;
+    for (int k = 0; k < frames; ++k) {
+      const int left = k * s.frameWidth, right = left + s.frameWidth - 1;
+      // Nothing of a frame spills over its edges into a neighbour.
+      EXPECT_EQ(p.alpha(left, 0), 0) << "frame " << k;
+      EXPECT_EQ(p.alpha(right, 0), 0) << "frame " << k;
+      EXPECT_EQ(p.alpha(left + s.bodyX, s.bodyY), 255) << "frame " << k;
+    }
+  }
+}
+
+TEST_F(Artwork, KnobPointersSweepClockwiseFromSevenToFiveOClock) {
+  struct Knob {
+    int index, frameWidth;
+    double centre;
+  };
+  for (const Knob k : {Knob{0, 59, 29.0}, Knob{9, 18, 9.0}}) {
+    SCOPED_TRACE(k.index);
+    const Picture& p = picture(k.index);
+    const int frames = p.width / k.frameWidth;
+    double previous = -1000;
+    for (int f = 0; f < frames; ++f) {
+      const double deg = pointerDegrees(p, f, k.frameWidth, k.centre, 170);
+      ASSERT_FALSE(std::isnan(deg)) << "frame " << f << " has no pointer";
+      EXPECT_GT(deg, previous) << "frame " << f;
+      if (f > 0) {
+        EXPECT_TRUE(framesDiffer(p, f - 1, f, k.frameWidth)) << "frame " << f;
+      }
+      previous = deg;
+    }
+    EXPECT_NEAR(pointerDegrees(p, 0, k.frameWidth, k.centre, 170), -135, 12);
+    EXPECT_NEAR(pointerDegrees(p, frames / 2, k.frameWidth, k.centre, 170), 0, 12);
+    EXPECT_NEAR(pointerDegrees(p, frames - 1, k.frameWidth, k.centre, 170), 135, 12);
+  }
+}
+
+TEST_F(Artwork, SliderThumbTravelsLeftToRightAcrossTheTrack) {
+  const Picture& p = picture(1);
+  double previous = -1;
+  for (int f = 0; f < 100; ++f) {
+    double sum = 0;
+    int n = 0;
+    for (int y = 0; y < p.height; ++y)
+      for (int x = 0; x < 100; ++x)
+        if (whitish(p.at(f * 100 + x, y), 200)) {
+          sum += x + 0.5;
+          ++n;
+        }
+    ASSERT_GT(n, 0) << "frame " << f << " has no thumb";
+    const double thumb = sum / n;
+    EXPECT_GT(thumb, previous) << "frame " << f;
+    if (f == 0) {
+      EXPECT_LT(thumb, 12);
+    }
+    if (f == 99) {
+      EXPECT_GT(thumb, 88);
+    }
+    if (f > 0) {
+      EXPECT_TRUE(framesDiffer(p, f - 1, f, 100)) << "frame " << f;
+    }
+    previous = thumb;
+  }
+}
+
+// The editor hides an unlit control (opacity 0) and shows the background there;
+// lighting it draws the picture over that place. Each lit picture must change
+// the look of its place clearly, and the place must show an unlit look of its own.
+TEST_F(Artwork, LitPicturesStandOutFromTheUnlitLookOnTheBackground) {
+  struct Place {
+    const char* name;
+    int index, x, y, width, height;
+  };
+  const Place places[] = {
+      {"step1", 12, 87, 71, 29, 42},        {"step2", 3, 117, 71, 29, 42},       {"tie1", 4, 100, 47, 29, 22},
+      {"tie16", 4, 550, 47, 29, 22},        {"fd1enableled", 6, 201, 167, 36, 18}, {"fd1enable", 7, 243, 164, 16, 22},
+      {"fd2filtertypeled", 5, 469, 273, 36, 18}, {"fd2delaysync", 7, 488, 220, 16, 22},
+      {"lfo1sync1", 10, 174, 347, 18, 18},  {"lfo2sync4", 13, 562, 347, 18, 18}, {"gateon", 14, 40, 73, 38, 52},
+  };
+  const Picture& background = picture(2);
+  for (const Place& place : places) {
+    SCOPED_TRACE(place.name);
+    const Picture& lit = picture(place.index);
+    double difference = 0, mean = 0, meanSquare = 0;
+    int covered = 0;
+    for (int y = 0; y < place.height; ++y)
+      for (int x = 0; x < place.width; ++x) {
+        const unsigned char* b = background.at(place.x + x, place.y + y);
+        const unsigned char* s = lit.at(x, y);
+        const double a = s[3] / 255.0;
+        for (int c = 0; c < 3; ++c) {
+          difference += std::fabs((s[c] * a + b[c] * (1 - a)) - b[c]);
+          mean += b[c];
+          meanSquare += b[c] * b[c];
+        }
+        covered += 3;
+      }
+    difference /= covered;
+    mean /= covered;
+    const double spread = std::sqrt(meanSquare / covered - mean * mean);
+    EXPECT_GT(difference, 12.0) << "lighting hardly changes the place";
+    EXPECT_GT(spread, 6.0) << "the background shows nothing at the place";
+  }
+}
+
+TEST_F(Artwork, SemiTransparentEdgesAreStoredWithStraightAlpha) {
+  // A premultiplied pixel can never have a colour channel above its alpha;
+  // the glow of a lit tie is amber at partial alpha when stored straight.
+  const Picture& tie = picture(4);
+  int straight = 0;
+  for (int y = 0; y < tie.height; ++y)
+    for (int x = 0; x < tie.width; ++x) {
+      const unsigned char* px = tie.at(x, y);
+      if (px[3] > 0 && px[3] < 128 && px[0] > px[3] + 60) ++straight;
+    }
+  EXPECT_GT(straight, 0);
+}
+
+TEST_F(Artwork, PreviewShowsTheWholeWindow) {
+  for (const char* name : {"preview.png", "preview-info.png"}) {
+    SCOPED_TRACE(name);
+    const Picture p = loadPng(*dir_ / name);
+    ASSERT_EQ(p.width, 719);
+    ASSERT_EQ(p.height, 512);
+    for (int y = 0; y < p.height; y += 7)
+      for (int x = 0; x < p.width; x += 7) ASSERT_EQ(p.alpha(x, y), 255);
+  }
+}
+
+TEST_F(Artwork, TheSameBuildDrawsTheSameBytes) {
+  const fs::path again = freshDir("again");
+  ASSERT_EQ(run("\"" + again.string() + "\""), 0);
+  auto bytes = [](const fs::path& f) {
+    std::ifstream in(f, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+  };
+  for (const Expected& e : kList) {
+    SCOPED_TRACE(e.file);
+    EXPECT_EQ(bytes(*dir_ / e.file), bytes(again / e.file));
+  }
+  EXPECT_FALSE(fs::exists(again / "preview.png")) << "the preview is written only on request";
+}
+
+TEST(ArtworkCommandLine, RefusesBadUseWithoutWritingAnything) {
+  const fs::path dir = freshDir("cli");
+  fs::create_directories(dir);
+  EXPECT_EQ(run(""), 2);
+  EXPECT_EQ(run("\"" + (dir / "a").string() + "\" \"" + (dir / "b").string() + "\""), 2);
+  EXPECT_EQ(run("--colour \"" + (dir / "c").string() + "\""), 2);
+  // An output folder that cannot be made: a regular file stands in its way.
+  std::ofstream(dir / "file") << "x";
+  EXPECT_EQ(run("\"" + (dir / "file" / "out").string() + "\""), 1);
+  EXPECT_FALSE(fs::exists(dir / "a"));
+  fs::remove_all(dir.parent_path());
+}

@@ -1,0 +1,16 @@
+// A picture of the whole editor as it looks at the default parameter values,
+// composed from the generated pictures at the places of the editor's layout.
+#pragma once
+
+#include "tools/artwork/Pictures.h"
+
+#include <array>
+
+namespace artwork {
+
+using PictureSet = std::array<Surface, kPictureCount>;
+
+// With `infoShown`, the information screen has been moved into the window.
+Surface composePreview(const PictureSet& pictures, bool infoShown);
+
+}  // namespace artwork

@@ -1,0 +1,90 @@
+// plonkrift-artwork: draws the editor's fifteen pictures as PNG files.
+//
+//   plonkrift-artwork OUTPUT_FOLDER [--preview]
+//
+// Each picture is written as NN-name.png (NN = its image-list index) with a
+// straight alpha channel. --preview also writes preview.png, the editor at the
+// default parameter values, and preview-info.png with the information screen.
+#include "tools/artwork/Pictures.h"
+#include "tools/artwork/Preview.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+int usage() {
+  std::fprintf(stderr, "usage: plonkrift-artwork OUTPUT_FOLDER [--preview]\n");
+  return 2;
+}
+
+// Always RGBA with straight alpha, also for opaque pictures, so every file
+// has the same layout for whatever reads it next.
+void writePng(const artwork::Surface& surface, const std::filesystem::path& path) {
+  cairo_surface_t* s = surface.get();
+  cairo_surface_flush(s);
+  const int width = cairo_image_surface_get_width(s), height = cairo_image_surface_get_height(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  const unsigned char* data = cairo_image_surface_get_data(s);
+  std::vector<unsigned char> rgba(static_cast<size_t>(width) * height * 4);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      // Cairo keeps native-endian premultiplied ARGB.
+      const std::uint32_t px = reinterpret_cast<const std::uint32_t*>(data + y * stride)[x];
+      const unsigned a = px >> 24;
+      unsigned char* out = &rgba[(static_cast<size_t>(y) * width + x) * 4];
+      for (int c = 0; c < 3; ++c) {
+        const unsigned premultiplied = (px >> (16 - 8 * c)) & 0xFF;
+        out[c] = a == 0 ? 0 : static_cast<unsigned char>(std::min(255u, (premultiplied * 255 + a / 2) / a));
+      }
+      out[3] = static_cast<unsigned char>(a);
+    }
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(width);
+  image.height = static_cast<png_uint_32>(height);
+  image.format = PNG_FORMAT_RGBA;
+  if (!png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr))
+    throw std::runtime_error("cannot write " + path.string() + ": " + image.message);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::filesystem::path folder;
+  bool preview = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--preview") preview = true;
+    else if (!arg.empty() && arg[0] == '-') return usage();
+    else if (folder.empty()) folder = arg;
+    else return usage();
+  }
+  if (folder.empty()) return usage();
+
+  try {
+    std::filesystem::create_directories(folder);
+    artwork::PictureSet pictures;
+    for (const artwork::PictureSpec& spec : artwork::kPictures) {
+      pictures[spec.index] = artwork::renderPicture(spec.index);
+      writePng(pictures[spec.index], folder / std::string(spec.file));
+    }
+    if (preview) {
+      writePng(artwork::composePreview(pictures, false), folder / "preview.png");
+      writePng(artwork::composePreview(pictures, true), folder / "preview-info.png");
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "plonkrift-artwork: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
