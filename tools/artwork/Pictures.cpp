@@ -339,8 +339,11 @@ void drawTie(cairo_t* cr, bool lit) {
     cairo_fill(cr);
     cairo_restore(cr);
     shape(cr);
-    setColour(cr, {0.02, 0.022, 0.026, 0.95});
-    cairo_fill(cr);
+    verticalGradient(cr, 4, 16, {0.20, 0.213, 0.232}, {0.11, 0.117, 0.128});
+    cairo_fill_preserve(cr);
+    setColour(cr, {0, 0, 0, 0.6});
+    cairo_set_line_width(cr, 0.6);
+    cairo_stroke(cr);
   }
 }
 
@@ -575,11 +578,13 @@ void drawUnitSection(cairo_t* cr, int unit) {
   }
   // Captions over the switch-and-lamp pairs, and the legend of the filter switch.
   if (left) {
+    smallLabel(cr, "ENABLE", (201 + 259) / 2.0, 161, Align::Centre);
     smallLabel(cr, "DELAY SYNC", (210 + 287) / 2.0, 215, Align::Centre);
     smallLabel(cr, "FILTER", 211 + 18, 268, Align::Centre);
     smallLabel(cr, "LP", 231, 307);
     smallLabel(cr, "HP", 231, 319);
   } else {
+    smallLabel(cr, "ENABLE", (456 + 517) / 2.0, 162, Align::Centre);
     smallLabel(cr, "DELAY SYNC", (432 + 504) / 2.0, 215, Align::Centre);
     smallLabel(cr, "FILTER", 469 + 18, 268, Align::Centre);
     smallLabel(cr, "LP", 484, 308, Align::Right);
@@ -690,7 +695,7 @@ void drawFooter(cairo_t* cr, const std::string& leftText, const std::string& rig
   cairo_stroke(cr);
   weblinkPill(cr);
   text(cr, leftText, 16, 488, font(8, true, 1.0), palette::textDim);
-  text(cr, rightText, 704, 488, font(8), palette::textFaint, Align::Right);
+  text(cr, rightText, 704, 488, font(8), palette::textDim, Align::Right);
 }
 
 }  // namespace
@@ -755,6 +760,23 @@ void drawInfoScreen(cairo_t* cr) {
     text(cr, tips[i], 62, 260 + i * 21, body, palette::text);
   }
 
+  // At a glance, in the right column.
+  const double gx = 548;
+  cairo_move_to(cr, gx - 14.5, 138);
+  cairo_line_to(cr, gx - 14.5, 350);
+  setColour(cr, {1, 1, 1, 0.07});
+  cairo_set_line_width(cr, 1);
+  cairo_stroke(cr);
+  text(cr, "AT A GLANCE", gx, 150, font(8, true, 1.4), palette::accent);
+  const char* facts[][2] = {
+      {"16", "steps, each with a tie"}, {"2", "filter-delay units"}, {"2", "LFOs, 1 to 8 bars"},
+      {"61", "parameters"},             {"8", "programs"},
+  };
+  for (int i = 0; i < 5; ++i) {
+    const double y = 176 + i * 34;
+    text(cr, facts[i][0], gx, y, font(17, true), palette::title);
+    text(cr, facts[i][1], gx, y + 13, font(8.5), palette::textDim);
+  }
   // The artist's link area.
   const Area a = kArtistLinkShown;
   softShadow(cr, a.x + 2, a.y + 2, a.width - 4, a.height - 4, 3, 0, 2, {0, 0, 0, 0.8},
