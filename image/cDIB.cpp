@@ -16,6 +16,11 @@
 
 namespace image {
 
+namespace {
+// Largest scratch picture a scaled or turned draw makes (64 Mpixel).
+constexpr long double kMaxScratchPixels = 67108864.0L;
+}  // namespace
+
 // --- colours and angles -----------------------------------------------------
 
 std::uint32_t ColorToPixel(framework::TColor color) {
@@ -411,10 +416,12 @@ void TAbstractSuperDIB::DrawTransformed(std::int32_t x, std::int32_t y, std::int
     }
   }
   // An empty (or nonsensical) target draws nothing rather than wrapping into
-  // a huge scratch picture.
+  // a huge scratch picture; so does one too large to hold (a scale run away),
+  // which would otherwise ask for gigabytes in the middle of a paint.
   if (!(tw >= 1) || !(th >= 1)) return;
   tw = std::min(tw, 65535.0L);
   th = std::min(th, 65535.0L);
+  if (tw * th > kMaxScratchPixels) return;
 
   TWinDIB t(static_cast<std::uint16_t>(tw), static_cast<std::uint16_t>(th));
   t.masked_ = masked_;

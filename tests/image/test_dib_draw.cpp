@@ -287,3 +287,20 @@ TEST(DIBStoredData, MemoryBuffersNarrowReadAndWrite) {
   EXPECT_EQ(back.Width(), 3);
   EXPECT_EQ(changes, 0);
 }
+
+TEST(DIBDraw, RunawayOrEmptyTargetsDrawNothing) {
+  TMemoryDIB src(100, 100), dst(10, 10);
+  src.Fill(framework::clWhite);
+  dst.Fill(framework::clBlack);
+  int changes = 0;
+  dst.SetOnChange([&](TAbstractSuperDIB&) { ++changes; });
+  src.SetAutoSize(true);
+  src.SetScale(1e6L);  // would be 65535 x 65535
+  src.Draw(0, 0, 100, 100, dst, 0, 0);
+  src.SetAutoSize(false);
+  src.SetScale(50);
+  src.Draw(0, 0, -3, 5, dst, 0, 0);  // a negative size is no picture
+  src.Draw(0, 0, 5, 0, dst, 0, 0);
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(dst.PixelAt(0, 0), 0u);
+}
