@@ -119,8 +119,8 @@ void TLZHDIBCompressor::Decompress(TAbstractSuperDIB*, const TGUID&, std::size_t
   // Only the first uncompressedSize bytes are kept, so the run stops there
   // however much the payload's own header announces.
   const std::size_t produced = lzh.Decode(uncompressedSize);
-  std::memcpy(dest, output.Bytes().data(), produced);
-  std::memset(dest + produced, 0, uncompressedSize - produced);
+  if (produced > 0) std::memcpy(dest, output.Bytes().data(), produced);
+  if (produced < uncompressedSize) std::memset(dest + produced, 0, uncompressedSize - produced);
 }
 
 }  // namespace image
