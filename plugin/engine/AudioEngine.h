@@ -18,10 +18,27 @@ struct FdUnit {
   ResonantFilter filter;
   float DelaySeconds = 0.0f;
   float FdOut = 0.0f;
-  // DelaySeconds is a function of the tempo and the "Delay Time" slot only;
-  // it is recomputed when either changes.
-  double delayTempo = -1.0;
-  float delayTime = -1.0f;
+};
+
+// The parameter slots as one block reads them. Slots change from other
+// threads without a lock, so a change lands between two blocks; reading each
+// slot once per block keeps a block's samples consistent and its cost low.
+struct BlockSlots {
+  struct Unit {
+    bool enabled;
+    float delay;  // samples, within the ring
+    float feedback, mode, resonance, volume;
+  };
+  bool stepOn[17], tieOn[17];  // indexed by step 1..16
+  float shuffle;
+  bool bothUnits;  // both units enabled: they run side by side
+  bool gateOn;    // "Gate Enable" above 0.5: the mono sum is gated
+  bool dryGated;  // "Gate Enable" at least 0.5: the dry path is the gated mono sum
+  float gateVolume;
+  Unit unit[2];
+  // The modulated values as pairs: FD1's and FD2's pan and LFO depth on it,
+  // and likewise for the cutoff.
+  Pair pan, lfoPan, cutoff, lfoCutoff;
 };
 
 }  // namespace engine
@@ -32,19 +49,18 @@ struct FdUnit {
 // too); nothing is allocated while processing.
 class AudioEngine {
  public:
-  // One block. params is the effect's working set (slots 1..61); the engine
-  // reads each slot as one relaxed load when it needs it. accumulate adds the
-  // result to the outputs instead of storing it. Inputs and outputs may be
-  // the same memory.
+  // One block. params is the effect's working set (slots 1..61). accumulate
+  // adds the result to the outputs instead of storing it. Inputs and outputs
+  // may be the same memory.
   void ProcessBlock(const RelaxedFloat* params, const engine::HostTime& time, float sampleRate, float** inputs,
                     float** outputs, std::int32_t sampleFrames, bool accumulate);
 
-  // The block derivations alone (tempo, lengths, transport, LFO ramps).
+  // The block derivations alone: tempo, lengths, transport, LFO ramps, delay
+  // times, and the slots the block's samples read.
   void DeriveBlock(const RelaxedFloat* params, const engine::HostTime& time, float sampleRate,
                    std::int32_t sampleFrames);
-  // One sample: k is its index within the block.
-  void ProcessSample(const RelaxedFloat* params, float left, float right, std::int32_t k, float& outLeft,
-                     float& outRight);
+  // One sample of the current block: k is its index within the block.
+  void ProcessSample(float left, float right, std::int32_t k, float& outLeft, float& outRight);
 
   // The rate the engine runs at: the effect's, or 44100 while that is no
   // usable rate.
@@ -56,8 +72,12 @@ class AudioEngine {
   engine::FdUnit fd[2];
 
  private:
-  float DelaySamples(engine::FdUnit& unit, float delayTime);
-  float RunUnit(engine::FdUnit& unit, const RelaxedFloat* params, int firstSlot, float input, float cutoff);
+  template <bool accumulate>
+  void Run(const float* inLeft, const float* inRight, float* outLeft, float* outRight, std::int32_t frames);
+  inline void Sample(float left, float right, std::int32_t k, float& outLeft, float& outRight);
+  inline float RunUnit(engine::FdUnit& unit, const engine::BlockSlots::Unit& slots, float input, float cutoff);
+  inline void RunBothUnits(float input, engine::Pair cutoffs);
 
   double rate_ = 44100.0;
+  engine::BlockSlots slots_{};
 };

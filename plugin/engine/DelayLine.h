@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 
+#include "plugin/engine/Real.h"
 #include "plugin/engine/Rounding.h"
 
 namespace engine {
@@ -13,39 +13,70 @@ class DelayLine {
  public:
   static constexpr std::int32_t kRing = 192000;
 
-  // delay in samples; longer delays than the ring (and NaN) read the oldest
-  // cell, which is what a delay of 0 reads too.
-  float DelayTick(float input, float feedback, float delay) {
+  // The four cells around the read position and the fraction between the
+  // middle two.
+  struct Taps {
+    float y0, y1, y2, y3, t;
+  };
+
+  // A delay the ring can hold: longer ones (and NaN) read the oldest cell,
+  // which is what a delay of 0 reads too.
+  static float Limit(float delay) {
     if (!(delay <= static_cast<float>(kRing))) delay = static_cast<float>(kRing);
     if (!(delay >= 0.0f)) delay = 0.0f;
+    return delay;
+  }
 
-    float R = static_cast<float>(static_cast<double>(WriteIndex) - delay);
-    if (R < 0.0f) R = static_cast<float>(static_cast<double>(R) + kRing);
-    std::int64_t i = WholePart(R);
-    const float t = static_cast<float>(static_cast<double>(R) - static_cast<double>(i));
+  // delay in samples.
+  float DelayTick(float input, float feedback, float delay) { return Tick(input, feedback, Limit(delay)); }
+
+  // DelayTick for a delay already within 0..kRing.
+  float Tick(float input, float feedback, float delay) {
+    const Taps taps = Read(delay);
+    const double output = Interpolate<double>(taps.y0, taps.y1, taps.y2, taps.y3, taps.t);
+    Write(static_cast<float>(Recirculated<double>(output, feedback, input)));
+    return static_cast<float>(output);
+  }
+
+  // The read, for a delay within 0..kRing. Each step is a single operation
+  // on floats (and a write index that a float holds exactly), so float
+  // arithmetic rounds as double arithmetic rounded to float would.
+  Taps Read(float delay) const {
+    float R = static_cast<float>(WriteIndex) - delay;
+    if (R < 0.0f) R += static_cast<float>(kRing);
+    std::int32_t b = WholePart(R);
+    const float t = R - static_cast<float>(b);
     // R just below 0 can round up to the ring length itself.
-    if (i >= kRing) i -= kRing;
-
-    std::int32_t b = static_cast<std::int32_t>(i), a = b - 1, c = b + 1, e = b + 2;
+    if (b >= kRing) b -= kRing;
+    std::int32_t a = b - 1, c = b + 1, e = b + 2;
     if (c >= kRing) c -= kRing;
     if (e >= kRing) e -= kRing;
     if (a < 0) a += kRing;
-    const double y0 = cells[a], y1 = cells[b], y2 = cells[c], y3 = cells[e];
+    return Taps{cells[a], cells[b], cells[c], cells[e], t};
+  }
 
-    const float c0 = static_cast<float>(y1);
-    const float c1 = static_cast<float>((y2 - y0) * 0.5);
-    const float c2 = static_cast<float>(y0 - 2.5 * y1 + 2.0 * y2 - 0.5 * y3);
-    const float c3 = static_cast<float>((y3 - y0) * 0.5 + (y1 - y2) * 1.5);
-    const double td = t;
-    const float output = static_cast<float>(((c3 * td + c2) * td + c1) * td + c0);
+  // Four-point cubic Hermite, each coefficient rounded to float.
+  template <class Real>
+  static Real Interpolate(Real y0, Real y1, Real y2, Real y3, Real t) {
+    const Real c0 = y1;
+    const Real c1 = RoundToFloat((y2 - y0) * 0.5);
+    const Real c2 = RoundToFloat(y0 - 2.5 * y1 + 2.0 * y2 - 0.5 * y3);
+    const Real c3 = RoundToFloat((y3 - y0) * 0.5 + (y1 - y2) * 1.5);
+    return RoundToFloat(((c3 * t + c2) * t + c1) * t + c0);
+  }
 
-    // The two tiny offsets keep the recirculating signal off denormals.
-    float written = static_cast<float>(((1e-25 + output) * feedback + input) + 1e-25);
+  // What goes back into the line. The two tiny offsets keep the
+  // recirculating signal off denormals.
+  template <class Real>
+  static Real Recirculated(Real output, Real feedback, Real input) {
+    return RoundToFloat(((1e-25 + output) * feedback + input) + 1e-25);
+  }
+
+  void Write(float value) {
     // A sample too large for a float never enters the ring.
-    if (!std::isfinite(written)) written = 0.0f;
-    cells[WriteIndex] = written;
+    if (!(value <= 3.402823466e38f && value >= -3.402823466e38f)) value = 0.0f;
+    cells[WriteIndex] = value;
     if (++WriteIndex >= kRing) WriteIndex = 0;
-    return output;
   }
 
   std::int32_t WriteIndex = 0;

@@ -28,4 +28,14 @@ inline std::int64_t Nearest(double x) {
 // whole number n gives n - 1.
 inline std::int64_t WholePart(double x) { return Nearest(x - 0.5); }
 
+// The same for a float whose magnitude is below 2^22, where x - 0.5 is exact
+// in float (or, below 0.5, rounds to a value that rounds to 0 all the same).
+inline std::int32_t WholePart(float x) {
+#if defined(__x86_64__)
+  return _mm_cvtss_si32(_mm_set_ss(x - 0.5f));
+#else
+  return static_cast<std::int32_t>(Nearest(static_cast<double>(x) - 0.5));
+#endif
+}
+
 }  // namespace engine

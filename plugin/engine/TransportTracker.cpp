@@ -102,12 +102,11 @@ void TransportTracker::PositionTick(std::int32_t k, float shuffle) {
   else
     ShiftedPosition = static_cast<float>(BarPosition);
 
-  std::int64_t s = WholePart(static_cast<double>(ShiftedPosition) / bar * 16.0);
+  const std::int64_t s = WholePart(static_cast<double>(ShiftedPosition) / bar * 16.0);
   // Sixteen steps to the bar whatever the position: s is 0..16 for any
-  // position within the bar; the remainder keeps it there otherwise.
-  s %= 16;
-  if (s < 0) s += 16;
-  CurrentStep = static_cast<std::int32_t>(s) + 1;
+  // position within the bar (16 is the next bar's first step); the
+  // remainder (two's complement, so never negative) keeps it there otherwise.
+  CurrentStep = static_cast<std::int32_t>(s & 15) + 1;
 }
 
 }  // namespace engine

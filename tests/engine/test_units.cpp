@@ -256,7 +256,7 @@ std::vector<float> GateLevels(enginetest::Params& p, int frames, std::int32_t fl
   std::vector<float> levels;
   for (int k = 0; k < frames; ++k) {
     float l, r;
-    e->ProcessSample(p.data(), 0.0f, 0.0f, k, l, r);
+    e->ProcessSample(0.0f, 0.0f, k, l, r);
     levels.push_back(e->gate.GateLevel);
   }
   return levels;
@@ -320,7 +320,7 @@ TEST(Delay, DelayTimeFromTempoAndImpulseRepeats) {
   auto e = std::make_unique<AudioEngine>();
   e->DeriveBlock(p.data(), HostTime{0.0, 0.0, 120.0, kPlayingFlags}, 44100.0f, 1);
   float l, r;
-  e->ProcessSample(p.data(), 0.0f, 0.0f, 0, l, r);
+  e->ProcessSample(0.0f, 0.0f, 0, l, r);
   EXPECT_EQ(e->fd[0].DelaySeconds, 0.25f);
 
   auto line = std::make_unique<engine::DelayLine>();

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <emmintrin.h>
+
+// The engine evaluates its expressions in double and rounds each value it
+// stores to float. The filter-and-delay arithmetic is written once over a
+// number type Real: double for one unit, or Pair for both units side by side
+// (two doubles in one register). Pair operations are the same IEEE
+// operations element by element, so both give the same bits.
+namespace engine {
+
+using Pair = double __attribute__((vector_size(16)));
+
+inline Pair MakePair(double first, double second) { return Pair{first, second}; }
+
+// The value as a 32-bit field would store it.
+inline double RoundToFloat(double x) { return static_cast<float>(x); }
+inline Pair RoundToFloat(Pair x) { return reinterpret_cast<Pair>(_mm_cvtps_pd(_mm_cvtpd_ps(reinterpret_cast<__m128d>(x)))); }
+
+// "If x is greater than limit, x = limit."
+inline double AtMost(double x, double limit) { return x > limit ? limit : x; }
+inline Pair AtMost(Pair x, double limit) {
+  // minpd answers its first operand where it is the smaller, else its second.
+  return reinterpret_cast<Pair>(_mm_min_pd(_mm_set1_pd(limit), reinterpret_cast<__m128d>(x)));
+}
+// "If x is less than limit, x = limit."
+inline double AtLeast(double x, double limit) { return x < limit ? limit : x; }
+inline Pair AtLeast(Pair x, double limit) {
+  return reinterpret_cast<Pair>(_mm_max_pd(_mm_set1_pd(limit), reinterpret_cast<__m128d>(x)));
+}
+
+}  // namespace engine
