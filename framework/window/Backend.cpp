@@ -1,0 +1,29 @@
+#include "framework/window/Backend.h"
+
+#include <mutex>
+
+#include "framework/window/Headless.h"
+
+namespace framework {
+
+namespace {
+std::mutex gBackendMutex;
+std::shared_ptr<TWindowBackend>& CurrentBackend() {
+  static std::shared_ptr<TWindowBackend> backend;
+  return backend;
+}
+}  // namespace
+
+void SetWindowBackend(std::shared_ptr<TWindowBackend> backend) {
+  std::lock_guard lock(gBackendMutex);
+  CurrentBackend() = std::move(backend);
+}
+
+std::shared_ptr<TWindowBackend> WindowBackendPtr() {
+  std::lock_guard lock(gBackendMutex);
+  auto& backend = CurrentBackend();
+  if (!backend) backend = std::make_shared<THeadlessBackend>();
+  return backend;
+}
+
+}  // namespace framework
