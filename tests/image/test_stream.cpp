@@ -294,6 +294,9 @@ TEST_F(PictureStream, LengthsThatLie) {
        Cat({CompressedHeader(kRLECompressorGUID, 68), rlePayload(raw4x4), Bytes{255, 0x22, 255, 0x22}}),
        30 + rlePayload(raw4x4).size(), 4, 4, 64},
       {"LZH payload announcing more than the raw length", lzhLying, lzhLying.size(), 4, 4, 64},
+      // Half the pairs: the planes are short, so the height byte reads as 0.
+      {"RLE payload cut short", Cat({CompressedHeader(kRLECompressorGUID, 68), Bytes{1, 4, 16, 0x11, 1, 0, 16, 0x11}}),
+       34, 4, 1, 16},
       {"zero sizes", Cat({U16(0), U16(0)}), 4, 1, 1, 0},
       {"65535 x 1", Cat({U16(65535), U16(1), Bytes(65535 * 4, 0x11)}), 4 + 65535 * 4, 65535, 1, 65535 * 4},
   };
