@@ -10,7 +10,11 @@ std::vector<std::string> gLog;
 const ClassInfo& TPicture::StaticClassInfo() {
   static const ClassInfo& info =
       ClassBuilder<TPicture, TPersistent>("TPicture")
-          .Integer("Height", [](TPicture& p) { return p.height; }, [](TPicture& p, int v) { p.height = v; })
+          .Integer("Height", [](TPicture& p) { return p.height; },
+                   [](TPicture& p, int v) {
+                     if (v < 0 || v > 65535) throw EPropertyError("Height must be 0..65535");
+                     p.height = v;
+                   })
           .Enum("Mode", {"tmAuto", "tmFixed"}, [](TPicture& p) { return p.mode; }, [](TPicture& p, int v) { p.mode = v; })
           .Extended("Scale", [](TPicture& p) { return p.scale; }, [](TPicture& p, long double v) { p.scale = v; })
           .Integer("TransparentColor", [](TPicture& p) { return p.colour; }, [](TPicture& p, int v) { p.colour = v; })
