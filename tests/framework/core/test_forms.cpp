@@ -251,7 +251,9 @@ TEST_F(FormTest, SetterErrorsKeepTheOriginalNested) {
 
 // Hand-made streams for what the text syntax cannot say.
 struct Stream {
-  Bytes b{'T', 'P', 'F', '0'};
+  // Built from an array: GCC 12 at -O2 misreports a small initializer list here.
+  static constexpr std::uint8_t kSignature[4] = {'T', 'P', 'F', '0'};
+  Bytes b = Bytes(std::begin(kSignature), std::end(kSignature));
   Stream& Raw(std::initializer_list<int> bytes) {
     for (int x : bytes) b.push_back(static_cast<std::uint8_t>(x));
     return *this;
