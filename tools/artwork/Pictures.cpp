@@ -34,8 +34,10 @@ void filmStrip(cairo_t* cr, int frames, int frameWidth, int height, DrawFrame dr
 
 // An opaque square-edged housing for the unmasked pictures: they replace the
 // whole rectangle beneath them, so their edge is part of the design.
-void housing(cairo_t* cr, double w, double h) {
-  cairo_rectangle(cr, 0, 0, w, h);
+// The editor shows `w` x `h` of a `fullW` x `fullH` picture (auto-size cuts odd
+// sizes to even); the rim follows the shown part, the rest stays opaque.
+void housing(cairo_t* cr, double fullW, double fullH, double w, double h) {
+  cairo_rectangle(cr, 0, 0, fullW, fullH);
   setColour(cr, {0.047, 0.051, 0.058});
   cairo_fill(cr);
   cairo_rectangle(cr, 0.5, 0.5, w - 1, h - 1);
@@ -350,7 +352,7 @@ void drawTie(cairo_t* cr, bool lit) {
 // ---------------------------------------------------------------- lamps, switches, pads
 
 void drawLamp(cairo_t* cr, LampKind kind, bool lit) {
-  housing(cr, 36, 18);
+  housing(cr, 36, 18, 36, 18);
   roundedRect(cr, 2, 2, 32, 14, 2);
   if (lit) {
     verticalGradient(cr, 2, 16, {0.20, 0.105, 0.02}, {0.11, 0.055, 0.01});
@@ -380,7 +382,7 @@ void drawLamp(cairo_t* cr, LampKind kind, bool lit) {
 
 void drawSwitch(cairo_t* cr, bool on) {
   // The editor shows the top-left 16 x 22 pixels of the 17 x 23 picture.
-  housing(cr, 17, 23);
+  housing(cr, 17, 23, 16, 22);
   roundedRect(cr, 1.5, 1.5, 13, 19, 2.5);
   verticalGradient(cr, 1.5, 20.5, {0.16, 0.17, 0.185}, {0.085, 0.09, 0.1});
   cairo_fill(cr);
@@ -435,7 +437,7 @@ void drawRatePad(cairo_t* cr, bool lit) {
 }
 
 void drawGateSwitch(cairo_t* cr, bool on) {
-  housing(cr, 38, 53);
+  housing(cr, 38, 53, 38, 53);
   roundedRect(cr, 2.5, 2.5, 33, 48, 3.5);
   setColour(cr, {0, 0, 0, 0.8});
   cairo_fill(cr);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -223,8 +224,9 @@ TEST_F(Artwork, SliderThumbTravelsLeftToRightAcrossTheTrack) {
 
 // The editor hides an unlit control (opacity 0) and shows the background there;
 // lighting it draws the picture over that place. Each lit picture must change
-// the look of its place clearly, and the place must show an unlit look of its own.
-TEST_F(Artwork, LitPicturesStandOutFromTheUnlitLookOnTheBackground) {
+// the look of its place clearly, and the background must show an unlit look of
+// the same shape: under the lit picture's opaque body it differs from around it.
+TEST_F(Artwork, LitPicturesSitOverAnUnlitLookOfTheirShape) {
   struct Place {
     const char* name;
     int index, x, y, width, height;
@@ -236,28 +238,91 @@ TEST_F(Artwork, LitPicturesStandOutFromTheUnlitLookOnTheBackground) {
       {"lfo1sync1", 10, 174, 347, 18, 18},  {"lfo2sync4", 13, 562, 347, 18, 18}, {"gateon", 14, 40, 73, 38, 52},
   };
   const Picture& background = picture(2);
+  auto luminance = [](const unsigned char* px) { return 0.3 * px[0] + 0.59 * px[1] + 0.11 * px[2]; };
   for (const Place& place : places) {
     SCOPED_TRACE(place.name);
     const Picture& lit = picture(place.index);
-    double difference = 0, mean = 0, meanSquare = 0;
-    int covered = 0;
+    // Pass 1: how much lighting changes the place, and the mean look around
+    // the shape (inside the place where the lit picture is clear, else a ring).
+    double change = 0, outside = 0;
+    int changed = 0, nOutside = 0;
     for (int y = 0; y < place.height; ++y)
       for (int x = 0; x < place.width; ++x) {
         const unsigned char* b = background.at(place.x + x, place.y + y);
         const unsigned char* s = lit.at(x, y);
         const double a = s[3] / 255.0;
-        for (int c = 0; c < 3; ++c) {
-          difference += std::fabs((s[c] * a + b[c] * (1 - a)) - b[c]);
-          mean += b[c];
-          meanSquare += b[c] * b[c];
+        for (int c = 0; c < 3; ++c) change += std::fabs((s[c] * a + b[c] * (1 - a)) - b[c]);
+        changed += 3;
+        if (s[3] == 0) {
+          outside += luminance(b);
+          ++nOutside;
         }
-        covered += 3;
       }
-    difference /= covered;
-    mean /= covered;
-    const double spread = std::sqrt(meanSquare / covered - mean * mean);
-    EXPECT_GT(difference, 12.0) << "lighting hardly changes the place";
-    EXPECT_GT(spread, 6.0) << "the background shows nothing at the place";
+    if (nOutside == 0) {
+      for (int y = place.y - 2; y < place.y + place.height + 2; ++y)
+        for (int x = place.x - 2; x < place.x + place.width + 2; ++x) {
+          const bool ring = y < place.y || y >= place.y + place.height || x < place.x || x >= place.x + place.width;
+          if (ring) {
+            outside += luminance(background.at(x, y));
+            ++nOutside;
+          }
+        }
+    }
+    outside /= nOutside;
+    // Pass 2: under the lit body the background departs from its surroundings.
+    double inside = 0;
+    int nInside = 0;
+    for (int y = 0; y < place.height; ++y)
+      for (int x = 0; x < place.width; ++x)
+        if (lit.at(x, y)[3] == 255) {
+          inside += std::fabs(luminance(background.at(place.x + x, place.y + y)) - outside);
+          ++nInside;
+        }
+    ASSERT_GT(nInside, 0);
+    EXPECT_GT(change / changed, 12.0) << "lighting hardly changes the place";
+    EXPECT_GT(inside / nInside, 6.0) << "the background shows nothing at the place";
+  }
+}
+
+// Knobs and sliders are always drawn over the background: it must name each
+// one beside it, and must not print a pointer or thumb of its own under it,
+// which would show through the control's transparent parts.
+TEST_F(Artwork, BackgroundLabelsEveryKnobAndSliderButDrawsNoneOfThem) {
+  enum Side { Left, Right, Below };
+  struct Control {
+    const char* name;
+    int x, y, width, height;
+    Side label;
+  };
+  const Control controls[] = {
+      {"attack", 604, 55, 18, 18, Right},       {"decay", 604, 84, 18, 18, Right},
+      {"shuffle", 604, 112, 18, 18, Right},     {"fd1delay", 95, 207, 100, 18, Left},
+      {"fd1feedback", 95, 232, 100, 18, Left},  {"fd1cutoff", 95, 257, 100, 18, Left},
+      {"fd1reso", 95, 282, 100, 18, Left},      {"fd1pan", 95, 307, 100, 18, Left},
+      {"fd2delay", 522, 207, 100, 18, Right},   {"fd2feedback", 522, 232, 100, 18, Right},
+      {"fd2cutoff", 522, 257, 100, 18, Right},  {"fd2reso", 522, 282, 100, 18, Right},
+      {"fd2pan", 522, 307, 100, 18, Right},     {"lfo2cutoffdepth", 529, 411, 100, 18, Right},
+      {"lfo2pandepth", 528, 438, 100, 18, Right}, {"lfo1cutoffdepth", 92, 411, 100, 18, Left},
+      {"lfo1pandepth", 91, 438, 100, 18, Left}, {"mainvolume", 330, 298, 58, 58, Below},
+      {"fd1volume", 278, 371, 58, 58, Below},   {"fd2volume", 384, 371, 58, 58, Below},
+  };
+  const Picture& background = picture(2);
+  auto ink = [&](int x0, int y0, int x1, int y1, int threshold) {
+    int n = 0;
+    for (int y = std::max(0, y0); y < std::min(background.height, y1); ++y)
+      for (int x = std::max(0, x0); x < std::min(background.width, x1); ++x) n += whitish(background.at(x, y), threshold);
+    return n;
+  };
+  for (const Control& c : controls) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ink(c.x, c.y, c.x + c.width, c.y + c.height, 200), 0);
+    int label = 0;
+    switch (c.label) {
+      case Left: label = ink(c.x - 80, c.y, c.x - 2, c.y + c.height, 150); break;
+      case Right: label = ink(c.x + c.width + 2, c.y, c.x + c.width + 80, c.y + c.height, 150); break;
+      case Below: label = ink(c.x - 10, c.y + c.height + 2, c.x + c.width + 10, c.y + c.height + 24, 150); break;
+    }
+    EXPECT_GT(label, 15) << "no label beside the control";
   }
 }
 
