@@ -9,10 +9,7 @@
 #include "framework/core/Stream.h"
 #include "framework/graphics/Canvas.h"
 
-// Defined by image/CMakeLists.txt once the picture stream sources are listed.
-#ifdef PLONK_HAVE_DIB_DATA_STREAM
 #include "image/DIBDataStream.h"
-#endif
 
 namespace image {
 
@@ -549,19 +546,11 @@ void TAbstractSuperDIB::FillRect(framework::TColor color, std::int32_t x, std::i
 
 // --- stored form --------------------------------------------------------------
 
-#ifdef PLONK_HAVE_DIB_DATA_STREAM
 void TAbstractSuperDIB::ReadData(framework::TStream& stream, std::size_t length) {
   ReadDIBData(*this, stream, length);
 }
+
 void TAbstractSuperDIB::WriteData(framework::TStream& stream) { WriteDIBData(*this, stream); }
-#else
-void TAbstractSuperDIB::ReadData(framework::TStream&, std::size_t) {
-  throw EDIBError("The picture stream reader is not linked");
-}
-void TAbstractSuperDIB::WriteData(framework::TStream&) {
-  throw EDIBError("The picture stream writer is not linked");
-}
-#endif
 
 // --- memory buffers -----------------------------------------------------------
 
