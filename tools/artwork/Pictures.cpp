@@ -1,6 +1,7 @@
 #include "tools/artwork/Pictures.h"
 
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <stdexcept>
 #include <string>
@@ -74,7 +75,6 @@ void heading(cairo_t* cr, const std::string& title, const std::string& caption, 
   const Font t = font(12.5, true, 1.0);
   const Font c = font(8.5);
   const double tw = textWidth(cr, title, t);
-  const double cw = caption.empty() ? 0 : textWidth(cr, caption, c);
   if (align == Align::Right) {
     text(cr, title, x, baseline, t, palette::accent, Align::Right);
     if (!caption.empty()) text(cr, caption, x - tw - 8, baseline, c, palette::textDim, Align::Right);
@@ -82,7 +82,6 @@ void heading(cairo_t* cr, const std::string& title, const std::string& caption, 
     text(cr, title, x, baseline, t, palette::accent);
     if (!caption.empty()) text(cr, caption, x + tw + 8, baseline, c, palette::textDim);
   }
-  (void)cw;
 }
 
 void label(cairo_t* cr, const std::string& s, double x, double baseline, Align align = Align::Left) {
@@ -477,7 +476,7 @@ void drawGateSwitch(cairo_t* cr, bool on) {
     cairo_restore(cr);
   }
   const Font f = font(7.5, true, 1.0);
-  if (on) glowText(cr, "GATE", 19, 41, f, palette::accentHot, Align::Centre, 1.5);
+  if (on) glowText(cr, "GATE", 19, 41, f, palette::accentHot, Align::Centre, 1.0);
   else text(cr, "GATE", 19, 41, f, palette::textDim, Align::Centre);
 }
 
