@@ -117,8 +117,8 @@ class TAbstractSuperDIB : public framework::TPersistent {
 
   bool OwnsPixels() const { return ownsPixels_; }
   bool HasData() const;
-  // Nothing when both are unchanged; 0 becomes 1; contents are undefined for
-  // memory buffers. Does not fire OnChange.
+  // Nothing when both are unchanged; 0 becomes 1; new pixels start zero-filled
+  // (callers must not rely on that for memory buffers). Does not fire OnChange.
   virtual void SetSize(std::uint16_t width, std::uint16_t height);
   virtual void SetWidth(std::uint16_t width);
   virtual void SetHeight(std::uint16_t height);
