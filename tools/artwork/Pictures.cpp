@@ -800,20 +800,20 @@ void drawInfoScreen(cairo_t* cr) {
 // ---------------------------------------------------------------- rendering
 
 Surface renderPicture(Picture picture) {
-  const PictureSpec& spec = kPictures.at(picture);
-  Surface surface = makeSurface(spec.width, spec.height);
+  const PictureEntry& entry = kPictures.at(picture);
+  Surface surface = makeSurface(entry.width, entry.height);
   Context context = makeContext(surface);
   cairo_t* cr = context.get();
-  const int frameWidth = spec.width / spec.frames;
+  const int frameWidth = entry.width / entry.frames;
   switch (picture) {
     case kBigKnobTop:
-      filmStrip(cr, spec.frames, frameWidth, spec.height, [&](int k) { drawBigKnob(cr, knobDegrees(k, spec.frames)); });
+      filmStrip(cr, entry.frames, frameWidth, entry.height, [&](int k) { drawBigKnob(cr, knobDegrees(k, entry.frames)); });
       break;
     case kSmallKnobTop:
-      filmStrip(cr, spec.frames, frameWidth, spec.height, [&](int k) { drawSmallKnob(cr, knobDegrees(k, spec.frames)); });
+      filmStrip(cr, entry.frames, frameWidth, entry.height, [&](int k) { drawSmallKnob(cr, knobDegrees(k, entry.frames)); });
       break;
     case kSlider:
-      filmStrip(cr, spec.frames, frameWidth, spec.height, [&](int k) { drawSlider(cr, sliderThumbX(k)); });
+      filmStrip(cr, entry.frames, frameWidth, entry.height, [&](int k) { drawSlider(cr, sliderThumbX(k)); });
       break;
     case kBackground: drawBackground(cr); break;
     case kInfoScreen: drawInfoScreen(cr); break;

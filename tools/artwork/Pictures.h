@@ -9,7 +9,7 @@
 
 namespace artwork {
 
-struct PictureSpec {
+struct PictureEntry {
   Picture index;
   std::string_view file;  // stable output name, numbered by image-list index
   int width, height;
@@ -17,7 +17,7 @@ struct PictureSpec {
   bool masked;  // drawn through its alpha channel; unmasked pictures are fully opaque
 };
 
-inline constexpr std::array<PictureSpec, kPictureCount> kPictures{{
+inline constexpr std::array<PictureEntry, kPictureCount> kPictures{{
     {kBigKnobTop, "00-bigknobtop.png", 5900, 59, 100, true},
     {kSlider, "01-slider.png", 10000, 18, 100, true},
     {kBackground, "02-background.png", 720, 513, 1, true},

@@ -74,9 +74,9 @@ int main(int argc, char** argv) {
   try {
     std::filesystem::create_directories(folder);
     artwork::PictureSet pictures;
-    for (const artwork::PictureSpec& spec : artwork::kPictures) {
-      pictures[spec.index] = artwork::renderPicture(spec.index);
-      writePng(pictures[spec.index], folder / std::string(spec.file));
+    for (const artwork::PictureEntry& entry : artwork::kPictures) {
+      pictures[entry.index] = artwork::renderPicture(entry.index);
+      writePng(pictures[entry.index], folder / std::string(entry.file));
     }
     if (preview) {
       writePng(artwork::composePreview(pictures, false), folder / "preview.png");
