@@ -1,6 +1,7 @@
 #include "plugin/engine/AudioEngine.h"
 
 #include <cmath>
+#include <limits>
 
 #include "plugin/Parameters.h"
 
@@ -68,6 +69,8 @@ void AudioEngine::DeriveBlock(const RelaxedFloat* params, const engine::HostTime
     unit.volume = volume[u];
   }
   s.bothUnits = s.unit[0].enabled && s.unit[1].enabled;
+  s.lfoRampsPositive = lfo[0].LfoRamp > 0.0 && lfo[1].LfoRamp > 0.0;
+  s.lfoRamps = engine::MakePair(lfo[0].LfoRamp, lfo[1].LfoRamp);
   auto pair = [&](int offset) {
     return engine::MakePair(params[kFd1Enable + offset].load(), params[kFd2Enable + offset].load());
   };
@@ -75,6 +78,10 @@ void AudioEngine::DeriveBlock(const RelaxedFloat* params, const engine::HostTime
   s.lfoPan = pair(kLfoPan);
   s.cutoff = pair(kCutoff);
   s.lfoCutoff = pair(kLfoCutoff);
+  s.feedback = engine::MakePair(s.unit[0].feedback, s.unit[1].feedback);
+  s.resonance = engine::MakePair(s.unit[0].resonance, s.unit[1].resonance);
+  s.volume = engine::MakePair(s.unit[0].volume, s.unit[1].volume);
+  s.highPass = engine::Mask(s.unit[0].mode >= 0.5f, s.unit[1].mode >= 0.5f);
 }
 
 inline float AudioEngine::RunUnit(engine::FdUnit& unit, const engine::BlockSlots::Unit& slots, float input,
@@ -89,27 +96,33 @@ inline float AudioEngine::RunUnit(engine::FdUnit& unit, const engine::BlockSlots
 // arithmetic of the two side by side.
 inline void AudioEngine::RunBothUnits(float input, Pair cutoffs) {
   using engine::DelayLine;
-  const engine::BlockSlots::Unit& u0 = slots_.unit[0];
-  const engine::BlockSlots::Unit& u1 = slots_.unit[1];
-  const DelayLine::Taps a = fd[0].line.Read(u0.delay), b = fd[1].line.Read(u1.delay);
-  const Pair d = DelayLine::Interpolate<Pair>(engine::MakePair(a.y0, b.y0), engine::MakePair(a.y1, b.y1),
-                                              engine::MakePair(a.y2, b.y2), engine::MakePair(a.y3, b.y3),
-                                              engine::MakePair(a.t, b.t));
-  const Pair in = engine::MakePair(input, input);
-  const Pair written = DelayLine::Recirculated<Pair>(d, engine::MakePair(u0.feedback, u1.feedback), in);
-  fd[0].line.Write(static_cast<float>(written[0]));
-  fd[1].line.Write(static_cast<float>(written[1]));
+  using engine::MakePair;
+  const engine::BlockSlots& s = slots_;
+  engine::FdUnit &one = fd[0], &two = fd[1];
+  const DelayLine::Taps a = one.line.Read(s.unit[0].delay), b = two.line.Read(s.unit[1].delay);
+  const Pair d = DelayLine::Interpolate<Pair>(MakePair(a.y0, b.y0), MakePair(a.y1, b.y1), MakePair(a.y2, b.y2),
+                                              MakePair(a.y3, b.y3), MakePair(a.t, b.t));
+  Pair written = DelayLine::Recirculated<Pair>(d, s.feedback, engine::Both(input));
+  // A sample too large for a float (rounded to infinity) never enters a ring.
+  written = engine::Select(engine::Below(written, std::numeric_limits<double>::infinity()), written);
+  one.line.WriteFinite(static_cast<float>(written[0]));
+  two.line.WriteFinite(static_cast<float>(written[1]));
 
-  Pair stage1 = engine::MakePair(fd[0].filter.FilterStage1, fd[1].filter.FilterStage1);
-  Pair stage2 = engine::MakePair(fd[0].filter.FilterStage2, fd[1].filter.FilterStage2);
-  engine::ResonantFilter::Integrate<Pair>(cutoffs, engine::MakePair(u0.resonance, u1.resonance), d, stage1, stage2);
-  const float f0 = fd[0].filter.Output(u0.mode, static_cast<float>(d[0]), static_cast<float>(stage1[0]),
-                                       static_cast<float>(stage2[0]));
-  const float f1 = fd[1].filter.Output(u1.mode, static_cast<float>(d[1]), static_cast<float>(stage1[1]),
-                                       static_cast<float>(stage2[1]));
-  const Pair out = engine::RoundToFloat(engine::MakePair(f0, f1) * engine::MakePair(u0.volume, u1.volume));
-  fd[0].FdOut = static_cast<float>(out[0]);
-  fd[1].FdOut = static_cast<float>(out[1]);
+  Pair stage1 = MakePair(one.filter.FilterStage1, two.filter.FilterStage1);
+  Pair stage2 = MakePair(one.filter.FilterStage2, two.filter.FilterStage2);
+  engine::ResonantFilter::Integrate<Pair>(cutoffs, s.resonance, d, stage1, stage2);
+  // A runaway stage (or NaN) restarts its filter from rest.
+  const Pair sane = engine::Below(stage2, engine::ResonantFilter::kRunawayLimit);
+  stage1 = engine::Select(sane, stage1);
+  stage2 = engine::Select(sane, stage2);
+  one.filter.FilterStage1 = static_cast<float>(stage1[0]);
+  two.filter.FilterStage1 = static_cast<float>(stage1[1]);
+  one.filter.FilterStage2 = static_cast<float>(stage2[0]);
+  two.filter.FilterStage2 = static_cast<float>(stage2[1]);
+  const Pair filtered = engine::Choose(s.highPass, engine::RoundToFloat(d - stage2), stage2);
+  const Pair out = engine::RoundToFloat(filtered * s.volume);
+  one.FdOut = static_cast<float>(out[0]);
+  two.FdOut = static_cast<float>(out[1]);
 }
 
 __attribute__((always_inline)) inline void AudioEngine::Sample(float left, float right, std::int32_t k,
@@ -129,12 +142,23 @@ __attribute__((always_inline)) inline void AudioEngine::Sample(float left, float
   const float m = left + right;  // one rounding: as in double, then rounded
   const float g = s.gateOn ? m * gate.GateLevel : m;
 
-  lfo[0].Tick();
-  lfo[1].Tick();
-  const double half1 = static_cast<double>(lfo[0].LfoValue) * 0.5, half2 = static_cast<double>(lfo[1].LfoValue) * 0.5;
+  lfo[0].Count();
+  lfo[1].Count();
+  Pair values;
+  if (s.lfoRampsPositive) {
+    values = engine::TriangleLfo::Value(engine::MakePair(lfo[0].LfoCount, lfo[1].LfoCount), s.lfoRamps);
+    lfo[0].LfoValue = static_cast<float>(values[0]);
+    lfo[1].LfoValue = static_cast<float>(values[1]);
+  } else {
+    for (engine::TriangleLfo& l : lfo)
+      if (l.LfoRamp > 0.0) l.LfoValue = static_cast<float>(engine::TriangleLfo::Value(double(l.LfoCount), l.LfoRamp));
+    values = engine::MakePair(lfo[0].LfoValue, lfo[1].LfoValue);
+  }
+  const Pair halves = values * 0.5;
+  const double half1 = halves[0];
 
   // FD1's pan and both cutoffs follow LFO1; FD2's pan follows LFO2.
-  const Pair pans = Modulated(engine::MakePair(half1, half2), s.lfoPan, s.pan);
+  const Pair pans = Modulated(halves, s.lfoPan, s.pan);
   const Pair cutoffs = Modulated(engine::MakePair(half1, half1), s.lfoCutoff, s.cutoff);
 
   if (s.bothUnits) {
@@ -144,12 +168,14 @@ __attribute__((always_inline)) inline void AudioEngine::Sample(float left, float
     fd[1].FdOut = RunUnit(fd[1], s.unit[1], g, static_cast<float>(cutoffs[1]));
   }
 
-  const double pan1 = pans[0], pan2 = pans[1];
-  const double dryLeft = s.dryGated ? g : left, dryRight = s.dryGated ? g : right;
-  const double volume = s.gateVolume;
-  const double out1 = fd[0].FdOut, out2 = fd[1].FdOut;
-  outLeft = static_cast<float>(dryLeft * volume + out1 * pan1 + out2 * pan2);
-  outRight = static_cast<float>(dryRight * volume + out1 * (1.0 - pan1) + out2 * (1.0 - pan2));
+  // Left and right side by side: dry x volume + FD1 x pan1 + FD2 x pan2,
+  // with 1 - pan on the right (a pan of 1 is fully left).
+  const Pair dry = s.dryGated ? engine::MakePair(g, g) : engine::MakePair(left, right);
+  const Pair side1 = engine::MakePair(pans[0], 1.0 - pans[0]), side2 = engine::MakePair(pans[1], 1.0 - pans[1]);
+  const Pair out = engine::RoundToFloat(dry * static_cast<double>(s.gateVolume) + fd[0].FdOut * side1 +
+                                        fd[1].FdOut * side2);
+  outLeft = static_cast<float>(out[0]);
+  outRight = static_cast<float>(out[1]);
 
   gate.Countdown();
   if (transport.CurrentStep > 16) transport.CurrentStep = 1;

@@ -39,6 +39,10 @@ struct BlockSlots {
   // The modulated values as pairs: FD1's and FD2's pan and LFO depth on it,
   // and likewise for the cutoff.
   Pair pan, lfoPan, cutoff, lfoCutoff;
+  Pair feedback, resonance, volume;
+  Pair highPass;  // all ones for a unit whose mode is at least 0.5
+  bool lfoRampsPositive;  // both LFOs have a slope: their values are computed as a pair
+  Pair lfoRamps;
 };
 
 }  // namespace engine

@@ -48,6 +48,9 @@ class DelayLine {
     const float t = R - static_cast<float>(b);
     // R just below 0 can round up to the ring length itself.
     if (b >= kRing) b -= kRing;
+    // Away from the ring's ends the neighbours need no wrapping.
+    if (static_cast<std::uint32_t>(b - 1) < static_cast<std::uint32_t>(kRing - 3))
+      return Taps{cells[b - 1], cells[b], cells[b + 1], cells[b + 2], t};
     std::int32_t a = b - 1, c = b + 1, e = b + 2;
     if (c >= kRing) c -= kRing;
     if (e >= kRing) e -= kRing;
@@ -58,10 +61,11 @@ class DelayLine {
   // Four-point cubic Hermite, each coefficient rounded to float.
   template <class Real>
   static Real Interpolate(Real y0, Real y1, Real y2, Real y3, Real t) {
+    const Real half = Real{} + 0.5, one_and_half = Real{} + 1.5, two_and_half = Real{} + 2.5;
     const Real c0 = y1;
-    const Real c1 = RoundToFloat((y2 - y0) * 0.5);
-    const Real c2 = RoundToFloat(y0 - 2.5 * y1 + 2.0 * y2 - 0.5 * y3);
-    const Real c3 = RoundToFloat((y3 - y0) * 0.5 + (y1 - y2) * 1.5);
+    const Real c1 = RoundToFloat((y2 - y0) * half);
+    const Real c2 = RoundToFloat(y0 - two_and_half * y1 + (y2 + y2) - half * y3);
+    const Real c3 = RoundToFloat((y3 - y0) * half + (y1 - y2) * one_and_half);
     return RoundToFloat(((c3 * t + c2) * t + c1) * t + c0);
   }
 
@@ -69,12 +73,17 @@ class DelayLine {
   // recirculating signal off denormals.
   template <class Real>
   static Real Recirculated(Real output, Real feedback, Real input) {
-    return RoundToFloat(((1e-25 + output) * feedback + input) + 1e-25);
+    const Real tiny = Real{} + 1e-25;
+    return RoundToFloat(((tiny + output) * feedback + input) + tiny);
   }
+
 
   void Write(float value) {
     // A sample too large for a float never enters the ring.
     if (!(value <= 3.402823466e38f && value >= -3.402823466e38f)) value = 0.0f;
+    WriteFinite(value);
+  }
+  void WriteFinite(float value) {
     cells[WriteIndex] = value;
     if (++WriteIndex >= kRing) WriteIndex = 0;
   }

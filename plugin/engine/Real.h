@@ -12,6 +12,27 @@ namespace engine {
 using Pair = double __attribute__((vector_size(16)));
 
 inline Pair MakePair(double first, double second) { return Pair{first, second}; }
+inline Pair Both(double value) { return Pair{value, value}; }
+
+// All ones for true, 0 for false.
+inline Pair Mask(bool first, bool second) {
+  return reinterpret_cast<Pair>(_mm_castsi128_pd(_mm_set_epi64x(second ? -1 : 0, first ? -1 : 0)));
+}
+// Each element where keep is all ones, else 0 (keep from a comparison).
+inline Pair Select(Pair keep, Pair value) {
+  return reinterpret_cast<Pair>(_mm_and_pd(reinterpret_cast<__m128d>(keep), reinterpret_cast<__m128d>(value)));
+}
+// first where pick is all ones, else second.
+inline Pair Choose(Pair pick, Pair first, Pair second) {
+  const __m128d mask = reinterpret_cast<__m128d>(pick);
+  return reinterpret_cast<Pair>(_mm_or_pd(_mm_and_pd(mask, reinterpret_cast<__m128d>(first)),
+                                          _mm_andnot_pd(mask, reinterpret_cast<__m128d>(second))));
+}
+// All ones where |x| < limit (false for NaN), else 0.
+inline Pair Below(Pair x, double limit) {
+  const __m128d magnitude = _mm_andnot_pd(_mm_set1_pd(-0.0), reinterpret_cast<__m128d>(x));
+  return reinterpret_cast<Pair>(_mm_cmplt_pd(magnitude, _mm_set1_pd(limit)));
+}
 
 // The value as a 32-bit field would store it.
 inline double RoundToFloat(double x) { return static_cast<float>(x); }

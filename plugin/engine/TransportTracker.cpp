@@ -94,13 +94,18 @@ void TransportTracker::PositionTick(std::int32_t k, float shuffle) {
     if (BarPosition > bar) BarPosition = 0.0;
   }
 
-  ShuffleShift = shuffle > 0.0f ? static_cast<double>(HalfStep) * static_cast<double>(shuffle) : 0.0;
-
-  if ((CurrentStep & 1) != 0 &&
-      BarPosition > static_cast<double>(CurrentStep - 1) * static_cast<double>(StepSamples) + HalfStep)
-    ShiftedPosition = static_cast<float>(BarPosition - ShuffleShift);
-  else
+  if (shuffle > 0.0f) {
+    ShuffleShift = static_cast<double>(HalfStep) * static_cast<double>(shuffle);
+    if ((CurrentStep & 1) != 0 &&
+        BarPosition > static_cast<double>(CurrentStep - 1) * static_cast<double>(StepSamples) + HalfStep)
+      ShiftedPosition = static_cast<float>(BarPosition - ShuffleShift);
+    else
+      ShiftedPosition = static_cast<float>(BarPosition);
+  } else {
+    // No shift: pulled back or not, the position is the same.
+    ShuffleShift = 0.0;
     ShiftedPosition = static_cast<float>(BarPosition);
+  }
 
   const std::int64_t s = WholePart(static_cast<double>(ShiftedPosition) / bar * 16.0);
   // Sixteen steps to the bar whatever the position: s is 0..16 for any
