@@ -1072,6 +1072,7 @@ const ClassInfo& TCustomForm::StaticClassInfo() {
           .Default(false)
           .Integer("PixelsPerInch", [](TCustomForm& f) { return f.PixelsPerInch(); },
                    [](TCustomForm& f, std::int32_t v) { f.SetPixelsPerInch(v); })
+          .Default(96)
           .Boolean("Scaled", [](TCustomForm& f) { return f.Scaled(); }, [](TCustomForm& f, bool v) { f.SetScaled(v); })
           .Default(true)
           .Event("OnCreate", [](TCustomForm& f) -> auto& { return f.OnCreate; })

@@ -1,0 +1,342 @@
+// Painting and presenting, timers, the pointer, messages, the shell, and
+// windows read from a stored form.
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <thread>
+
+#include "framework/core/FormStream.h"
+#include "framework/core/TextForm.h"
+#include "framework/window/Shell.h"
+#include "framework/window/StdCtrls.h"
+#include "framework/window/Timer.h"
+#include "tests/framework/window/WindowFixture.h"
+
+namespace wtest {
+namespace {
+
+using ::testing::ElementsAre;
+
+constexpr std::uint32_t kBlue = 0xFF0000FF;  // the form's colour as a pixel
+
+TEST_F(WindowTest, PaintingPresentsTheFormAndItsControlsAndRepaintsOnlyWhatChanged) {
+  auto* red = new TProbe(form.get(), "red", {10, 10, 30, 30}, log, 0xFF0000);
+  auto* green = new TProbe(form.get(), "green", {20, 20, 40, 40}, log, 0x00FF00);
+  Open();
+  EXPECT_TRUE(window->Visible());
+  EXPECT_EQ(window->ParentHandle(), 0x77u);
+  EXPECT_EQ(window->Bounds(), (TRect{30, 40, 230, 140}));
+  EXPECT_EQ(window->PixelAt(0, 0), kBlue);
+  EXPECT_EQ(window->PixelAt(199, 99), kBlue);
+  EXPECT_EQ(window->PixelAt(15, 15), 0xFFFF0000u);
+  EXPECT_EQ(window->PixelAt(25, 25), 0xFF00FF00u);  // the later control lies on top
+  EXPECT_EQ(window->PixelAt(35, 15), kBlue);
+
+  window->ClearPresented();
+  red->Invalidate();
+  EXPECT_TRUE(window->Presented().empty());  // paints wait for the pump...
+  red->Update();                              // ...or run at once
+  EXPECT_THAT(window->Presented(), ElementsAre(TRect{10, 10, 30, 30}));
+  EXPECT_EQ(window->PixelAt(25, 25), 0xFF00FF00u);
+
+  window->ClearPresented();
+  green->SetLeft(150);  // a move repaints the old and the new place
+  PumpEvents();
+  EXPECT_THAT(window->Presented(), ElementsAre(TRect{20, 20, 170, 40}));
+  EXPECT_EQ(window->PixelAt(35, 35), kBlue);
+  EXPECT_EQ(window->PixelAt(155, 25), 0xFF00FF00u);
+
+  window->ClearPresented();
+  green->SetVisible(false);
+  PumpEvents();
+  EXPECT_EQ(window->PixelAt(155, 25), kBlue);
+  PumpEvents();
+  EXPECT_EQ(window->Presented().size(), 1u);  // nothing pending, nothing presented
+
+  form->Hide();
+  EXPECT_FALSE(window->Visible());
+  form->Show();
+  EXPECT_TRUE(window->Visible());
+}
+
+TEST_F(WindowTest, AWindowedChildPresentsItsOwnPictureAndTheParentLeavesItsAreaAlone) {
+  struct TSquare : TCustomControl {
+    using TCustomControl::TCustomControl;
+    int paints = 0;
+    void Paint() override {
+      ++paints;
+      Canvas().BrushColor = clRed;
+      Canvas().FillRect({0, 0, 5, 5});
+    }
+  };
+  auto* child = new TSquare(nullptr);
+  child->SetBounds(100, 50, 20, 10);
+  child->SetColor(clLime);
+  child->SetParent(form.get());
+  Open();
+  EXPECT_EQ(window->PixelAt(102, 52), 0xFFFF0000u);
+  EXPECT_EQ(window->PixelAt(110, 55), 0xFF00FF00u);
+  const int paints = child->paints;
+  window->ClearPresented();
+  form->Repaint();  // the form alone: around the child
+  EXPECT_EQ(child->paints, paints);
+  EXPECT_EQ(window->PixelAt(110, 55), 0xFF00FF00u);
+  for (const TRect& r : window->Presented())
+    EXPECT_TRUE(r.Right <= 100 || r.Left >= 120 || r.Bottom <= 50 || r.Top >= 60);
+  backend->Expose(H(), {0, 0, 200, 100});  // the desktop lost the pixels
+  EXPECT_EQ(child->paints, paints + 1);
+}
+
+TEST_F(WindowTest, LabelDrawsItsCaptionWithItsFontInsideItsBoundsOnly) {
+  auto* label = new TLabel(nullptr);
+  label->SetParent(form.get());
+  label->SetAutoSize(false);
+  label->SetBounds(10, 10, 80, 20);
+  label->SetTransparent(true);
+  label->Font().SetColor(clWhite);
+  label->Font().SetHeight(-16);
+  label->SetCaption("WWWWWWWWWWWWWWWW");  // far wider than the label
+  Open();
+  int white = 0, other = 0;
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 200; ++x) {
+      const std::uint32_t p = window->PixelAt(x, y);
+      const bool inside = x >= 10 && x < 90 && y >= 10 && y < 30;
+      if (!inside) {
+        ASSERT_EQ(p, kBlue) << x << "," << y;
+      } else if (p == 0xFFFFFFFFu) {
+        ++white;
+      } else if (p != kBlue) {
+        ++other;  // anti-aliased edges
+      }
+    }
+  EXPECT_GT(white, 40);
+  EXPECT_GT(other + white, 80);
+
+  // Opaque: the label's colour fills its rectangle; auto-size fits the text.
+  label->SetTransparent(false);
+  label->SetColor(clBlack);
+  label->SetCaption("Hi");
+  label->SetAutoSize(true);
+  EXPECT_GT(label->Width(), 5);
+  EXPECT_LT(label->Width(), 60);
+  EXPECT_GT(label->Height(), 10);
+  PumpEvents();
+  EXPECT_EQ(window->PixelAt(10 + label->Width() - 1, 10), 0xFF000000u);
+  EXPECT_EQ(window->PixelAt(10 + label->Width(), 10), kBlue);
+}
+
+TEST_F(WindowTest, TimerFiresEveryIntervalOfTheVirtualClock) {
+  TTimer timer(form.get());
+  EXPECT_TRUE(timer.Running());  // enabled, 1000 ms by default
+  int ticks = 0;
+  timer.OnTimer.Bind([&](TObject* sender) {
+    EXPECT_EQ(sender, &timer);
+    ++ticks;
+  });
+  timer.SetInterval(50);
+  backend->AdvanceTime(49);
+  EXPECT_EQ(ticks, 0);
+  backend->AdvanceTime(1);
+  EXPECT_EQ(ticks, 1);
+  backend->AdvanceTime(200);  // one step: still one tick per 50 ms
+  EXPECT_EQ(ticks, 5);
+  for (int i = 0; i < 10; ++i) backend->AdvanceTime(7);
+  EXPECT_EQ(ticks, 6);  // 70 ms after 250: one more at 300
+  timer.SetEnabled(false);
+  backend->AdvanceTime(500);
+  EXPECT_EQ(ticks, 6);
+  timer.SetEnabled(true);  // restarts the period
+  backend->AdvanceTime(49);
+  EXPECT_EQ(ticks, 6);
+  backend->AdvanceTime(1);
+  EXPECT_EQ(ticks, 7);
+  timer.SetInterval(0);
+  EXPECT_FALSE(timer.Running());
+}
+
+TEST_F(WindowTest, HandlerExceptionsReachTheExceptionHandlerAndNeverThePump) {
+  std::vector<std::string> caught;
+  SetExceptionHandler([&](std::exception_ptr e) {
+    try {
+      std::rethrow_exception(e);
+    } catch (const std::exception& x) {
+      caught.push_back(x.what());
+    }
+  });
+  TTimer timer(form.get());
+  timer.SetInterval(50);
+  timer.OnTimer.Bind([](TObject*) { throw EInvalidOperation("tick failed"); });
+  auto* probe = new TProbe(form.get(), "p", {0, 0, 10, 10}, log);
+  probe->OnClick.Bind([](TObject*) { throw EInvalidOperation("click failed"); });
+  Open();
+  EXPECT_NO_THROW(backend->AdvanceTime(100));
+  EXPECT_NO_THROW(backend->ClickAt(H(), 5, 5));
+  EXPECT_THAT(caught, ElementsAre("tick failed", "tick failed", "click failed"));
+  EXPECT_TRUE(timer.Running());
+  EXPECT_EQ(form->CaptureControl(), nullptr);  // the failed release still ended the capture
+}
+
+TEST_F(WindowTest, PointerHideShowAndWarpAreRecordedInScreenCoordinates) {
+  Open();
+  Move(5, 6);
+  EXPECT_EQ(Mouse.CursorPos(), (TPoint{35, 46}));  // the window sits at (30, 40)
+  auto* probe = new TProbe(form.get(), "p", {10, 10, 20, 20}, log);
+  EXPECT_EQ(probe->ClientToScreen({1, 2}), (TPoint{41, 52}));
+  EXPECT_EQ(probe->ScreenToClient({41, 52}), (TPoint{1, 2}));
+
+  EXPECT_EQ(ShowCursor(false), -1);
+  EXPECT_FALSE(backend->PointerVisible());
+  EXPECT_EQ(ShowCursor(false), -2);
+  EXPECT_EQ(ShowCursor(true), -1);
+  EXPECT_FALSE(backend->PointerVisible());  // hides nest
+  Mouse.SetCursorPos({100, 200});
+  EXPECT_EQ(Mouse.CursorPos(), (TPoint{100, 200}));
+  EXPECT_EQ(ShowCursor(true), 0);
+  EXPECT_TRUE(backend->PointerVisible());
+  EXPECT_THAT(backend->Warps(), ElementsAre(TPoint{100, 200}));
+}
+
+TEST_F(WindowTest, MessagesAndShellRequestsAreRecordedNotPerformed) {
+  ShowMessage("VSTTimeInfo not supported - aborting");
+  EXPECT_TRUE(ShellOpen("https://example.org/plonk"));
+  EXPECT_FALSE(ShellOpen(""));
+  EXPECT_FALSE(ShellOpen("--help"));  // the opener would take it as an option
+  EXPECT_THAT(backend->Messages(), ElementsAre("VSTTimeInfo not supported - aborting"));
+  EXPECT_THAT(backend->OpenedUrls(), ElementsAre("https://example.org/plonk"));
+}
+
+TEST(ShellTest, SpawnedProgramsAreReapedWithoutWaiting) {
+  EXPECT_FALSE(SpawnDetached({}));
+  EXPECT_FALSE(SpawnDetached({"plonkrift-no-such-program-here"}));
+  const std::size_t before = PendingChildren();
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(SpawnDetached({"sleep", "0.3"}));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));  // not waited for
+  EXPECT_EQ(PendingChildren(), before + 1);
+  for (int i = 0; i < 200 && PendingChildren() > before; ++i) {
+    ReapChildren();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(PendingChildren(), before);
+  EXPECT_FALSE(OpenUrlWithDesktop("-x"));
+}
+
+// ---------------------------------------------------------------------------
+
+class TTestWindow : public TForm {
+  PLONK_PERSISTENT_CLASS
+ public:
+  explicit TTestWindow(TComponent* owner = nullptr) : TForm(owner) {}
+  void FormCreate(TObject*) { calls.push_back("create"); }
+  void CellDown(TObject* s, TMouseButton, TShiftState, int x, int y) {
+    calls.push_back(dynamic_cast<TComponent*>(s)->Name() + " down " + std::to_string(x) + "," + std::to_string(y));
+  }
+  void Tick(TObject*) { calls.push_back("tick"); }
+  std::vector<std::string> calls;
+};
+
+const ClassInfo& TTestWindow::StaticClassInfo() {
+  static const ClassInfo& info = ClassBuilder<TTestWindow, TForm>("TTestWindow")
+                                     .Method("FormCreate", &TTestWindow::FormCreate)
+                                     .Method("CellDown", &TTestWindow::CellDown)
+                                     .Method("Tick", &TTestWindow::Tick)
+                                     .Build();
+  return info;
+}
+
+constexpr const char* kForm = R"(TTestWindow TestWindow {
+  Left = 248
+  Top = 152
+  Color = 16760831
+  Visible = True
+  BorderIcons = []
+  BorderStyle = bsNone
+  Caption = "Plonk"
+  ClientHeight = 60
+  ClientWidth = 120
+  Font.Color = clWhite
+  Font.Height = -5
+  Font.Name = "MS Sans Serif"
+  Scaled = False
+  OnCreate = FormCreate
+  TTimer Timer1 {
+    Interval = 50
+    OnTimer = Tick
+  }
+  TCustomControl panel {
+    Left = 0
+    Top = 0
+    Width = 120
+    Height = 60
+    Color = clBlack
+    TabOrder = 0
+    TControl cell1 {
+      Left = 10
+      Top = 20
+      Width = 30
+      Height = 20
+      Anchors = [akLeft, akBottom]
+      Cursor = crHandPoint
+      OnMouseDown = CellDown
+    }
+    TLabel version {
+      Left = 50
+      Top = 30
+      Width = 40
+      Height = 12
+      AutoSize = False
+      Caption = "Version 2.0"
+      Font.Color = clWhite
+      Font.Height = -16
+      Font.Name = "MS Sans Serif"
+      ParentFont = False
+      Transparent = True
+    }
+  }
+}
+)";
+
+TEST_F(WindowTest, AWindowReadFromAStoredFormWorksAndWritesBackTheSameBytes) {
+  RegisterWindowClasses();
+  RegisterClass(TTestWindow::StaticClassInfo());
+  const std::vector<std::uint8_t> bytes = TextFormToBinary(kForm);
+  TTestWindow w;
+  ReadForm(bytes, w);
+  w.DoCreate();
+  EXPECT_EQ(WriteForm(w), bytes);
+
+  auto* panel = dynamic_cast<TCustomControl*>(w.FindComponent("panel"));
+  auto* cell = dynamic_cast<TControl*>(w.FindComponent("CELL1"));
+  ASSERT_TRUE(panel && cell);
+  EXPECT_EQ(panel->Parent(), &w);
+  EXPECT_EQ(cell->Parent(), panel);
+  EXPECT_EQ(cell->Cursor(), crHandPoint);
+  EXPECT_EQ(cell->Anchors(), akLeft | akBottom);
+  EXPECT_EQ(w.ClientWidth(), 120);
+  EXPECT_EQ(w.BorderStyle(), bsNone);
+  EXPECT_EQ(w.Font().Size(), 4);
+
+  // Opened as the editor's window is: inside a host's window, at (0, 0).
+  w.SetParentWindow(0x99);
+  w.SetBounds(0, 0, w.Width(), w.Height());
+  w.Show();
+  PumpEvents();
+  THeadlessWindow* win = backend->Window(w.Handle());
+  ASSERT_NE(win, nullptr);
+  EXPECT_TRUE(win->Visible());  // stored Visible shows it as soon as it has a window
+  EXPECT_EQ(win->Bounds(), (TRect{0, 0, 120, 60}));
+  EXPECT_EQ(win->PixelAt(5, 5), 0xFF000000u);  // the panel covers the form
+  bool text = false;
+  for (int y = 30; y < 42; ++y)
+    for (int x = 50; x < 90; ++x) text = text || win->PixelAt(x, y) == 0xFFFFFFFFu;
+  EXPECT_TRUE(text);
+  backend->ClickAt(w.Handle(), 12, 25);
+  backend->AdvanceTime(100);
+  EXPECT_EQ(win->Cursor(), crHandPoint);
+  EXPECT_THAT(w.calls, ElementsAre("create", "cell1 down 2,5", "tick", "tick"));
+}
+
+}  // namespace
+}  // namespace wtest
