@@ -601,6 +601,17 @@ void drawLfoSection(cairo_t* cr, int lfo) {
   heading(cr, name, "", left ? 22 : 698, 361, left ? Align::Left : Align::Right);
   text(cr, left ? "depth on FD1" : "depth on FD2", left ? 22 : 698, 375, font(8), palette::textDim,
        left ? Align::Left : Align::Right);
+  // The LFO's triangle shape, drawn faintly under the caption.
+  const double wx = left ? 22 : 698 - 64;
+  cairo_move_to(cr, wx, 393);
+  for (int i = 0; i < 4; ++i) {
+    cairo_line_to(cr, wx + 8 + 16 * i, 386 + (i % 2) * 14);
+  }
+  cairo_line_to(cr, wx + 64, 393);
+  cairo_set_line_width(cr, 1.2);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  setColour(cr, palette::accent, 0.45);
+  cairo_stroke(cr);
   if (left) label(cr, "Rate (bars)", 168, 359.5, Align::Right);
   else label(cr, "Rate (bars)", 588, 359.5);
   for (const CellPlace& b : kRateButtons) {
