@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libcairo2-dev libsndfile1-dev libpng-dev libx11-dev libxtst-dev
+  libfontconfig-dev fonts-dejavu-core
   xvfb x11-utils locales
 )
 
