@@ -147,9 +147,12 @@ class Progress {
                  static_cast<int>(100 * done / std::max<std::size_t>(total_, 1)));
     std::fflush(stderr);
   }
-  ~Progress() {
+  // Clears the bar so what follows starts on a clean line.
+  void finish() {
     if (shown_) std::fprintf(stderr, "\r%*s\r", 50, "");
+    shown_ = false;
   }
+  ~Progress() { finish(); }
 
  private:
   std::size_t total_;
@@ -239,6 +242,7 @@ int main(int argc, char** argv) {
     host.processReplacing(inputs, outputs, count);
     progress.update(at + count);
   }
+  progress.finish();
   host.dispatch(effMainsChanged, 0, 0);
 
   if (!WriteOutput(options.output, out, options.bits, error)) return Fail(error);
