@@ -225,6 +225,53 @@ TEST(HostEngine, TransportStartInASplitBlockAndStop) {
   EXPECT_TRUE(enginetest::AllFinite(playing) && enginetest::AllFinite(stopped));
 }
 
+TEST(HostEngine, DisabledUnitFreezesAndResumesItsEchoes) {
+  // FD1 alone, no feedback, an echo a quarter beat (5512.5 samples) later.
+  // Switched off 2000 samples after the impulse and on again 30000 samples
+  // later, its echo arrives 3512.5 samples after that.
+  auto setUp = [](HostRun& run) {
+    run.set(kGateEnable, 0.0f);
+    run.set(kGateVolume, 0.0f);
+    run.set(kFd2Enable, 0.0f);
+    run.set(kFd1Feedback, 0.0f);
+    run.set(kFd1Reso, 0.0f);
+    run.set(kFd1FilterType, 1.0f);  // low-pass
+    run.set(kFd1Cutoff, 1.0f);
+    run.set(kFd1LfoCutoff, 0.0f);
+    run.set(kFd1DelayTime, 0.25f);
+  };
+  Stereo impulse(2000);
+  impulse.left[0] = 1.0f;
+  HostRun run;
+  setUp(run);
+  run.play(impulse, 500);
+  run.set(kFd1Enable, 0.0f);
+  const Stereo off = run.play(Stereo(30000), 500);
+  for (float v : off.left) ASSERT_EQ(v, 0.0f);
+  run.set(kFd1Enable, 1.0f);
+  const Stereo on = run.play(Stereo(8000), 500);
+  int loudest = 0;
+  for (int i = 1; i < 8000; ++i)
+    if (std::fabs(on.left[i] + on.right[i]) > std::fabs(on.left[loudest] + on.right[loudest])) loudest = i;
+  EXPECT_NEAR(loudest, 3512, 3);
+  EXPECT_GT(std::fabs(on.left[loudest] + on.right[loudest]), 0.3f);
+}
+
+TEST(HostEngine, Fd2CutoffFollowsLfo1NotLfo2) {
+  const Stereo in = Noise(30000, 30);
+  auto render = [&](float lfo1Period, float lfo2Period) {
+    HostRun run;
+    run.set(kFd1Enable, 0.0f);
+    run.set(kFd2LfoPan, 0.0f);
+    run.set(kFd2LfoCutoff, 1.0f);
+    run.set(kLfo1Period, lfo1Period);
+    run.set(kLfo2Period, lfo2Period);
+    return run.play(in, 1000).left;
+  };
+  EXPECT_EQ(render(0.2f, 0.4f), render(0.2f, 0.8f));
+  EXPECT_NE(render(0.2f, 0.4f), render(0.1f, 0.4f));
+}
+
 TEST(HostEngine, MidiEventsChangeNoAudio) {
   const Stereo in = Noise(20000, 21);
   HostRun plain, withMidi;
