@@ -628,7 +628,7 @@ const ClassInfo& TWinControl::StaticClassInfo() {
   return info;
 }
 
-TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
+TWinControl::TWinControl(TComponent* owner) : TControl(owner) { windowed_ = true; }
 
 TWinControl::~TWinControl() {
   for (TControl* c : std::vector<TControl*>(controls_)) {
@@ -675,18 +675,18 @@ TControl* TWinControl::ControlAtPos(TPoint p, bool allowDisabled, bool allowWinC
   auto hit = [&](const TControl* c) {
     return c->visible_ && (c->enabled_ || allowDisabled) && Contains(c->BoundsRect(), p);
   };
-  if (allowWinControls)
+  if (allowWinControls && !tabList_.empty())
     for (auto it = controls_.rbegin(); it != controls_.rend(); ++it)
-      if (dynamic_cast<TWinControl*>(*it) && hit(*it)) return *it;
+      if ((*it)->windowed_ && hit(*it)) return *it;
   for (auto it = controls_.rbegin(); it != controls_.rend(); ++it)
-    if (!dynamic_cast<TWinControl*>(*it) && hit(*it)) return *it;
+    if (!(*it)->windowed_ && hit(*it)) return *it;
   return nullptr;
 }
 
 TControl* TWinControl::FindControlAt(TPoint p) {
   TControl* c = ControlAtPos(p, false, true);
   if (!c) return this;
-  if (auto* w = dynamic_cast<TWinControl*>(c)) return w->FindControlAt({p.X - c->Left(), p.Y - c->Top()});
+  if (c->windowed_) return static_cast<TWinControl*>(c)->FindControlAt({p.X - c->Left(), p.Y - c->Top()});
   return c;
 }
 
@@ -867,7 +867,7 @@ void TWinControl::Present(const std::uint8_t* bits, std::int32_t width, std::int
   if (IsEmpty(target)) return;
   std::vector<TRect> covered;
   for (TControl* c : controls_)
-    if (dynamic_cast<TWinControl*>(c) && c->Visible()) {
+    if (c->windowed_ && c->Visible()) {
       const TRect cr = Intersect(Offset(c->BoundsRect(), origin), target);
       if (!IsEmpty(cr)) covered.push_back(cr);
     }
@@ -903,7 +903,7 @@ void TWinControl::PaintWindow(const TRect& rect) {
 void TWinControl::PaintControls(std::uint8_t* bits, std::int32_t width, std::int32_t height, const TRect& rect) {
   const TRect area = Intersect(rect, TRect{0, 0, width, height});
   for (TControl* c : std::vector<TControl*>(controls_)) {
-    if (dynamic_cast<TWinControl*>(c) || !c->Visible()) continue;
+    if (c->windowed_ || !c->Visible()) continue;
     const TRect clip = Intersect(c->BoundsRect(), area);
     if (IsEmpty(clip)) continue;
     c->PaintControl(TPaintContext{bits, width, height, {c->Left(), c->Top()}, clip});
@@ -916,7 +916,7 @@ bool TWinControl::IsControlMouseMsg(TMessage& m) {
   TControl* c = nullptr;
   if (!capture)
     c = ControlAtPos({m.X, m.Y});
-  else if (capture->Parent() == this && !dynamic_cast<TWinControl*>(capture))
+  else if (capture->Parent() == this && !capture->windowed_)
     c = capture;
   if (!c) return false;
   TMessage cm = m;
@@ -1022,11 +1022,11 @@ void PaintWindowTree(TWinControl& w) {
       HandleException();
     }
   }
+  if (w.tabList_.empty()) return;  // no windowed children
   const std::vector<TControl*> children = w.controls_;
-  for (TControl* c : children) {
-    auto* child = dynamic_cast<TWinControl*>(c);
-    if (child && std::find(w.controls_.begin(), w.controls_.end(), c) != w.controls_.end()) PaintWindowTree(*child);
-  }
+  for (TControl* c : children)
+    if (std::find(w.controls_.begin(), w.controls_.end(), c) != w.controls_.end() && c->windowed_)
+      PaintWindowTree(static_cast<TWinControl&>(*c));
 }
 
 // ---------------------------------------------------------------------------
