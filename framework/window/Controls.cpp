@@ -379,6 +379,7 @@ const ClassInfo& TControl::StaticClassInfo() {
           .Boolean("Visible", [](TControl& c) { return c.Visible(); }, [](TControl& c, bool v) { c.SetVisible(v); })
           .Default(true)
           .Event("OnClick", [](TControl& c) -> auto& { return c.OnClick; })
+          .Event("OnDblClick", [](TControl& c) -> auto& { return c.OnDblClick; })
           .Event("OnMouseDown", [](TControl& c) -> auto& { return c.OnMouseDown; })
           .Event("OnMouseEnter", [](TControl& c) -> auto& { return c.OnMouseEnter; })
           .Event("OnMouseLeave", [](TControl& c) -> auto& { return c.OnMouseLeave; })
@@ -547,14 +548,18 @@ std::intptr_t TControl::Perform(TMessageId id) {
 
 void TControl::WndProc(TMessage& m) {
   switch (m.Id) {
-    case TMessageId::MouseDown:
+    case TMessageId::MouseDown: {
+      if (!(style_ & csDoubleClicks)) m.Shift &= ~ssDouble;
+      const bool dbl = (m.Shift & ssDouble) != 0;
       if (style_ & csCaptureMouse) SetMouseCapture(true);
       if (m.Button == mbLeft) {
-        clicked_ = (style_ & csClickEvents) != 0;
+        clicked_ = !dbl && (style_ & csClickEvents) != 0;
         if (TWinControl* top = TopWindow(); top && clicked_) top->Root().pressed = this;
+        if (dbl && (style_ & csClickEvents)) DblClick();
       }
       MouseDown(m.Button, m.Shift, m.X, m.Y);
       break;
+    }
     case TMessageId::MouseMove:
       MouseMove(m.Shift, m.X, m.Y);
       break;
@@ -583,6 +588,10 @@ void TControl::WndProc(TMessage& m) {
 
 void TControl::Click() {
   if (OnClick) OnClick(this);
+}
+
+void TControl::DblClick() {
+  if (OnDblClick) OnDblClick(this);
 }
 
 void TControl::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {

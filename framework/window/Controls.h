@@ -27,6 +27,10 @@
 // - A left release fires Click first (only when the control's style has
 //   csClickEvents, the left press was on the same control and the pointer is
 //   still inside it), then MouseUp.
+// - A press that the backend marks as the second of a double click (ssDouble)
+//   fires DblClick (with csClickEvents) before MouseDown, and its release no
+//   Click, when the style has csDoubleClicks; without it the press is a plain
+//   one.
 //
 // Painting: Invalidate marks a rectangle of the windowed parent; pending paints
 // run in PumpEvents or at once through Update/Repaint. PaintWindow(rect) is the
@@ -192,6 +196,7 @@ class TControl : public TComponent {
   std::intptr_t Perform(TMessageId id);
 
   TNotifyEvent OnClick;
+  TNotifyEvent OnDblClick;
   TNotifyEvent OnMouseEnter;
   TNotifyEvent OnMouseLeave;
   TMouseEvent OnMouseDown;
@@ -201,6 +206,7 @@ class TControl : public TComponent {
  protected:
   // Fire the matching events; subclasses extend them.
   virtual void Click();
+  virtual void DblClick();
   virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
   virtual void MouseMove(TShiftState shift, int x, int y);
   virtual void MouseUp(TMouseButton button, TShiftState shift, int x, int y);

@@ -133,22 +133,22 @@ TWindowEvent MouseEvent(TWindowEvent::TKind kind, TMouseButton button, std::int3
 }  // namespace
 
 void THeadlessBackend::MouseMove(TWindowHandle window, std::int32_t x, std::int32_t y, TShiftState modifiers) {
-  modifiers_ = modifiers & ~ssButtons;
+  modifiers_ = modifiers & ~(ssButtons | ssDouble);
   PointerAt(window, x, y);
   Send(window, MouseEvent(TWindowEvent::TKind::MouseMove, mbLeft, x, y, modifiers_ | buttons_));
 }
 
 void THeadlessBackend::MouseDown(TWindowHandle window, TMouseButton button, std::int32_t x, std::int32_t y,
                                  TShiftState modifiers) {
-  modifiers_ = modifiers & ~ssButtons;
+  modifiers_ = modifiers & ~(ssButtons | ssDouble);
   buttons_ |= ButtonShift(button);
   PointerAt(window, x, y);
-  Send(window, MouseEvent(TWindowEvent::TKind::MouseDown, button, x, y, modifiers_ | buttons_));
+  Send(window, MouseEvent(TWindowEvent::TKind::MouseDown, button, x, y, modifiers_ | buttons_ | (modifiers & ssDouble)));
 }
 
 void THeadlessBackend::MouseUp(TWindowHandle window, TMouseButton button, std::int32_t x, std::int32_t y,
                                TShiftState modifiers) {
-  modifiers_ = modifiers & ~ssButtons;
+  modifiers_ = modifiers & ~(ssButtons | ssDouble);
   buttons_ &= ~ButtonShift(button);
   PointerAt(window, x, y);
   Send(window, MouseEvent(TWindowEvent::TKind::MouseUp, button, x, y, modifiers_ | buttons_));
@@ -165,7 +165,7 @@ void THeadlessBackend::ClickAt(TWindowHandle window, std::int32_t x, std::int32_
 }
 
 void THeadlessBackend::KeyDown(TWindowHandle window, std::uint16_t key, TShiftState modifiers) {
-  modifiers_ = modifiers & ~ssButtons;
+  modifiers_ = modifiers & ~(ssButtons | ssDouble);
   TWindowEvent e;
   e.Kind = TWindowEvent::TKind::KeyDown;
   e.Key = key;
@@ -174,7 +174,7 @@ void THeadlessBackend::KeyDown(TWindowHandle window, std::uint16_t key, TShiftSt
 }
 
 void THeadlessBackend::KeyUp(TWindowHandle window, std::uint16_t key, TShiftState modifiers) {
-  modifiers_ = modifiers & ~ssButtons;
+  modifiers_ = modifiers & ~(ssButtons | ssDouble);
   TWindowEvent e;
   e.Kind = TWindowEvent::TKind::KeyUp;
   e.Key = key;
@@ -183,7 +183,7 @@ void THeadlessBackend::KeyUp(TWindowHandle window, std::uint16_t key, TShiftStat
 }
 
 void THeadlessBackend::Char(TWindowHandle window, char ch, TShiftState modifiers) {
-  modifiers_ = modifiers & ~ssButtons;
+  modifiers_ = modifiers & ~(ssButtons | ssDouble);
   TWindowEvent e;
   e.Kind = TWindowEvent::TKind::Char;
   e.Key = static_cast<std::uint8_t>(ch);

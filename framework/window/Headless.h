@@ -5,7 +5,7 @@
 // posts mouse, key and focus events, advances the clock so that timers fire,
 // and reads the presented pixels. Everything the windows ask of the desktop
 // (cursor shapes, pointer hiding and warping, messages, opened addresses) is
-// recorded instead of done.
+// recorded instead of done. It serves one thread.
 
 #include <cstdint>
 #include <deque>
@@ -93,7 +93,8 @@ class THeadlessBackend : public TWindowBackend {
   // PumpEvents, so handlers, timers and paints have run when it returns.
   // Coordinates are client coordinates of the window; the shift state of a
   // mouse event is modifiers plus the buttons held (tracked here), and the
-  // pointer's screen position follows the events.
+  // pointer's screen position follows the events. ssDouble in the modifiers
+  // of MouseDown marks the second press of a double click.
   void MouseMove(TWindowHandle window, std::int32_t x, std::int32_t y, TShiftState modifiers = 0);
   void MouseDown(TWindowHandle window, TMouseButton button, std::int32_t x, std::int32_t y,
                  TShiftState modifiers = 0);

@@ -139,6 +139,31 @@ TEST_F(MouseTest, ClickFiresBeforeMouseUpOnlyWhenReleasedOverThePressedControl) 
   EXPECT_EQ(clicks, 2);
 }
 
+TEST_F(MouseTest, ASecondPressIsADoubleClickOnlyForStylesThatAskForIt) {
+  struct Case {
+    TControlStyle style;
+    int clicks, doubleClicks;
+  } cases[] = {
+      {csCaptureMouse | csClickEvents | csDoubleClicks, 1, 1},
+      {csCaptureMouse | csClickEvents, 2, 0},
+      {0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    b->SetControlStyle(c.style);
+    int clicks = 0, doubleClicks = 0;
+    b->OnClick.Bind([&](TObject*) { ++clicks; });
+    b->OnDblClick.Bind([&](TObject*) { ++doubleClicks; });
+    std::vector<TShiftState> downs;
+    b->OnMouseDown.Bind([&](TObject*, TMouseButton, TShiftState shift, int, int) { downs.push_back(shift); });
+    backend->ClickAt(H(), 70, 20);
+    backend->MouseDown(H(), mbLeft, 70, 20, ssDouble);
+    backend->MouseUp(H(), mbLeft, 70, 20);
+    EXPECT_EQ(clicks, c.clicks) << c.style;
+    EXPECT_EQ(doubleClicks, c.doubleClicks) << c.style;
+    EXPECT_THAT(downs, ElementsAre(ssLeft, (c.style & csDoubleClicks) ? ssLeft | ssDouble : ssLeft));
+  }
+}
+
 TEST_F(MouseTest, EventHandlersReceiveSenderButtonShiftAndClientCoordinates) {
   std::vector<std::string> seen;
   auto name = [&](TObject* s) { return s == a ? std::string("a") : std::string("?"); };
