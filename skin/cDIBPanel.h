@@ -1,0 +1,143 @@
+#pragma once
+
+// The skinned container: the one real window behind a group of skinned
+// controls. It composes its background, an optional border and every child
+// (skinned controls blending themselves in creation order, ordinary
+// windowless controls painting themselves) into one buffer of its own size
+// and presents the repainted rectangle in one step. It also completes the
+// enter and leave tracking after captured drags and runs the skinned focus
+// order (Tab and Shift+Tab) among its controls.
+
+#include <cstdint>
+#include <vector>
+
+#include "framework/window/Controls.h"
+#include "image/cDIB.h"
+#include "image/cDIBImageList.h"
+
+namespace skin {
+
+class TCustomDIBControl;
+class TDIBBorder;
+
+enum TBorderDrawPosition : std::uint8_t { bdOverControls = 0, bdUnderControls = 1 };
+enum TTileMethod : std::uint8_t { tmCenter = 0, tmTile = 1 };
+
+class TCustomDIBContainer : public framework::TCustomControl {
+  PLONK_PERSISTENT_CLASS
+ public:
+  explicit TCustomDIBContainer(framework::TComponent* owner);
+  ~TCustomDIBContainer() override;
+
+  // The picture of the whole container.
+  image::TWinDIB& ComposedBuffer() { return composed_; }
+  image::TWinDIB& ScratchBuffer() { return scratch_; }
+
+  TDIBBorder* DIBBorder() const { return border_; }
+  virtual void SetDIBBorder(TDIBBorder* border);
+  TBorderDrawPosition BorderDrawPosition() const { return borderDrawPosition_; }
+  void SetBorderDrawPosition(TBorderDrawPosition value);
+  // The client rectangle shrunk by the border's edges.
+  framework::TRect DIBClientRect();
+
+  // --- skinned focus --------------------------------------------------------
+  TCustomDIBControl* ActiveControl() const { return active_; }
+  virtual void SetActiveControl(TCustomDIBControl* control);
+  const std::vector<TCustomDIBControl*>& FocusList() const { return focusList_; }
+  // Moves control to place n of the focus list (appends when n is past the
+  // end, only removes it when n is negative); returns the place it got, -1
+  // when removed.
+  int PlaceInFocusList(TCustomDIBControl* control, int n);
+  virtual void BuildFocusOrder();
+  // The enabled control after (or before) the active one, cyclically; null
+  // when there is none. wrapped tells whether the step went round the end.
+  TCustomDIBControl* FindNextDIBControl(bool forward, bool* wrapped = nullptr) const;
+
+  // The topmost visible, enabled child whose shape holds p (client
+  // coordinates); null when none.
+  framework::TControl* DIBControlAt(framework::TPoint p);
+
+  void SetBounds(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) override;
+  void Loaded() override;
+  void WndProc(framework::TMessage& message) override;
+
+  framework::TNotifyEvent BeforePaint;
+  framework::TNotifyEvent AfterPaint;
+  framework::TNotifyEvent OnActiveControlChange;
+
+  // Counters for tests and benchmarks: paints run and the area composed.
+  int PaintCount() const { return paintCount_; }
+  const framework::TRect& LastPaintRect() const { return lastPaintRect_; }
+
+ protected:
+  void PaintWindow(const framework::TRect& rect) override;
+  // The background of the update rectangle.
+  void Paint() override;
+  virtual void PaintAfter();
+  virtual void PaintBefore();
+  void DoEnter() override;
+  void DoExit() override;
+  void Notification(framework::TComponent* component, framework::Operation operation) override;
+  // The update rectangle of the paint running now (client coordinates).
+  const framework::TRect& UpdateRect() const { return updateRect_; }
+  void FillBackground();
+
+ private:
+  friend class TCustomDIBControl;
+  bool RouteKey(framework::TMessage& message);
+  bool HandleTab(bool forward);
+  void HandOverCapture(const framework::TMessage& message);
+  void ComposeChildren();
+  void DrawBorder();
+
+  image::TWinDIB composed_;
+  image::TWinDIB scratch_;
+  std::vector<TCustomDIBControl*> focusList_;
+  TCustomDIBControl* active_ = nullptr;
+  framework::TRect updateRect_{};
+  bool expanded_ = false;
+  bool tabbing_ = false;
+  bool changing_ = false;
+  TDIBBorder* border_ = nullptr;
+  TBorderDrawPosition borderDrawPosition_ = bdOverControls;
+  int paintCount_ = 0;
+  framework::TRect lastPaintRect_{};
+};
+
+class TCustomDIBImageContainer : public TCustomDIBContainer {
+  PLONK_PERSISTENT_CLASS
+ public:
+  explicit TCustomDIBImageContainer(framework::TComponent* owner);
+  ~TCustomDIBImageContainer() override;
+
+  image::TDIBImageLink& IndexImage() { return indexImage_; }
+  image::TCustomDIBImageList* DIBImageList() const { return indexImage_.DIBImageList(); }
+  void SetDIBImageList(image::TCustomDIBImageList* list);
+  TTileMethod TileMethod() const { return tileMethod_; }
+  void SetTileMethod(TTileMethod value);
+  // Tiles drawn by the latest tmTile paint (top-left corners), for tests.
+  const std::vector<framework::TPoint>& LastTiles() const { return lastTiles_; }
+
+  virtual void ImageChanged(int index, int kind);
+
+ protected:
+  void Paint() override;
+  void Notification(framework::TComponent* component, framework::Operation operation) override;
+
+ private:
+  image::TDIBImageLink indexImage_;
+  TTileMethod tileMethod_ = tmCenter;
+  std::vector<framework::TPoint> lastTiles_;
+};
+
+class TDIBImageContainer : public TCustomDIBImageContainer {
+  PLONK_PERSISTENT_CLASS
+ public:
+  explicit TDIBImageContainer(framework::TComponent* owner) : TCustomDIBImageContainer(owner) {}
+};
+
+// Registers the toolkit's classes (containers, controls, border, timer,
+// features, image lists) with the class registry.
+void RegisterSkinClasses();
+
+}  // namespace skin
