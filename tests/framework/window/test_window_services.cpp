@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "framework/core/FormStream.h"
@@ -154,6 +155,33 @@ TEST_F(WindowTest, TimerFiresEveryIntervalOfTheVirtualClock) {
   EXPECT_EQ(ticks, 7);
   timer.SetInterval(0);
   EXPECT_FALSE(timer.Running());
+}
+
+// Each editor lives on the thread that calls its opcodes; one thread's pump
+// must never run another thread's timers.
+TEST_F(WindowTest, TimersFireOnlyOnTheThreadThatStartedThem) {
+  int mainTicks = 0, otherTicks = 0;
+  TTimer mine(nullptr);
+  mine.SetInterval(50);
+  mine.OnTimer.Bind([&](TObject*) { ++mainTicks; });
+  std::promise<void> started, advanced;
+  std::thread other([&] {
+    TTimer theirs(nullptr);
+    theirs.SetInterval(50);
+    theirs.OnTimer.Bind([&](TObject*) { ++otherTicks; });
+    started.set_value();
+    advanced.get_future().wait();
+    EXPECT_EQ(otherTicks, 0);
+    PumpEvents();  // the clock stands at 100: due once
+    PumpEvents();
+  });
+  started.get_future().wait();
+  backend->AdvanceTime(100);
+  EXPECT_EQ(mainTicks, 2);
+  advanced.set_value();
+  other.join();
+  EXPECT_EQ(otherTicks, 1);
+  EXPECT_EQ(mainTicks, 2);
 }
 
 TEST_F(WindowTest, HandlerExceptionsReachTheExceptionHandlerAndNeverThePump) {
