@@ -60,14 +60,60 @@ TSize RotatedSize(std::int32_t width, std::int32_t height, long double angle, lo
 
 // --- class descriptions -------------------------------------------------------
 
+namespace {
+
+// A stored side or opacity outside what the buffer can hold is a bad form.
+std::int32_t StoredRange(const char* name, std::int32_t v, std::int32_t lo, std::int32_t hi) {
+  if (v < lo || v > hi) throw framework::EPropertyError(std::string("Invalid value for ") + name);
+  return v;
+}
+
+}  // namespace
+
+// The properties a stored form holds under "DIB." (published, then the
+// defined picture stream `Data`; memory buffers add their file names).
 const framework::ClassInfo& TAbstractSuperDIB::StaticClassInfo() {
+  using C = TAbstractSuperDIB;
   static const framework::ClassInfo& info =
-      framework::ClassBuilder<TAbstractSuperDIB, framework::TPersistent>("TAbstractSuperDIB").Build();
+      framework::ClassBuilder<C, framework::TPersistent>("TAbstractSuperDIB")
+          .Extended("Angle", [](C& d) { return d.Angle(); }, [](C& d, long double v) { d.SetAngle(v); })
+          .Default(framework::Value(0.0L))
+          .Boolean("AutoSize", [](C& d) { return d.AutoSize(); }, [](C& d, bool v) { d.SetAutoSize(v); })
+          .Integer("Height", [](C& d) { return d.Height(); },
+                   [](C& d, std::int32_t v) { d.SetHeight(static_cast<std::uint16_t>(StoredRange("Height", v, 0, 65535))); })
+          .Boolean("Masked", [](C& d) { return d.Masked(); }, [](C& d, bool v) { d.SetMasked(v); })
+          .Integer("Opacity", [](C& d) { return d.Opacity(); },
+                   [](C& d, std::int32_t v) { d.SetOpacity(static_cast<std::uint8_t>(StoredRange("Opacity", v, 0, 255))); })
+          .Extended("Scale", [](C& d) { return d.Scale(); }, [](C& d, long double v) { d.SetScale(v); })
+          .Boolean("Transparent", [](C& d) { return d.Transparent(); }, [](C& d, bool v) { d.SetTransparent(v); })
+          // The key as stored; in automatic mode the getter answers a pixel's colour.
+          .Integer("TransparentColor", [](C& d) { return PixelToColor(d.StoredTransparentColor()); },
+                   [](C& d, std::int32_t v) { d.SetTransparentColor(v); })
+          .Enum("TransparentMode", {"tmAuto", "tmFixed"}, [](C& d) { return static_cast<int>(d.TransparentMode()); },
+                [](C& d, int v) { d.SetTransparentMode(static_cast<TTransparentMode>(v)); })
+          .Integer("Width", [](C& d) { return d.Width(); },
+                   [](C& d, std::int32_t v) { d.SetWidth(static_cast<std::uint16_t>(StoredRange("Width", v, 0, 65535))); })
+          .Binary(
+              "Data",
+              [](C& d, framework::TStream& s) { d.ReadData(s, static_cast<std::size_t>(s.Size() - s.Position())); },
+              [](C& d, framework::TStream& s) { d.WriteData(s); })
+          .Stored([](C& d) { return d.ShouldWriteData(); })
+          .Build();
   return info;
 }
 const framework::ClassInfo& TCustomMemoryDIB::StaticClassInfo() {
+  using C = TCustomMemoryDIB;
   static const framework::ClassInfo& info =
-      framework::ClassBuilder<TCustomMemoryDIB, TAbstractSuperDIB>("TCustomMemoryDIB").Build();
+      framework::ClassBuilder<C, TAbstractSuperDIB>("TCustomMemoryDIB")
+          .String("ImageFilename", [](C& d) { return d.ImageFilename(); },
+                  [](C& d, const std::string& v) { d.SetImageFilename(v); })
+          .Defined()
+          .Default("")
+          .String("MaskFilename", [](C& d) { return d.MaskFilename(); },
+                  [](C& d, const std::string& v) { d.SetMaskFilename(v); })
+          .Defined()
+          .Default("")
+          .Build();
   return info;
 }
 const framework::ClassInfo& TMemoryDIB::StaticClassInfo() {
