@@ -69,6 +69,7 @@ struct TWindowRoot final : IWindowEvents {
 
   void DestroyWindow() {
     if (!window) return;
+    CancelCapture();
     UnregisterRoot(&owner);
     window.reset();
   }
@@ -246,6 +247,16 @@ struct TWindowRoot final : IWindowEvents {
     if (capture == c) return;
     capture = c;
     if (window) window->SetMouseCapture(c != nullptr);
+  }
+
+  // The window goes away under a drag: the capturing control is told, so it
+  // can end the drag (show the pointer again) instead of waiting for a
+  // release that will not come.
+  void CancelCapture() {
+    TControl* c = capture;
+    if (!c) return;
+    SetCapture(nullptr);
+    c->Perform(TMessageId::CancelMode);
   }
 
   // c (and everything inside it) leaves this window.
@@ -987,6 +998,7 @@ void TWinControl::WndProc(TMessage& m) {
           root_->window->Show();
           root_->Expose(ClientRect(), *this);
         } else {
+          root_->CancelCapture();
           root_->window->Hide();
         }
       }

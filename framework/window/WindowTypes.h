@@ -129,7 +129,7 @@ enum class TMessageId : std::uint8_t {
   VisibleChanged,  // Visible changed
   GetDialogCode,   // Result: dcWant* flags
   SetCursor,       // X, Y: pointer over the receiver; Result 1 = cursor set, do not set the Cursor property's
-  CancelMode,      // the mouse capture was taken away
+  CancelMode,      // the capture was taken away (window hidden or closed mid-drag): end any drag
 };
 
 struct TMessage {

@@ -212,6 +212,26 @@ TEST_F(MouseTest, ControlsThatGoDuringADragOrALeaveLeaveNothingDangling) {
   EXPECT_EQ(log.back(), "c move 10,10");
 }
 
+TEST_F(MouseTest, HidingTheWindowMidDragCancelsTheCapture) {
+  struct TDragger : TProbe {
+    using TProbe::TProbe;
+    void WndProc(TMessage& m) override {
+      if (m.Id == TMessageId::CancelMode) Log("cancel");
+      TProbe::WndProc(m);
+    }
+  };
+  auto* knob = new TDragger(form.get(), "knob", {100, 10, 120, 30}, log);
+  Down(110, 20);
+  ASSERT_TRUE(knob->MouseCapture());
+  form->Hide();  // the host closes the editor during the drag
+  EXPECT_FALSE(knob->MouseCapture());
+  EXPECT_FALSE(window->Captured());
+  EXPECT_EQ(log.back(), "knob cancel");
+  form->Show();
+  Up(50, 20);  // the release, when it comes, goes where the pointer is
+  EXPECT_EQ(log.back(), "b up 10,10");
+}
+
 TEST_F(MouseTest, CursorFollowsTheControlUnderThePointerAndItsParents) {
   a->SetCursor(crHandPoint);
   form->SetCursor(crSizeWE);
