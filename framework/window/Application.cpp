@@ -86,8 +86,9 @@ void FireDueTimers(std::uint64_t now) {
     {
       // A handler that ran before may have stopped or restarted this one.
       std::lock_guard lock(gMutex);
+      // ...or a pump inside a handler already fired it.
       for (TTimerEntry& e : gTimers)
-        if (e.serial == serial) {
+        if (e.serial == serial && e.due <= now) {
           e.due = now + e.interval;
           timer = e.timer;
         }

@@ -157,6 +157,21 @@ TEST_F(WindowTest, TimerFiresEveryIntervalOfTheVirtualClock) {
   EXPECT_FALSE(timer.Running());
 }
 
+TEST_F(WindowTest, APumpInsideATimerHandlerFiresNoTimerTwice) {
+  TTimer first(form.get()), second(form.get());
+  first.SetInterval(50);
+  second.SetInterval(50);
+  int firstTicks = 0, secondTicks = 0;
+  first.OnTimer.Bind([&](TObject*) {
+    ++firstTicks;
+    PumpEvents();  // a handler that lets the window breathe
+  });
+  second.OnTimer.Bind([&](TObject*) { ++secondTicks; });
+  backend->AdvanceTime(50);
+  EXPECT_EQ(firstTicks, 1);
+  EXPECT_EQ(secondTicks, 1);
+}
+
 // Each editor lives on the thread that calls its opcodes; one thread's pump
 // must never run another thread's timers.
 TEST_F(WindowTest, TimersFireOnlyOnTheThreadThatStartedThem) {
