@@ -1,0 +1,184 @@
+// Composition: backgrounds, opacity blending, masks, tiles, what repaints,
+// and the image control's geometry.
+
+#include "tests/skin/SkinFixture.h"
+
+namespace skintest {
+namespace {
+
+constexpr std::uint32_t kBlue = 0x0000FF;
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kRed = 0xFF0000;
+
+// The blend of the row routines: s over d with weight a.
+std::uint32_t Mix(std::uint32_t s, std::uint32_t d, unsigned a) {
+  std::uint32_t out = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const unsigned sc = (s >> shift) & 0xFF, dc = (d >> shift) & 0xFF;
+    out |= ((sc * a + dc * (255 - a) + 255) >> 8) << shift;
+  }
+  return out;
+}
+
+class PaintTest : public SkinTest {
+ protected:
+  void LoadPaint() {
+    Load("paint.form", [this] {
+      SetImage(0, 10, 10, [](int, int) { return 0xFFFFFFFFu; });
+      // Left half opaque red, right half fully transparent green.
+      SetImage(1, 10, 10, [](int x, int) { return x < 5 ? 0xFFFF0000u : 0x0000FF00u; }, true);
+      SetImage(2, 10, 10, [](int, int) { return 0xFFFF0000u; });
+    });
+  }
+};
+
+TEST_F(PaintTest, OpacityBlendsTheControlOverWhatLiesBeneath) {
+  LoadPaint();
+  EXPECT_EQ(Pixel(5, 5), kBlue);                         // opacity 0: background unchanged
+  EXPECT_EQ(Pixel(25, 5), Mix(kWhite, kBlue, 128));      // 128: a mix
+  EXPECT_EQ(Pixel(25, 5), 0x8080FFu);
+  EXPECT_EQ(Pixel(45, 5), kWhite);                       // 255: the picture
+  EXPECT_EQ(Pixel(15, 5), kBlue);                        // between controls
+  EXPECT_EQ(Pixel(62, 5), kRed);                         // masked: opaque part
+  EXPECT_EQ(Pixel(67, 5), kBlue);                        // masked: transparent part
+  EXPECT_EQ(Pixel(105, 25), kBlue);                      // no image: nothing drawn
+  // Overlap: the later control is mixed over the result of the earlier one.
+  const std::uint32_t first = Mix(kRed, kBlue, 128);
+  EXPECT_EQ(Pixel(82, 25), first);
+  EXPECT_EQ(Pixel(87, 25), Mix(kWhite, first, 128));
+  EXPECT_EQ(Pixel(92, 25), Mix(kWhite, kBlue, 128));
+}
+
+TEST_F(PaintTest, AnEqualOpacityCostsNothingAndAChangeRepaintsOnlyTheControl) {
+  LoadPaint();
+  auto* clear = Find<skin::TDIBImage>("clear");
+  const int paints = container->PaintCount();
+  clear->SetOpacity(0);
+  EXPECT_FALSE(container->PaintPending());
+  Pump();
+  EXPECT_EQ(container->PaintCount(), paints);
+
+  Window().ClearPresented();
+  clear->SetOpacity(255);
+  Pump();
+  EXPECT_EQ(container->PaintCount(), paints + 1);
+  EXPECT_EQ(container->LastPaintRect(), (TRect{0, 0, 10, 10}));
+  ASSERT_EQ(Window().Presented().size(), 1u);
+  EXPECT_EQ(Window().Presented()[0], (TRect{0, 0, 10, 10}));
+  EXPECT_EQ(Pixel(5, 5), kWhite);
+}
+
+TEST_F(PaintTest, AControlPartlyOutsideTheContainerBlendsOnlyItsVisiblePart) {
+  LoadPaint();
+  auto* half = Find<skin::TDIBImage>("half");
+  half->SetBounds(-5, -5, 10, 10);
+  Pump();
+  EXPECT_EQ(Pixel(2, 2), Mix(kWhite, kBlue, 128));
+  EXPECT_EQ(Pixel(6, 6), kBlue);  // beyond the control
+}
+
+TEST_F(PaintTest, ImageChangesRepaintTheirControls) {
+  LoadPaint();
+  SetImage(0, 10, 10, [](int, int) { return 0xFF00FF00u; });
+  Pump();
+  EXPECT_EQ(Pixel(45, 5), 0x00FF00u);
+  // Deleting the image leaves the control with nothing to draw.
+  images->DIBImages().Delete(0);
+  Pump();
+  EXPECT_EQ(Find<skin::TDIBImage>("full")->IndexMain().DIBIndex(), -1);
+  EXPECT_EQ(Find<skin::TDIBImage>("shape")->IndexMain().DIBIndex(), 0);
+  EXPECT_EQ(Pixel(45, 5), kBlue);
+  EXPECT_EQ(Pixel(62, 5), kRed);
+}
+
+TEST_F(PaintTest, ContainerWithoutImageOrChildrenShowsItsColor) {
+  Load("tile.form");
+  EXPECT_EQ(Pixel(0, 0), 0u);  // clBlack, no picture in the list yet
+  container->SetColor(clRed);
+  Pump();
+  EXPECT_EQ(Pixel(150, 150), kRed);
+}
+
+TEST_F(PaintTest, TiledBackgroundRepaintsOnlyTheTilesThatMeetTheRectangle) {
+  Load("tile.form", [this] {
+    SetImage(0, 64, 64, [](int x, int y) { return 0xFF000000u | static_cast<std::uint32_t>(x << 8 | y); });
+  });
+  EXPECT_EQ(Pixel(70, 71), 0x000607u);  // tile (64, 64), pixel (6, 7)
+  struct Case {
+    TRect rect;
+    std::vector<TPoint> tiles;
+  };
+  const Case cases[] = {
+      {{70, 70, 120, 120}, {{64, 64}}},
+      {{100, 100, 130, 130}, {{64, 64}, {128, 64}, {64, 128}, {128, 128}}},
+      {{0, 0, 1, 1}, {{0, 0}}},
+  };
+  for (const Case& c : cases) {
+    Window().ClearPresented();
+    container->InvalidateRect(c.rect);
+    Pump();
+    EXPECT_EQ(container->LastTiles(), c.tiles);
+    ASSERT_EQ(Window().Presented().size(), 1u);
+    EXPECT_EQ(Window().Presented()[0], c.rect);
+  }
+}
+
+TEST_F(PaintTest, CenteredBackgroundFillsTheMarginWithTheColor) {
+  Load("tile.form", [this] {
+    container->SetTileMethod(skin::tmCenter);
+    container->SetColor(clRed);
+    SetImage(0, 64, 64, [](int, int) { return 0xFF00FF00u; });
+  });
+  EXPECT_EQ(Pixel(100, 100), 0x00FF00u);
+  EXPECT_EQ(Pixel(68, 68), 0x00FF00u);  // 200/2 - 64/2 = 68: the image's first column and row
+  EXPECT_EQ(Pixel(67, 100), kRed);
+  EXPECT_EQ(Pixel(100, 67), kRed);
+  EXPECT_EQ(Pixel(0, 0), kRed);
+}
+
+TEST_F(PaintTest, ImageControlGeometry) {
+  LoadPaint();
+  auto* img = Find<skin::TDIBImage>("full");
+  // AutoSize takes the image's (evened) size.
+  SetImage(0, 19, 18, [](int, int) { return 0xFFFFFFFFu; });
+  img->SetAutoSize(true);
+  EXPECT_EQ(img->Width(), 18);
+  EXPECT_EQ(img->Height(), 18);
+  SetImage(0, 36, 18, [](int, int) { return 0xFFFFFFFFu; });
+  EXPECT_EQ(img->Width(), 36);
+  EXPECT_EQ(img->Height(), 18);
+
+  img->SetAngle(-90);
+  EXPECT_EQ(img->Angle(), 270);
+  img->SetAngle(720);
+  EXPECT_EQ(img->Angle(), 0);
+
+  // Stretch: each axis scaled to the control independently; AutoSize off.
+  img->SetBounds(0, 0, 38, 52);
+  SetImage(0, 38, 53, [](int, int) { return 0xFFFFFFFFu; });
+  img->SetStretch(true);
+  EXPECT_FALSE(img->AutoSize());
+  Pump();
+  EXPECT_EQ(img->LastScaleX(), 100);
+  EXPECT_EQ(img->LastScaleY(), 5200.0L / 53);
+  img->SetScale(100);
+  EXPECT_FALSE(img->Stretch());
+
+  // Center in a larger control (which reaches below the 40-row window).
+  img->SetBounds(0, 0, 100, 100);
+  SetImage(0, 30, 20, [](int, int) { return 0xFFFFFFFFu; });
+  img->SetCenter(true);
+  Pump();
+  EXPECT_EQ(img->LastDrawPosition(), (TPoint{35, 40}));
+  EXPECT_EQ(container->ComposedBuffer().PixelAt(35, 39) & 0xFFFFFF, kBlue);
+  img->SetBounds(0, -30, 100, 100);  // image rows 10..29 of the window
+  Pump();
+  EXPECT_EQ(Pixel(35, 10), kWhite);
+  EXPECT_EQ(Pixel(64, 29), kWhite);
+  EXPECT_EQ(Pixel(34, 10), kBlue);
+  EXPECT_EQ(Pixel(65, 29), kBlue);
+  EXPECT_EQ(Pixel(35, 9), kBlue);
+}
+
+}  // namespace
+}  // namespace skintest
