@@ -8,28 +8,29 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 
 jobs=$(nproc)
+stage() { echo "== $1 (at ${SECONDS}s)"; }
 fuzz_seconds=${FUZZ_SECONDS:-20}
 
-echo "== release build and tests"
+stage "release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+stage "AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPLONKRIFT_SANITIZE=ON -DPLONKRIFT_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
-echo "== ThreadSanitizer (threaded tests)"
+stage "ThreadSanitizer (threaded tests)"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLONKRIFT_TSAN=ON -DPLONKRIFT_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$jobs"
 ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R 'Thread|Concurrent'
 
 if [ -x fuzz/run-fuzzers.sh ]; then
-  echo "== fuzzers (${fuzz_seconds}s each)"
+  stage "fuzzers (${fuzz_seconds}s each)"
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DPLONKRIFT_FUZZ=ON -DPLONKRIFT_TESTS=OFF -DPLONKRIFT_BENCH=OFF >/dev/null
-  cmake --build build-fuzz -j"$jobs"
+  cmake --build build-fuzz -j"$jobs" --target fuzzers
   fuzz/run-fuzzers.sh build-fuzz "$fuzz_seconds"
 fi
 
-echo "all tests passed"
+echo "all tests passed in ${SECONDS}s"
