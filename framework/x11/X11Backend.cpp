@@ -1,0 +1,1119 @@
+#include "framework/x11/X11Backend.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+#include <X11/keysym.h>
+#include <time.h>
+
+// X.h names event types with macros that collide with the window layer's
+// event kinds.
+namespace {
+constexpr int kXExpose = Expose;
+constexpr int kXFocusIn = FocusIn;
+constexpr int kXFocusOut = FocusOut;
+}  // namespace
+#undef Expose
+#undef FocusIn
+#undef FocusOut
+
+#include "framework/window/Shell.h"
+
+namespace framework {
+
+namespace {
+
+class TX11Backend;
+class TX11Window;
+struct TConnection;
+
+// ---------------------------------------------------------------------------
+// Errors. Xlib has one error handler for the whole process, and its default
+// ends the process. The backend installs its own only while one of its calls
+// runs (counted across threads), forwards errors of other connections to the
+// handler it replaced, and puts that handler back afterwards.
+
+std::mutex gTrapMutex;
+int gTrapDepth = 0;
+XErrorHandler gForeignError = nullptr;
+XIOErrorHandler gForeignIOError = nullptr;
+std::vector<TConnection*> gConnections;  // guarded by gTrapMutex
+
+int OnXError(Display* display, XErrorEvent* event);
+int OnXIOError(Display* display);
+
+class TErrorTrap {
+ public:
+  TErrorTrap() {
+    std::lock_guard lock(gTrapMutex);
+    if (gTrapDepth++ == 0) {
+      XErrorHandler previous = XSetErrorHandler(&OnXError);
+      if (previous != &OnXError) gForeignError = previous;
+      XIOErrorHandler previousIO = XSetIOErrorHandler(&OnXIOError);
+      if (previousIO != &OnXIOError) gForeignIOError = previousIO;
+    }
+  }
+  ~TErrorTrap() {
+    std::lock_guard lock(gTrapMutex);
+    if (--gTrapDepth == 0) {
+      // Someone who installed a handler meanwhile keeps it.
+      XErrorHandler current = XSetErrorHandler(gForeignError);
+      if (current != &OnXError) XSetErrorHandler(current);
+      XIOErrorHandler currentIO = XSetIOErrorHandler(gForeignIOError);
+      if (currentIO != &OnXIOError) XSetIOErrorHandler(currentIO);
+    }
+  }
+  TErrorTrap(const TErrorTrap&) = delete;
+  TErrorTrap& operator=(const TErrorTrap&) = delete;
+};
+
+// ---------------------------------------------------------------------------
+
+struct TVisualFormat {
+  bool fast = false;  // 32 bits per pixel, 8-bit channels at 16/8/0, LSB first
+  bool trueColor = false;
+  int depth = 24;
+  int bitsPerPixel = 32;
+  unsigned long redMask = 0xFF0000, greenMask = 0xFF00, blueMask = 0xFF;
+  std::uint32_t alpha = 0;  // bits to set in every pixel (a depth-32 visual's alpha)
+  Visual* visual = nullptr;
+};
+
+// What one pump read from the connection, delivered after the reading.
+struct TPendingEvent {
+  Window window = 0;
+  TWindowEvent event;
+  TPoint root;
+  TShiftState state = 0;  // modifiers and buttons after the event
+  unsigned long serial = 0;
+};
+
+struct TMessageWindow {
+  Window window = 0;
+  GC gc = nullptr;
+  std::vector<std::string> lines;
+  int width = 0, height = 0;
+  bool pressedOk = false;
+};
+
+// One Display connection, owned by the thread that made its first window.
+struct TConnection {
+  std::thread::id thread;
+  Display* display = nullptr;
+  bool dead = false;  // the server went away: no more requests
+  // Xlib runs unlocked (no XInitThreads): everything that touches the
+  // display takes this lock, so a window destroyed from another thread
+  // never overlaps a pump. Handlers run outside it.
+  std::recursive_mutex mutex;
+  int errorCode = 0;  // first error since the last ClearError
+  std::vector<TX11Window*> windows;
+  std::vector<TMessageWindow> messages;
+  std::vector<std::pair<TCursor, Cursor>> cursors;
+  Cursor invisible = 0;
+  XFontStruct* font = nullptr;
+  Atom wmProtocols = 0, wmDelete = 0;
+  bool pointerHidden = false;
+  // The pointer warp in flight: motion reported before the server moved the
+  // pointer is stale, and the motion the warp itself causes is not the user's.
+  unsigned long warpSerial = 0;
+  TPoint warpTarget;
+  bool warpEchoPending = false;
+  // While an event is delivered, the pointer services answer from it.
+  bool dispatching = false;
+  TPoint dispatchPos;
+  TShiftState dispatchState = 0;
+  bool pressDispatch = false;  // a button press is being delivered: focus may be taken
+
+  void ClearError() { errorCode = 0; }
+  bool Usable() const { return display && !dead; }
+  Window Root() const { return DefaultRootWindow(display); }
+};
+
+int OnXError(Display* display, XErrorEvent* event) {
+  XErrorHandler foreign = nullptr;
+  {
+    std::lock_guard lock(gTrapMutex);
+    for (TConnection* c : gConnections)
+      if (c->display == display) {
+        if (c->errorCode == 0) c->errorCode = event->error_code;
+        return 0;
+      }
+    foreign = gForeignError;
+  }
+  return foreign && foreign != &OnXError ? foreign(display, event) : 0;
+}
+
+int OnXIOError(Display* display) {
+  XIOErrorHandler foreign = nullptr;
+  {
+    std::lock_guard lock(gTrapMutex);
+    for (TConnection* c : gConnections)
+      if (c->display == display) {
+        c->dead = true;
+        return 0;
+      }
+    foreign = gForeignIOError;
+  }
+  return foreign && foreign != &OnXIOError ? foreign(display) : 0;
+}
+
+// Called by Xlib instead of exit() when our connection is lost.
+void OnXIOErrorExit(Display*, void* data) { static_cast<TConnection*>(data)->dead = true; }
+
+TShiftState ShiftFromState(unsigned int state) {
+  TShiftState s = 0;
+  if (state & ShiftMask) s |= ssShift;
+  if (state & ControlMask) s |= ssCtrl;
+  if (state & Mod1Mask) s |= ssAlt;
+  if (state & Button1Mask) s |= ssLeft;
+  if (state & Button2Mask) s |= ssMiddle;
+  if (state & Button3Mask) s |= ssRight;
+  return s;
+}
+
+std::optional<TMouseButton> ButtonFromX(unsigned int button) {
+  switch (button) {
+    case Button1: return mbLeft;
+    case Button2: return mbMiddle;
+    case Button3: return mbRight;
+    default: return std::nullopt;  // wheel and side buttons
+  }
+}
+
+std::uint16_t VirtualKey(KeySym sym) {
+  if (sym >= XK_a && sym <= XK_z) return static_cast<std::uint16_t>('A' + (sym - XK_a));
+  if (sym >= XK_A && sym <= XK_Z) return static_cast<std::uint16_t>(sym);
+  if (sym >= XK_0 && sym <= XK_9) return static_cast<std::uint16_t>(sym);
+  if (sym >= XK_KP_0 && sym <= XK_KP_9) return static_cast<std::uint16_t>(0x60 + (sym - XK_KP_0));
+  if (sym >= XK_F1 && sym <= XK_F24) return static_cast<std::uint16_t>(0x70 + (sym - XK_F1));
+  switch (sym) {
+    case XK_BackSpace: return VK_BACK;
+    case XK_Tab:
+    case XK_ISO_Left_Tab:
+    case XK_KP_Tab: return VK_TAB;
+    case XK_Return:
+    case XK_KP_Enter: return VK_RETURN;
+    case XK_Shift_L:
+    case XK_Shift_R: return VK_SHIFT;
+    case XK_Control_L:
+    case XK_Control_R: return VK_CONTROL;
+    case XK_Alt_L:
+    case XK_Alt_R:
+    case XK_Meta_L:
+    case XK_Meta_R: return VK_MENU;
+    case XK_Cancel: return VK_CANCEL;
+    case XK_Escape: return VK_ESCAPE;
+    case XK_space:
+    case XK_KP_Space: return VK_SPACE;
+    case XK_Prior:
+    case XK_KP_Prior: return VK_PRIOR;
+    case XK_Next:
+    case XK_KP_Next: return VK_NEXT;
+    case XK_End:
+    case XK_KP_End: return VK_END;
+    case XK_Home:
+    case XK_KP_Home: return VK_HOME;
+    case XK_Left:
+    case XK_KP_Left: return VK_LEFT;
+    case XK_Up:
+    case XK_KP_Up: return VK_UP;
+    case XK_Right:
+    case XK_KP_Right: return VK_RIGHT;
+    case XK_Down:
+    case XK_KP_Down: return VK_DOWN;
+    case XK_Execute: return VK_EXECUTE;
+    case XK_Insert:
+    case XK_KP_Insert: return VK_INSERT;
+    case XK_Delete:
+    case XK_KP_Delete: return VK_DELETE;
+    default: return 0;
+  }
+}
+
+unsigned int FontCursorShape(TCursor cursor) {
+  switch (cursor) {
+    case crCross: return XC_crosshair;
+    case crIBeam: return XC_xterm;
+    case crSizeNESW: return XC_bottom_left_corner;
+    case crSizeNWSE: return XC_bottom_right_corner;
+    case crSizeNS:
+    case crVSplit: return XC_sb_v_double_arrow;
+    case crSizeWE:
+    case crHSplit: return XC_sb_h_double_arrow;
+    case crUpArrow: return XC_sb_up_arrow;
+    case crHourGlass:
+    case crAppStart: return XC_watch;
+    case crDrag: return XC_hand1;
+    case crNoDrop:
+    case crNo: return XC_X_cursor;
+    case crHelp: return XC_question_arrow;
+    case crHandPoint: return XC_hand2;
+    case crSizeAll: return XC_fleur;
+    default: return XC_left_ptr;
+  }
+}
+
+std::uint64_t MonotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+// Maps a channel (0..255) into the bits of mask.
+unsigned long ScaleToMask(std::uint32_t value, unsigned long mask) {
+  if (mask == 0) return 0;
+  int shift = 0;
+  while (((mask >> shift) & 1u) == 0) ++shift;
+  int bits = 0;
+  while (((mask >> (shift + bits)) & 1u) != 0) ++bits;
+  const unsigned long v = bits >= 8 ? static_cast<unsigned long>(value) << (bits - 8) : value >> (8 - bits);
+  return (v << shift) & mask;
+}
+
+// ---------------------------------------------------------------------------
+
+class TX11Window final : public TBackendWindow {
+ public:
+  TX11Window(TX11Backend& backend, std::shared_ptr<TConnection> connection, Window window, GC gc,
+             const TVisualFormat& format, const TRect& bounds, IWindowEvents& events)
+      : backend_(backend),
+        connection_(std::move(connection)),
+        window_(window),
+        gc_(gc),
+        format_(format),
+        bounds_(bounds),
+        events_(events) {}
+  ~TX11Window() override;
+
+  TWindowHandle Handle() const override { return static_cast<TWindowHandle>(window_); }
+  void SetBounds(const TRect& bounds) override;
+  void Show() override;
+  void Hide() override;
+  void Present(const std::uint8_t* bits, std::int32_t width, std::int32_t height, const TRect& source,
+               TPoint dest) override;
+  void SetCursor(TCursor cursor) override;
+  void SetFocus() override;
+  void SetMouseCapture(bool capture) override;
+  TPoint ClientOrigin() const override;
+
+  Window XWindow() const { return window_; }
+  IWindowEvents& Events() { return events_; }
+  // The X11 window went with its parent: no more requests for it.
+  void MarkGone() { gone_ = true; grabbed_ = false; }
+  bool Gone() const { return gone_; }
+  void ApplyCursor();
+
+ private:
+  TX11Backend& backend_;
+  std::shared_ptr<TConnection> connection_;
+  Window window_;
+  GC gc_;
+  TVisualFormat format_;
+  TRect bounds_;
+  IWindowEvents& events_;
+  TCursor cursor_ = crDefault;
+  bool gone_ = false;
+  bool grabbed_ = false;
+  std::vector<std::uint32_t> staging_;
+};
+
+class TX11Backend final : public TWindowBackend {
+ public:
+  explicit TX11Backend(std::string display) : displayName_(std::move(display)) {}
+  ~TX11Backend() override;
+
+  std::unique_ptr<TBackendWindow> CreateWindow(TWindowHandle parent, const TRect& bounds,
+                                               IWindowEvents& events) override;
+  void PumpEvents() override;
+  std::uint64_t NowMs() const override { return MonotonicMs(); }
+  TPoint CursorPos() const override;
+  void SetCursorPos(TPoint position) override;
+  void SetPointerVisible(bool visible) override;
+  TShiftState KeyboardState() const override;
+  void ShowMessage(const std::string& text) override;
+  void ShellOpen(const std::string& url) override { OpenUrlWithDesktop(url); }
+
+  // The calling thread's connection, if it has one.
+  std::shared_ptr<TConnection> Current() const;
+  // The connection's last window went: close it (and its messages).
+  void Release(const std::shared_ptr<TConnection>& connection);
+  Cursor CursorFor(TConnection& c, TCursor cursor);
+
+ private:
+  std::shared_ptr<TConnection> Open();
+  static void Close(TConnection& c);
+  void Collect(TConnection& c, std::vector<TPendingEvent>& out);
+  void Deliver(TConnection& c, TPendingEvent& p);
+  void CreateMessage(TConnection& c, const std::string& text);
+  void PaintMessage(TConnection& c, TMessageWindow& m);
+  bool MessageEvent(TConnection& c, const XEvent& ev);
+  void CloseMessage(TConnection& c, Window window);
+
+  std::string displayName_;
+  mutable std::mutex mutex_;  // guards connections_ and queuedMessages_
+  std::vector<std::shared_ptr<TConnection>> connections_;
+  std::deque<std::string> queuedMessages_;
+};
+
+// ---------------------------------------------------------------------------
+
+TX11Backend::~TX11Backend() {
+  // Windows hold the backend alive, so only connections without windows
+  // can be left here (a message whose editor is gone).
+  std::vector<std::shared_ptr<TConnection>> all;
+  {
+    std::lock_guard lock(mutex_);
+    all.swap(connections_);
+  }
+  for (auto& c : all) {
+    std::lock_guard lock(c->mutex);
+    Close(*c);
+  }
+}
+
+std::shared_ptr<TConnection> TX11Backend::Current() const {
+  const auto self = std::this_thread::get_id();
+  std::lock_guard lock(mutex_);
+  for (const auto& c : connections_)
+    if (c->thread == self) return c;
+  return nullptr;
+}
+
+std::shared_ptr<TConnection> TX11Backend::Open() {
+  if (auto c = Current()) return c;
+  auto c = std::make_shared<TConnection>();
+  c->thread = std::this_thread::get_id();
+  {
+    TErrorTrap trap;
+    c->display = XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str());
+  }
+  if (!c->display) throw EWindowError("Cannot open the X display");
+  {
+    std::lock_guard lock(gTrapMutex);
+    gConnections.push_back(c.get());
+  }
+  XSetIOErrorExitHandler(c->display, &OnXIOErrorExit, c.get());
+  {
+    TErrorTrap trap;
+    // Held keys repeat as presses only, as the window layer expects.
+    Bool supported = False;
+    XkbSetDetectableAutoRepeat(c->display, True, &supported);
+    c->wmProtocols = XInternAtom(c->display, "WM_PROTOCOLS", False);
+    c->wmDelete = XInternAtom(c->display, "WM_DELETE_WINDOW", False);
+  }
+  std::lock_guard lock(mutex_);
+  connections_.push_back(c);
+  return c;
+}
+
+void TX11Backend::Close(TConnection& c) {
+  if (!c.display) return;
+  {
+    TErrorTrap trap;
+    if (!c.dead) {
+      for (TMessageWindow& m : c.messages) {
+        XFreeGC(c.display, m.gc);
+        XDestroyWindow(c.display, m.window);
+      }
+      for (const auto& [shape, cursor] : c.cursors) XFreeCursor(c.display, cursor);
+      if (c.invisible) XFreeCursor(c.display, c.invisible);
+      if (c.font) XFreeFont(c.display, c.font);
+    }
+    c.messages.clear();
+    c.cursors.clear();
+    c.invisible = 0;
+    c.font = nullptr;
+    XCloseDisplay(c.display);
+  }
+  {
+    std::lock_guard lock(gTrapMutex);
+    std::erase(gConnections, &c);
+  }
+  c.display = nullptr;
+}
+
+void TX11Backend::Release(const std::shared_ptr<TConnection>& connection) {
+  {
+    std::lock_guard lock(connection->mutex);
+    if (!connection->windows.empty()) return;
+    Close(*connection);
+  }
+  std::lock_guard lock(mutex_);
+  std::erase(connections_, connection);
+}
+
+Cursor TX11Backend::CursorFor(TConnection& c, TCursor cursor) {
+  if (cursor == crNone || c.pointerHidden) {
+    if (!c.invisible) {
+      static const char empty[1] = {0};
+      Pixmap bitmap = XCreateBitmapFromData(c.display, c.Root(), empty, 1, 1);
+      XColor black{};
+      c.invisible = XCreatePixmapCursor(c.display, bitmap, bitmap, &black, &black, 0, 0);
+      XFreePixmap(c.display, bitmap);
+    }
+    return c.invisible;
+  }
+  const TCursor key = cursor == crArrow ? crDefault : cursor;
+  for (const auto& [shape, x] : c.cursors)
+    if (shape == key) return x;
+  const Cursor x = XCreateFontCursor(c.display, FontCursorShape(key));
+  c.cursors.emplace_back(key, x);
+  return x;
+}
+
+std::unique_ptr<TBackendWindow> TX11Backend::CreateWindow(TWindowHandle parent, const TRect& bounds,
+                                                          IWindowEvents& events) {
+  auto c = Open();
+  if (c->dead) {
+    // The server went away since; a connection without windows starts over.
+    Release(c);
+    c = Open();
+  }
+  std::unique_ptr<TX11Window> window;
+  std::unique_lock lock(c->mutex);
+  const auto fail = [&](const char* message) {
+    lock.unlock();
+    Release(c);
+    throw EWindowError(message);
+  };
+  if (!c->Usable()) fail("The X display connection was lost");
+  Display* d = c->display;
+  TErrorTrap trap;
+  c->ClearError();
+  const Window parentWindow = parent ? static_cast<Window>(parent) : c->Root();
+  // A window id that does not fit an X resource id is no window.
+  if (parent > 0x1FFFFFFFu) fail("The parent window does not exist");
+  XWindowAttributes attrs{};
+  const Status found = XGetWindowAttributes(d, parentWindow, &attrs);
+  if (!found || c->errorCode != 0 || c->dead) fail("The parent window does not exist");
+
+  TVisualFormat format;
+  format.visual = attrs.visual;
+  format.depth = attrs.depth;
+  format.trueColor = attrs.visual->c_class == TrueColor || attrs.visual->c_class == DirectColor;
+  format.redMask = attrs.visual->red_mask;
+  format.greenMask = attrs.visual->green_mask;
+  format.blueMask = attrs.visual->blue_mask;
+  int count = 0;
+  if (XPixmapFormatValues* formats = XListPixmapFormats(d, &count)) {
+    for (int i = 0; i < count; ++i)
+      if (formats[i].depth == attrs.depth) format.bitsPerPixel = formats[i].bits_per_pixel;
+    XFree(formats);
+  }
+  if (format.depth == 32)
+    format.alpha = static_cast<std::uint32_t>(~(format.redMask | format.greenMask | format.blueMask));
+  format.fast = format.trueColor && format.bitsPerPixel == 32 && format.redMask == 0xFF0000 &&
+                format.greenMask == 0xFF00 && format.blueMask == 0xFF;
+
+  const int w = std::max(1, bounds.Right - bounds.Left), h = std::max(1, bounds.Bottom - bounds.Top);
+  XSetWindowAttributes swa{};
+  swa.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
+                   LeaveWindowMask | KeyPressMask | KeyReleaseMask | FocusChangeMask | StructureNotifyMask;
+  swa.background_pixmap = None;  // the picture covers everything; no flash of background
+  swa.bit_gravity = NorthWestGravity;
+  swa.border_pixel = 0;
+  swa.colormap = attrs.colormap;
+  const Window x = XCreateWindow(d, parentWindow, bounds.Left, bounds.Top, static_cast<unsigned>(w),
+                                 static_cast<unsigned>(h), 0, attrs.depth, InputOutput, attrs.visual,
+                                 CWEventMask | CWBackPixmap | CWBitGravity | CWBorderPixel | CWColormap, &swa);
+  GC gc = x ? XCreateGC(d, x, 0, nullptr) : nullptr;
+  if (x) XDefineCursor(d, x, CursorFor(*c, crDefault));
+  XSync(d, False);
+  if (!x || !gc || c->errorCode != 0 || c->dead) {
+    c->ClearError();
+    if (gc) XFreeGC(d, gc);
+    if (x) XDestroyWindow(d, x);
+    XSync(d, False);
+    fail("The window could not be made");
+  }
+  window = std::make_unique<TX11Window>(*this, c, x, gc, format, bounds, events);
+  c->windows.push_back(window.get());
+  return window;
+}
+
+TX11Window::~TX11Window() {
+  {
+    std::lock_guard lock(connection_->mutex);
+    TConnection& c = *connection_;
+    if (c.Usable()) {
+      TErrorTrap trap;
+      if (grabbed_) XUngrabPointer(c.display, CurrentTime);
+      if (!gone_) XDestroyWindow(c.display, window_);
+      XFreeGC(c.display, gc_);
+      XSync(c.display, False);
+      c.ClearError();
+    }
+    std::erase(c.windows, this);
+  }
+  backend_.Release(connection_);
+}
+
+void TX11Window::SetBounds(const TRect& bounds) {
+  bounds_ = bounds;
+  std::lock_guard lock(connection_->mutex);
+  TConnection& c = *connection_;
+  if (!c.Usable() || gone_) return;
+  TErrorTrap trap;
+  XMoveResizeWindow(c.display, window_, bounds.Left, bounds.Top,
+                    static_cast<unsigned>(std::max(1, bounds.Right - bounds.Left)),
+                    static_cast<unsigned>(std::max(1, bounds.Bottom - bounds.Top)));
+  XFlush(c.display);
+}
+
+void TX11Window::Show() {
+  std::lock_guard lock(connection_->mutex);
+  TConnection& c = *connection_;
+  if (!c.Usable() || gone_) return;
+  TErrorTrap trap;
+  XMapWindow(c.display, window_);
+  XFlush(c.display);
+}
+
+void TX11Window::Hide() {
+  std::lock_guard lock(connection_->mutex);
+  TConnection& c = *connection_;
+  if (!c.Usable() || gone_) return;
+  TErrorTrap trap;
+  if (grabbed_) {
+    XUngrabPointer(c.display, CurrentTime);
+    grabbed_ = false;
+  }
+  XUnmapWindow(c.display, window_);
+  XFlush(c.display);
+}
+
+void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int32_t height, const TRect& source,
+                         TPoint dest) {
+  const std::int32_t ww = bounds_.Right - bounds_.Left, wh = bounds_.Bottom - bounds_.Top;
+  // Clip the source to the picture, then the target to the window.
+  std::int32_t sx = std::max(source.Left, 0), sy = std::max(source.Top, 0);
+  std::int32_t dx = dest.X + (sx - source.Left), dy = dest.Y + (sy - source.Top);
+  std::int32_t cols = std::min(source.Right, width) - sx, rows = std::min(source.Bottom, height) - sy;
+  if (dx < 0) {
+    cols += dx;
+    sx -= dx;
+    dx = 0;
+  }
+  if (dy < 0) {
+    rows += dy;
+    sy -= dy;
+    dy = 0;
+  }
+  cols = std::min(cols, ww - dx);
+  rows = std::min(rows, wh - dy);
+  if (cols <= 0 || rows <= 0 || !bits) return;
+
+  std::lock_guard lock(connection_->mutex);
+  TConnection& c = *connection_;
+  if (!c.Usable() || gone_) return;
+  TErrorTrap trap;
+  const auto* src = reinterpret_cast<const std::uint32_t*>(bits);
+  const auto row = [&](std::int32_t r) { return src + static_cast<std::ptrdiff_t>(height - 1 - (sy + r)) * width + sx; };
+
+  if (format_.fast) {
+    // The picture's BGRA bytes are already the visual's pixels; only the row
+    // order flips (and a depth-32 visual gets opaque alpha).
+    staging_.resize(static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows));
+    for (std::int32_t r = 0; r < rows; ++r) {
+      std::uint32_t* to = staging_.data() + static_cast<std::ptrdiff_t>(r) * cols;
+      std::memcpy(to, row(r), static_cast<std::size_t>(cols) * 4);
+      if (format_.alpha != 0)
+        for (std::int32_t i = 0; i < cols; ++i) to[i] |= format_.alpha;
+    }
+    XImage image{};
+    image.width = cols;
+    image.height = rows;
+    image.format = ZPixmap;
+    image.data = reinterpret_cast<char*>(staging_.data());
+    image.byte_order = LSBFirst;
+    image.bitmap_unit = 32;
+    image.bitmap_bit_order = LSBFirst;
+    image.bitmap_pad = 32;
+    image.depth = format_.depth;
+    image.bytes_per_line = cols * 4;
+    image.bits_per_pixel = 32;
+    image.red_mask = format_.redMask;
+    image.green_mask = format_.greenMask;
+    image.blue_mask = format_.blueMask;
+    if (XInitImage(&image)) XPutImage(c.display, window_, gc_, &image, 0, 0, dx, dy, static_cast<unsigned>(cols),
+                                      static_cast<unsigned>(rows));
+  } else {
+    // Any other visual: pixel by pixel through Xlib's own packing. Colour
+    // visuals get each channel scaled into their masks; the rest black or
+    // white by brightness.
+    XImage* image = XCreateImage(c.display, format_.visual, static_cast<unsigned>(format_.depth), ZPixmap, 0, nullptr,
+                                 static_cast<unsigned>(cols), static_cast<unsigned>(rows), 32, 0);
+    if (!image) return;
+    image->data = static_cast<char*>(std::calloc(static_cast<std::size_t>(image->bytes_per_line),
+                                                 static_cast<std::size_t>(rows)));
+    if (!image->data) {
+      XDestroyImage(image);
+      return;
+    }
+    const int screen = DefaultScreen(c.display);
+    for (std::int32_t r = 0; r < rows; ++r) {
+      const std::uint32_t* from = row(r);
+      for (std::int32_t i = 0; i < cols; ++i) {
+        const std::uint32_t p = from[i];
+        const std::uint32_t red = (p >> 16) & 0xFF, green = (p >> 8) & 0xFF, blue = p & 0xFF;
+        unsigned long pixel;
+        if (format_.trueColor)
+          pixel = ScaleToMask(red, format_.redMask) | ScaleToMask(green, format_.greenMask) |
+                  ScaleToMask(blue, format_.blueMask) | format_.alpha;
+        else
+          pixel = (red * 299 + green * 587 + blue * 114) >= 128000 ? WhitePixel(c.display, screen)
+                                                                    : BlackPixel(c.display, screen);
+        XPutPixel(image, i, r, pixel);
+      }
+    }
+    XPutImage(c.display, window_, gc_, image, 0, 0, dx, dy, static_cast<unsigned>(cols), static_cast<unsigned>(rows));
+    XDestroyImage(image);
+  }
+  XFlush(c.display);
+}
+
+void TX11Window::ApplyCursor() {
+  TConnection& c = *connection_;
+  if (!c.Usable() || gone_) return;
+  XDefineCursor(c.display, window_, backend_.CursorFor(c, cursor_));
+}
+
+void TX11Window::SetCursor(TCursor cursor) {
+  std::lock_guard lock(connection_->mutex);
+  cursor_ = cursor;
+  if (!connection_->Usable() || gone_) return;
+  TErrorTrap trap;
+  ApplyCursor();
+  XFlush(connection_->display);
+}
+
+void TX11Window::SetFocus() {
+  std::lock_guard lock(connection_->mutex);
+  TConnection& c = *connection_;
+  // The keyboard belongs to the host unless the user clicked into us.
+  if (!c.Usable() || gone_ || !c.pressDispatch) return;
+  TErrorTrap trap;
+  XWindowAttributes attrs{};
+  if (XGetWindowAttributes(c.display, window_, &attrs) && attrs.map_state == IsViewable)
+    XSetInputFocus(c.display, window_, RevertToParent, CurrentTime);
+  XSync(c.display, False);
+  c.ClearError();
+}
+
+void TX11Window::SetMouseCapture(bool capture) {
+  std::lock_guard lock(connection_->mutex);
+  TConnection& c = *connection_;
+  if (!c.Usable() || gone_ || capture == grabbed_) return;
+  TErrorTrap trap;
+  if (capture) {
+    const unsigned int mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
+                              LeaveWindowMask;
+    grabbed_ = XGrabPointer(c.display, window_, False, mask, GrabModeAsync, GrabModeAsync, None, None,
+                            CurrentTime) == GrabSuccess;
+  } else {
+    XUngrabPointer(c.display, CurrentTime);
+    grabbed_ = false;
+  }
+  XFlush(c.display);
+}
+
+TPoint TX11Window::ClientOrigin() const {
+  std::lock_guard lock(connection_->mutex);
+  TConnection& c = *connection_;
+  if (!c.Usable() || gone_) return {bounds_.Left, bounds_.Top};
+  TErrorTrap trap;
+  int x = 0, y = 0;
+  Window child = 0;
+  if (!XTranslateCoordinates(c.display, window_, c.Root(), 0, 0, &x, &y, &child)) return {bounds_.Left, bounds_.Top};
+  return {x, y};
+}
+
+// ---------------------------------------------------------------------------
+
+void TX11Backend::PumpEvents() {
+  auto c = Current();
+  if (!c) return;
+  std::vector<TPendingEvent> pending;
+  {
+    std::lock_guard lock(c->mutex);
+    if (!c->Usable()) return;
+    std::deque<std::string> texts;
+    {
+      std::lock_guard backendLock(mutex_);
+      texts.swap(queuedMessages_);
+    }
+    TErrorTrap trap;
+    for (const std::string& text : texts) CreateMessage(*c, text);
+    // One round trip: everything the server did before this pump is read now.
+    XSync(c->display, False);
+    Collect(*c, pending);
+    c->ClearError();
+  }
+  for (TPendingEvent& p : pending) Deliver(*c, p);
+}
+
+void TX11Backend::Collect(TConnection& c, std::vector<TPendingEvent>& out) {
+  Display* d = c.display;
+  while (!c.dead && XPending(d) > 0) {
+    XEvent ev;
+    XNextEvent(d, &ev);
+    if (MessageEvent(c, ev)) continue;
+    TX11Window* w = nullptr;
+    for (TX11Window* x : c.windows)
+      if (x->XWindow() == ev.xany.window) w = x;
+    if (!w) continue;
+    TPendingEvent p;
+    p.window = ev.xany.window;
+    p.serial = ev.xany.serial;
+    TWindowEvent& e = p.event;
+    using K = TWindowEvent::TKind;
+    switch (ev.type) {
+      case MotionNotify: {
+        e.Kind = K::MouseMove;
+        e.X = ev.xmotion.x;
+        e.Y = ev.xmotion.y;
+        p.root = {ev.xmotion.x_root, ev.xmotion.y_root};
+        p.state = ShiftFromState(ev.xmotion.state);
+        e.Shift = p.state;
+        // Queued moves fold into the latest, so a slow idle never falls
+        // behind the pointer.
+        if (!out.empty() && out.back().window == p.window && out.back().event.Kind == K::MouseMove) {
+          out.back() = p;
+          continue;
+        }
+        break;
+      }
+      case ButtonPress:
+      case ButtonRelease: {
+        const auto button = ButtonFromX(ev.xbutton.button);
+        if (!button) continue;
+        const bool press = ev.type == ButtonPress;
+        e.Kind = press ? K::MouseDown : K::MouseUp;
+        e.Button = *button;
+        e.X = ev.xbutton.x;
+        e.Y = ev.xbutton.y;
+        p.root = {ev.xbutton.x_root, ev.xbutton.y_root};
+        // X reports the state before the event; the window layer wants it after.
+        p.state = ShiftFromState(ev.xbutton.state);
+        if (press)
+          p.state |= ButtonShift(*button);
+        else
+          p.state &= ~ButtonShift(*button);
+        e.Shift = p.state;
+        break;
+      }
+      case EnterNotify:
+        if (ev.xcrossing.mode != NotifyNormal || ev.xcrossing.detail == NotifyInferior) continue;
+        e.Kind = K::MouseMove;
+        e.X = ev.xcrossing.x;
+        e.Y = ev.xcrossing.y;
+        p.root = {ev.xcrossing.x_root, ev.xcrossing.y_root};
+        p.state = ShiftFromState(ev.xcrossing.state);
+        e.Shift = p.state;
+        break;
+      case LeaveNotify:
+        // With a button held the pointer still belongs to us (grab).
+        if (ev.xcrossing.mode != NotifyNormal || ev.xcrossing.detail == NotifyInferior ||
+            (ShiftFromState(ev.xcrossing.state) & ssButtons) != 0)
+          continue;
+        e.Kind = K::MouseExit;
+        p.root = {ev.xcrossing.x_root, ev.xcrossing.y_root};
+        p.state = ShiftFromState(ev.xcrossing.state);
+        e.Shift = p.state;
+        break;
+      case KeyPress:
+      case KeyRelease: {
+        char text[8] = {};
+        KeySym sym = NoSymbol;
+        const int n = XLookupString(&ev.xkey, text, sizeof text, &sym, nullptr);
+        p.state = ShiftFromState(ev.xkey.state);
+        p.root = {ev.xkey.x_root, ev.xkey.y_root};
+        e.Shift = p.state;
+        e.Key = VirtualKey(sym);
+        e.Kind = ev.type == KeyPress ? K::KeyDown : K::KeyUp;
+        if (e.Key != 0) out.push_back(p);
+        const auto ch = static_cast<unsigned char>(text[0]);
+        if (ev.type == KeyPress && n == 1 && ch != 0x7F) {
+          e.Kind = K::Char;
+          e.Key = ch;
+          out.push_back(p);
+        }
+        continue;
+      }
+      case kXExpose:
+        e.Kind = K::Expose;
+        e.Rect = {ev.xexpose.x, ev.xexpose.y, ev.xexpose.x + ev.xexpose.width, ev.xexpose.y + ev.xexpose.height};
+        break;
+      case kXFocusIn:
+      case kXFocusOut:
+        if (ev.xfocus.detail == NotifyPointer || ev.xfocus.detail == NotifyInferior ||
+            (ev.xfocus.mode != NotifyNormal && ev.xfocus.mode != NotifyWhileGrabbed))
+          continue;
+        e.Kind = ev.type == kXFocusIn ? K::FocusIn : K::FocusOut;
+        break;
+      case DestroyNotify:
+        if (ev.xdestroywindow.window == w->XWindow()) w->MarkGone();
+        continue;
+      default:
+        continue;
+    }
+    out.push_back(p);
+  }
+}
+
+void TX11Backend::Deliver(TConnection& c, TPendingEvent& p) {
+  TX11Window* w = nullptr;
+  {
+    std::lock_guard lock(c.mutex);
+    // A handler before may have destroyed the window.
+    for (TX11Window* x : c.windows)
+      if (x->XWindow() == p.window && !x->Gone()) w = x;
+    if (!w) return;
+    const bool pointer = p.event.Kind == TWindowEvent::TKind::MouseMove;
+    if (pointer && c.warpSerial != 0) {
+      // Moves made before the warp are measured from where the pointer no
+      // longer is; the warp's own move is not the user's.
+      if (p.serial < c.warpSerial) return;
+      if (p.serial > c.warpSerial) c.warpEchoPending = false;
+      if (c.warpEchoPending && p.root.X == c.warpTarget.X && p.root.Y == c.warpTarget.Y) {
+        c.warpEchoPending = false;
+        return;
+      }
+    }
+    c.dispatching = true;
+    c.dispatchPos = p.root;
+    c.dispatchState = p.state;
+    c.pressDispatch = p.event.Kind == TWindowEvent::TKind::MouseDown;
+  }
+  w->Events().HandleWindowEvent(p.event);
+  std::lock_guard lock(c.mutex);
+  c.dispatching = false;
+  c.pressDispatch = false;
+  if (c.Usable()) {
+    TErrorTrap trap;
+    XFlush(c.display);
+  }
+}
+
+TPoint TX11Backend::CursorPos() const {
+  auto c = Current();
+  if (!c) return {};
+  std::lock_guard lock(c->mutex);
+  if (c->dispatching) return c->dispatchPos;
+  if (!c->Usable()) return {};
+  TErrorTrap trap;
+  Window root = 0, child = 0;
+  int rx = 0, ry = 0, wx = 0, wy = 0;
+  unsigned int mask = 0;
+  if (!XQueryPointer(c->display, c->Root(), &root, &child, &rx, &ry, &wx, &wy, &mask)) return {};
+  return {rx, ry};
+}
+
+void TX11Backend::SetCursorPos(TPoint position) {
+  auto c = Current();
+  if (!c) return;
+  std::lock_guard lock(c->mutex);
+  if (!c->Usable()) return;
+  TErrorTrap trap;
+  c->warpSerial = NextRequest(c->display);
+  c->warpTarget = position;
+  c->warpEchoPending = true;
+  XWarpPointer(c->display, None, c->Root(), 0, 0, 0, 0, position.X, position.Y);
+  XFlush(c->display);
+  if (c->dispatching) c->dispatchPos = position;
+}
+
+void TX11Backend::SetPointerVisible(bool visible) {
+  auto c = Current();
+  if (!c) return;
+  std::lock_guard lock(c->mutex);
+  if (c->pointerHidden == !visible) return;
+  c->pointerHidden = !visible;
+  if (!c->Usable()) return;
+  TErrorTrap trap;
+  for (TX11Window* w : c->windows) w->ApplyCursor();
+  XFlush(c->display);
+}
+
+TShiftState TX11Backend::KeyboardState() const {
+  auto c = Current();
+  if (!c) return 0;
+  std::lock_guard lock(c->mutex);
+  if (c->dispatching) return c->dispatchState;
+  if (!c->Usable()) return 0;
+  TErrorTrap trap;
+  Window root = 0, child = 0;
+  int rx = 0, ry = 0, wx = 0, wy = 0;
+  unsigned int mask = 0;
+  if (!XQueryPointer(c->display, c->Root(), &root, &child, &rx, &ry, &wx, &wy, &mask)) return 0;
+  return ShiftFromState(mask);
+}
+
+// ---------------------------------------------------------------------------
+// Messages: a small top-level window with the text and an OK area, pumped
+// with the editor's events. Nobody waits for it.
+
+constexpr int kMessageMargin = 16;
+constexpr int kOkWidth = 80;
+constexpr int kOkHeight = 26;
+
+void TX11Backend::ShowMessage(const std::string& text) {
+  auto c = Current();
+  if (c) {
+    std::lock_guard lock(c->mutex);
+    if (c->Usable()) {
+      TErrorTrap trap;
+      CreateMessage(*c, text);
+      XFlush(c->display);
+      return;
+    }
+  }
+  // Not a thread with windows (or not yet one): the next pump of a thread
+  // that has them shows it.
+  std::lock_guard lock(mutex_);
+  queuedMessages_.push_back(text);
+}
+
+void TX11Backend::CreateMessage(TConnection& c, const std::string& text) {
+  Display* d = c.display;
+  if (!c.font) c.font = XLoadQueryFont(d, "fixed");
+  TMessageWindow m;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) m.lines.push_back(line);
+  if (m.lines.empty()) m.lines.emplace_back();
+  int textWidth = 0;
+  const int lineHeight = c.font ? c.font->ascent + c.font->descent : 13;
+  for (const std::string& line : m.lines)
+    textWidth = std::max(textWidth, c.font ? XTextWidth(c.font, line.c_str(), static_cast<int>(line.size()))
+                                           : static_cast<int>(line.size()) * 6);
+  const int screen = DefaultScreen(d);
+  m.width = std::clamp(textWidth + 2 * kMessageMargin, 200, std::max(200, DisplayWidth(d, screen) - 40));
+  m.height = std::min(kMessageMargin * 3 + lineHeight * static_cast<int>(m.lines.size()) + kOkHeight,
+                      std::max(100, DisplayHeight(d, screen) - 40));
+  const int x = std::max(0, (DisplayWidth(d, screen) - m.width) / 2);
+  const int y = std::max(0, (DisplayHeight(d, screen) - m.height) / 2);
+  m.window = XCreateSimpleWindow(d, c.Root(), x, y, static_cast<unsigned>(m.width), static_cast<unsigned>(m.height),
+                                 1, BlackPixel(d, screen), WhitePixel(d, screen));
+  if (!m.window) return;
+  XSelectInput(d, m.window, ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask | StructureNotifyMask);
+  XStoreName(d, m.window, "plonkrift6");
+  XClassHint hint{const_cast<char*>("plonkrift6"), const_cast<char*>("Plonkrift6")};
+  XSetClassHint(d, m.window, &hint);
+  XSetWMProtocols(d, m.window, &c.wmDelete, 1);
+  // Keep it above the host's window the editor sits in.
+  if (!c.windows.empty() && !c.windows.front()->Gone()) {
+    Window w = c.windows.front()->XWindow(), root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned int n = 0;
+    while (XQueryTree(d, w, &root, &parent, &children, &n)) {
+      if (children) XFree(children);
+      children = nullptr;
+      if (parent == root || parent == 0) break;
+      w = parent;
+    }
+    XSetTransientForHint(d, m.window, w);
+  }
+  m.gc = XCreateGC(d, m.window, 0, nullptr);
+  if (c.font) XSetFont(d, m.gc, c.font->fid);
+  XMapRaised(d, m.window);
+  c.messages.push_back(std::move(m));
+}
+
+void TX11Backend::PaintMessage(TConnection& c, TMessageWindow& m) {
+  Display* d = c.display;
+  const int screen = DefaultScreen(d);
+  const int ascent = c.font ? c.font->ascent : 10;
+  const int lineHeight = c.font ? c.font->ascent + c.font->descent : 13;
+  XClearWindow(d, m.window);
+  XSetForeground(d, m.gc, BlackPixel(d, screen));
+  int y = kMessageMargin + ascent;
+  for (const std::string& line : m.lines) {
+    XDrawString(d, m.window, m.gc, kMessageMargin, y, line.c_str(), static_cast<int>(line.size()));
+    y += lineHeight;
+  }
+  const int bx = (m.width - kOkWidth) / 2, by = m.height - kMessageMargin - kOkHeight;
+  XDrawRectangle(d, m.window, m.gc, bx, by, kOkWidth - 1, kOkHeight - 1);
+  const int okWidth = c.font ? XTextWidth(c.font, "OK", 2) : 12;
+  XDrawString(d, m.window, m.gc, bx + (kOkWidth - okWidth) / 2, by + (kOkHeight + ascent) / 2 - 1, "OK", 2);
+}
+
+bool TX11Backend::MessageEvent(TConnection& c, const XEvent& ev) {
+  auto it = std::find_if(c.messages.begin(), c.messages.end(),
+                         [&](const TMessageWindow& m) { return m.window == ev.xany.window; });
+  if (it == c.messages.end()) return false;
+  TMessageWindow& m = *it;
+  const int bx = (m.width - kOkWidth) / 2, by = m.height - kMessageMargin - kOkHeight;
+  const auto onOk = [&](int x, int y) { return x >= bx && x < bx + kOkWidth && y >= by && y < by + kOkHeight; };
+  switch (ev.type) {
+    case kXExpose:
+      if (ev.xexpose.count == 0) PaintMessage(c, m);
+      break;
+    case ButtonPress:
+      m.pressedOk = ev.xbutton.button == Button1 && onOk(ev.xbutton.x, ev.xbutton.y);
+      break;
+    case ButtonRelease:
+      if (ev.xbutton.button == Button1 && m.pressedOk && onOk(ev.xbutton.x, ev.xbutton.y)) CloseMessage(c, m.window);
+      else if (ev.xbutton.button == Button1) m.pressedOk = false;
+      break;
+    case KeyPress: {
+      const KeySym sym = XLookupKeysym(const_cast<XKeyEvent*>(&ev.xkey), 0);
+      if (sym == XK_Return || sym == XK_KP_Enter || sym == XK_Escape || sym == XK_space) CloseMessage(c, m.window);
+      break;
+    }
+    case ClientMessage:
+      if (ev.xclient.message_type == c.wmProtocols && static_cast<Atom>(ev.xclient.data.l[0]) == c.wmDelete)
+        CloseMessage(c, m.window);
+      break;
+    case DestroyNotify:
+      // Gone without us (should not happen): forget it.
+      XFreeGC(c.display, m.gc);
+      c.messages.erase(it);
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+void TX11Backend::CloseMessage(TConnection& c, Window window) {
+  auto it = std::find_if(c.messages.begin(), c.messages.end(), [&](const TMessageWindow& m) { return m.window == window; });
+  if (it == c.messages.end()) return;
+  XFreeGC(c.display, it->gc);
+  XDestroyWindow(c.display, it->window);
+  c.messages.erase(it);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+std::shared_ptr<TWindowBackend> MakeX11Backend(const std::string& display) {
+  return std::make_shared<TX11Backend>(display);
+}
+
+std::shared_ptr<TWindowBackend> UseX11Backend() {
+  static std::mutex choosing;
+  std::lock_guard lock(choosing);
+  auto current = WindowBackendPtr();
+  if (IsX11Backend(*current)) return current;
+  auto backend = MakeX11Backend();
+  SetWindowBackend(backend);
+  return backend;
+}
+
+bool IsX11Backend(const TWindowBackend& backend) { return dynamic_cast<const TX11Backend*>(&backend) != nullptr; }
+
+}  // namespace framework
