@@ -1,7 +1,10 @@
 #include "editor/APluginEditor.h"
 
-APluginEditor::APluginEditor(AudioEffect* effect, std::atomic<std::uint8_t>& editorClosed)
-    : AEffEditor(effect), editorclosed(editorClosed) {}
+#include "framework/window/Application.h"
+
+APluginEditor::APluginEditor(AudioEffect* effect, std::atomic<std::uint8_t>& editorClosed,
+                             const std::atomic<std::uint8_t>* timeInfoNotice)
+    : AEffEditor(effect), editorclosed(editorClosed), timeinfonotice(timeInfoNotice) {}
 
 APluginEditor::~APluginEditor() {
   if (window) {
@@ -25,22 +28,37 @@ VstInt32 APluginEditor::getRect(ERect** rectOut) {
 VstInt32 APluginEditor::open(void* parent) {
   // Without a parent there is nothing to embed into.
   if (parent == nullptr) return 0;
-  parentwindow = parent;
-  ++opencount;
-  if (opencount == 1 || !window) {
-    copyParameters();
-    window = std::make_unique<TPluginEditorWindow>(parent, effect, values);
-    window->SetBounds(0, 0);
+  try {
+    if (!window) {
+      copyParameters();
+      auto made = TPluginEditorWindow::Create(effect, values, timeinfonotice);
+      // A child of the host's window at (0, 0); the window system refuses a
+      // parent that is no window (EWindowError).
+      made->SetParentWindow(reinterpret_cast<framework::TWindowHandle>(parent));
+      made->SetBounds(0, 0, made->Width(), made->Height());
+      window = std::move(made);
+    }
+    parentwindow = parent;
+    ++opencount;
+    editorclosed.store(0, std::memory_order_relaxed);
+    window->Show();
+    // Every control shows the current values before the first timer tick.
+    window->UpdaterTimer(nullptr);
+    window->Repaint();
+    return 1;
+  } catch (...) {
+    // Nothing at the host boundary throws: a window that could not be made
+    // is no editor.
+    if (opencount == 0) destroyWindow();
+    return 0;
   }
-  editorclosed.store(0, std::memory_order_relaxed);
-  window->Repaint();
-  window->Show();
-  window->UpdaterTimer();
-  return 1;
 }
 
 void APluginEditor::close() {
-  if (window) window->Hide();
+  try {
+    if (window) window->Hide();
+  } catch (...) {
+  }
   if (--opencount < 0) opencount = 0;
   if (opencount != 0) return;
   editorclosed.store(1, std::memory_order_relaxed);
@@ -48,7 +66,11 @@ void APluginEditor::close() {
 }
 
 void APluginEditor::idle() {
-  if (editorclosed.load(std::memory_order_relaxed) == 0 && window) window->Repaint();
+  if (editorclosed.load(std::memory_order_relaxed) != 0 || !window) return;
+  try {
+    framework::PumpEvents();
+  } catch (...) {
+  }
 }
 
 void APluginEditor::update() {
@@ -60,6 +82,9 @@ void APluginEditor::copyParameters() {
 }
 
 void APluginEditor::destroyWindow() {
-  window.reset();
+  try {
+    window.reset();
+  } catch (...) {
+  }
   parentwindow = nullptr;
 }

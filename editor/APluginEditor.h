@@ -16,13 +16,20 @@ class APluginEditor : public AEffEditor {
   static constexpr int kFirstSlot = 1;
   static constexpr int kLastSlot = 61;
 
-  // editorClosed is the effect's byte that tells whether the window is closed.
-  APluginEditor(AudioEffect* effect, std::atomic<std::uint8_t>& editorClosed);
+  // editorClosed is the effect's byte that tells whether the window is closed;
+  // timeInfoNotice, when given, is the effect's note that blocks came without
+  // time information (non-zero until time information arrives again).
+  APluginEditor(AudioEffect* effect, std::atomic<std::uint8_t>& editorClosed,
+                const std::atomic<std::uint8_t>* timeInfoNotice = nullptr);
   ~APluginEditor() override;
 
+  // The editor opcodes. They may come on any one thread (not necessarily the
+  // host's main thread); the window lives on it. None of them throws.
   VstInt32 getRect(ERect** rectOut) override;
+  // Answers 0 for a null parent or one the window system refuses.
   VstInt32 open(void* parent) override;
   void close() override;
+  // Runs the window's pending input, its 50 ms refresh and its paints.
   void idle() override;
   // Copies the effect's parameter values into the mirror while the window is
   // open. Called from any thread, the audio thread included: it only does
@@ -42,6 +49,7 @@ class APluginEditor : public AEffEditor {
   std::unique_ptr<TPluginEditorWindow> window;
   void* parentwindow = nullptr;
   std::atomic<std::uint8_t>& editorclosed;
+  const std::atomic<std::uint8_t>* timeinfonotice;
   // The window's copy of slots 1..61. It lives here rather than in the window
   // so a parameter change on another thread never touches a window that the
   // user-interface thread may be destroying.

@@ -1,19 +1,351 @@
 #include "editor/TPluginEditorWindow.h"
 
-TPluginEditorWindow::TPluginEditorWindow(void* parent, AudioEffect* plugin, const RelaxedFloat* values)
-    : parent(parent), plugin(plugin), values(values) {}
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <string>
 
-TPluginEditorWindow::~TPluginEditorWindow() = default;
+#include "editor/StoredForm.h"
+#include "framework/core/FormStream.h"
+#include "framework/core/Stream.h"
+#include "framework/window/Application.h"
 
-void TPluginEditorWindow::SetBounds(int newLeft, int newTop) {
-  left = newLeft;
-  top = newTop;
+using framework::TObject;
+using framework::TShiftState;
+using skin::TCustomDIBControl;
+using skin::TDIBImage;
+using skin::TDIBKnob;
+
+namespace {
+
+// The settings component of the stored form. It names the compressor the
+// pictures were written with; reading them does not need it (each stored
+// picture names its own), so inside a host it only keeps the name and leaves
+// the process-wide choice of other instances alone.
+class TStoredDIBSettings : public framework::TComponent {
+  PLONK_PERSISTENT_CLASS
+ public:
+  explicit TStoredDIBSettings(framework::TComponent* owner) : framework::TComponent(owner) {}
+  const std::string& DIBCompressor() const { return compressor_; }
+  void SetDIBCompressor(const std::string& id) { compressor_ = id; }
+
+ private:
+  std::string compressor_;
+};
+
+// The parameters behind the controls.
+constexpr int kLastCell = 32;        // steps 1..16, ties 17..32
+constexpr int kFirstSwitch = 33;     // gate switch, lamps and switches: 33..59
+constexpr int kLastSwitch = 59;
+constexpr int kLfo1Sync = 60;
+constexpr int kLfo2Sync = 61;
+constexpr int kFd1Enable = 40, kFd1Delay = 44, kFd1DelaySync = 47;
+constexpr int kFd2Enable = 50, kFd2Delay = 54, kFd2DelaySync = 57;
+
+bool IsCell(int tag) { return tag >= 1 && tag <= kLastCell; }
+bool IsSlot(int tag) { return tag >= TPluginEditorWindow::kFirstSlot && tag <= TPluginEditorWindow::kLastSlot; }
+
+int TagOf(TObject* sender) {
+  auto* component = dynamic_cast<framework::TComponent*>(sender);
+  return component != nullptr ? component->Tag() : 0;
 }
 
-void TPluginEditorWindow::Show() { visible = true; }
+}  // namespace
 
-void TPluginEditorWindow::Hide() { visible = false; }
+const framework::ClassInfo& TStoredDIBSettings::StaticClassInfo() {
+  using C = TStoredDIBSettings;
+  static const framework::ClassInfo& info =
+      framework::ClassBuilder<C, framework::TComponent>("TDIBSettings")
+          .String("DIBCompressor", [](C& s) { return s.DIBCompressor(); },
+                  [](C& s, const std::string& v) { s.SetDIBCompressor(v); })
+          .Default("")
+          .Build();
+  return info;
+}
 
-void TPluginEditorWindow::Repaint() {}
+const framework::ClassInfo& TPluginEditorWindow::StaticClassInfo() {
+  using W = TPluginEditorWindow;
+  static const framework::ClassInfo& info =
+      framework::ClassBuilder<W, framework::TForm>("TPluginEditorWindow")
+          .Method("FormCreate", &W::FormCreate)
+          .Method("step1MouseDown", &W::step1MouseDown)
+          .Method("step1MouseMove", &W::step1MouseMove)
+          .Method("step1MouseUp", &W::step1MouseUp)
+          .Method("step1MouseLeave", &W::step1MouseLeave)
+          .Method("DIBImageContainer2MouseMove", &W::DIBImageContainer2MouseMove)
+          .Method("ButtonClick", &W::ButtonClick)
+          .Method("lfo1sync1Click", &W::lfo1sync1Click)
+          .Method("lfo2sync1Click", &W::lfo2sync1Click)
+          .Method("sliderhandler", &W::sliderhandler)
+          .Method("fd1delayMouseUp", &W::fd1delayMouseUp)
+          .Method("fd2delayMouseUp", &W::fd2delayMouseUp)
+          .Method("infoclickClick", &W::infoclickClick)
+          .Method("infoscreenClick", &W::infoscreenClick)
+          .Method("weblinkClick", &W::weblinkClick)
+          .Method("tobrelclickClick", &W::tobrelclickClick)
+          .Method("UpdaterTimer", &W::UpdaterTimer)
+          .Field("Timer1", &W::Timer1)
+          .Field("DIBImageList1", &W::DIBImageList1)
+          .Field("DIBImageContainer2", &W::DIBImageContainer2)
+          .Field("background", &W::background)
+          .Field("fd1delay", &W::fd1delay)
+          .Field("fd2delay", &W::fd2delay)
+          .Field("infoclick", &W::infoclick)
+          .Field("infoscreen", &W::infoscreen)
+          .Field("tobrelclick", &W::tobrelclick)
+          .Field("weblink", &W::weblink)
+          .Field("version", &W::version)
+          .Field("timeinfo", &W::timeinfo)
+          .Build();
+  return info;
+}
 
-void TPluginEditorWindow::UpdaterTimer() {}
+void TPluginEditorWindow::RegisterClasses() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    skin::RegisterSkinClasses();
+    if (framework::FindClass("TDIBSettings") == nullptr) framework::RegisterClass(TStoredDIBSettings::StaticClassInfo());
+    framework::RegisterClass(StaticClassInfo());
+  });
+}
+
+TPluginEditorWindow::TPluginEditorWindow(framework::TComponent* owner) : framework::TForm(owner) {}
+
+TPluginEditorWindow::~TPluginEditorWindow() {
+  // The components go while the handlers' state still exists.
+  DestroyComponents();
+}
+
+std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(AudioEffect* plugin, RelaxedFloat* values,
+                                                                 const std::atomic<std::uint8_t>* timeInfoNotice) {
+  return Create(plugin, values, timeInfoNotice, StoredEditorForm());
+}
+
+std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(AudioEffect* plugin, RelaxedFloat* values,
+                                                                 const std::atomic<std::uint8_t>* timeInfoNotice,
+                                                                 std::span<const std::uint8_t> form) {
+  RegisterClasses();
+  auto window = std::make_unique<TPluginEditorWindow>();
+  if (values == nullptr) {
+    window->ownValues = std::make_unique<RelaxedFloat[]>(kLastSlot + 1);
+    values = window->ownValues.get();
+  }
+  window->values = values;
+  // The stored knob positions may raise change events while the form is
+  // read; they are no user's gestures.
+  window->refreshing = true;
+  framework::ReadForm(form, *window);
+  window->refreshing = false;
+  window->plugin = plugin;
+  window->timeInfoNotice = timeInfoNotice;
+  window->DoCreate();
+  return window;
+}
+
+// --- helpers -------------------------------------------------------------------
+
+void TPluginEditorWindow::Send(int index, float value) {
+  if (plugin != nullptr) plugin->setParameterAutomated(index, value);
+}
+
+void TPluginEditorWindow::EndPaintGesture() {
+  dragging = false;
+  for (bool& v : visited) v = false;
+}
+
+TCustomDIBControl* TPluginEditorWindow::Cell(const char* prefix, int n) const {
+  return dynamic_cast<TCustomDIBControl*>(FindComponent(prefix + std::to_string(n)));
+}
+
+// --- creation ------------------------------------------------------------------
+
+void TPluginEditorWindow::FormCreate(TObject*) {
+  // Cells take no capture and no clicks: while a button is held, moves go to
+  // whichever cell lies under the pointer, so a drag sweeps across them.
+  for (int n = 1; n <= 16; ++n) {
+    for (const char* prefix : {"step", "tie"}) {
+      if (TCustomDIBControl* cell = Cell(prefix, n)) {
+        cell->SetControlStyle(0);
+        cell->SetCursor(framework::crHandPoint);
+      }
+    }
+  }
+}
+
+// --- steps and ties: paint by dragging --------------------------------------------
+
+void TPluginEditorWindow::step1MouseDown(TObject* Sender, framework::TMouseButton, TShiftState, int, int) {
+  const int t = TagOf(Sender);
+  auto* cell = dynamic_cast<TCustomDIBControl*>(Sender);
+  if (!IsCell(t) || cell == nullptr) return;
+  dragging = true;
+  if (visited[t]) return;
+  if (Value(t) > 0.5f) {
+    cell->SetOpacity(0);
+    paintvalue = false;
+    SetValue(t, 0.0f);
+  } else {
+    cell->SetOpacity(255);
+    paintvalue = true;
+    SetValue(t, 1.0f);
+  }
+  visited[t] = true;
+  Send(t, Value(t));
+}
+
+void TPluginEditorWindow::step1MouseMove(TObject* Sender, TShiftState Shift, int, int) {
+  constexpr TShiftState kRelevant = framework::ssShift | framework::ssAlt | framework::ssCtrl | framework::ssButtons;
+  // Only a drag with the left button alone paints, and only one that began
+  // on a cell (a press elsewhere fixed no paint value).
+  if ((Shift & kRelevant) != framework::ssLeft || !dragging) return;
+  const int t = TagOf(Sender);
+  auto* cell = dynamic_cast<TCustomDIBControl*>(Sender);
+  if (!IsCell(t) || cell == nullptr) return;
+  if (t != lasttag) {
+    if (IsCell(lasttag)) visited[lasttag] = false;
+    lasttag = t;
+  }
+  if (visited[t]) return;
+  cell->SetOpacity(paintvalue ? 255 : 0);
+  // Steps are sent once per entry; ties are not marked, so every move over
+  // a tie sends it again.
+  if (t <= 16) visited[t] = true;
+  SetValue(t, paintvalue ? 1.0f : 0.0f);
+  Send(t, Value(t));
+}
+
+void TPluginEditorWindow::step1MouseUp(TObject*, framework::TMouseButton, TShiftState, int, int) { EndPaintGesture(); }
+
+void TPluginEditorWindow::step1MouseLeave(TObject* Sender) {
+  const int t = TagOf(Sender);
+  if (IsCell(t)) visited[t] = false;
+}
+
+void TPluginEditorWindow::DIBImageContainer2MouseMove(TObject*, TShiftState, int, int) {
+  for (bool& v : visited) v = false;
+}
+
+// --- switches, lamps and LFO rate buttons -----------------------------------------
+
+void TPluginEditorWindow::ButtonClick(TObject* Sender) {
+  const int t = TagOf(Sender);
+  auto* control = dynamic_cast<TCustomDIBControl*>(Sender);
+  if (t < kFirstSwitch || t > kLastSwitch || control == nullptr) return;
+  // Only the clicked control changes now; its partner follows at the next refresh.
+  control->SetOpacity(control->Opacity() < 100 ? 255 : 0);
+  SetValue(t, Value(t) >= 0.5f ? 0.0f : 1.0f);
+  Send(t, Value(t));
+}
+
+void TPluginEditorWindow::SyncClick(TObject* Sender, const char* group, int parameter) {
+  auto* clicked = dynamic_cast<TCustomDIBControl*>(Sender);
+  if (clicked == nullptr) return;
+  for (int j = 1; j <= 4; ++j)
+    if (TCustomDIBControl* button = Cell(group, j)) button->SetOpacity(0);
+  clicked->SetOpacity(255);
+  // The tag is the number of bars; the value is a tenth of it, the product
+  // taken in extended precision and stored as a 32-bit float.
+  const float value = static_cast<float>(static_cast<long double>(clicked->Tag()) * 0.1L);
+  SetValue(parameter, value);
+  Send(parameter, value);
+}
+
+void TPluginEditorWindow::lfo1sync1Click(TObject* Sender) { SyncClick(Sender, "lfo1sync", kLfo1Sync); }
+
+void TPluginEditorWindow::lfo2sync1Click(TObject* Sender) { SyncClick(Sender, "lfo2sync", kLfo2Sync); }
+
+// --- knobs and sliders -------------------------------------------------------------
+
+void TPluginEditorWindow::sliderhandler(TObject* Sender) {
+  // The refresh moves a knob to the host's value; writing it back would turn
+  // every host value into whole hundredths and send automation nobody made.
+  if (refreshing) return;
+  auto* knob = dynamic_cast<TDIBKnob*>(Sender);
+  const int t = TagOf(Sender);
+  if (knob == nullptr || !IsSlot(t)) return;
+  const float value = static_cast<float>(knob->Position() / 100.0L);
+  SetValue(t, value);
+  Send(t, value);
+}
+
+void TPluginEditorWindow::DelayReleased(TDIBKnob* slider, int sync, int enable, int delay) {
+  if (slider != nullptr && Value(sync) >= 0.5f && Value(enable) > 0.5f) {
+    const int p = slider->Position();
+    SetValue(delay, p < 30 ? 0.25f : p <= 60 ? 0.5f : p <= 89 ? 0.75f : 1.0f);
+  }
+  Send(delay, Value(delay));
+}
+
+void TPluginEditorWindow::fd1delayMouseUp(TObject*, framework::TMouseButton, TShiftState, int, int) {
+  DelayReleased(fd1delay, kFd1DelaySync, kFd1Enable, kFd1Delay);
+}
+
+void TPluginEditorWindow::fd2delayMouseUp(TObject*, framework::TMouseButton, TShiftState, int, int) {
+  DelayReleased(fd2delay, kFd2DelaySync, kFd2Enable, kFd2Delay);
+}
+
+// --- information screen and links ---------------------------------------------------
+
+void TPluginEditorWindow::infoclickClick(TObject*) {
+  if (infoscreen) infoscreen->SetTop(0);
+  if (tobrelclick) tobrelclick->SetTop(392);
+  if (version) version->SetTop(30);
+}
+
+void TPluginEditorWindow::infoscreenClick(TObject*) {
+  if (infoscreen) infoscreen->SetTop(600);
+  if (tobrelclick) tobrelclick->SetTop(600);
+  if (version) version->SetTop(630);
+}
+
+void TPluginEditorWindow::weblinkClick(TObject*) { framework::ShellOpen(kMakerUrl); }
+
+void TPluginEditorWindow::tobrelclickClick(TObject*) { framework::ShellOpen(kArtistUrl); }
+
+// --- the refresh ---------------------------------------------------------------------
+
+void TPluginEditorWindow::UpdaterTimer(TObject*) {
+  if (timeinfo != nullptr && timeInfoNotice != nullptr)
+    timeinfo->SetVisible(timeInfoNotice->load(std::memory_order_relaxed) != 0);
+
+  // A press on a cell released somewhere no cell saw it (another control,
+  // outside the window) still ends the gesture, so the refresh never stays
+  // paused.
+  if (dragging && (framework::KeyboardState() & framework::ssButtons) == 0) EndPaintGesture();
+  if (dragging) return;
+
+  for (int n = 1; n <= 16; ++n) {
+    if (TCustomDIBControl* step = Cell("Step", n)) step->SetOpacity(Value(n) > 0.5f ? 255 : 0);
+    if (TCustomDIBControl* tie = Cell("tie", n)) tie->SetOpacity(Value(16 + n) > 0.5f ? 255 : 0);
+  }
+
+  refreshing = true;
+  for (int i = 0; i < ComponentCount(); ++i) {
+    framework::TComponent* component = Components(i);
+    const int t = component->Tag();
+    if (auto* knob = dynamic_cast<TDIBKnob*>(component)) {
+      if (!IsSlot(t)) continue;
+      // Halves go to even, as the default rounding mode does.
+      const long long p = std::llrint(static_cast<double>(Value(t)) * 100.0);
+      if (p != knob->Position()) knob->SetPosition(static_cast<std::int32_t>(std::clamp(p, -1000000LL, 1000000LL)));
+    } else if (auto* image = dynamic_cast<TDIBImage*>(component)) {
+      if (t >= kFirstSwitch && t <= kLastSwitch) image->SetOpacity(Value(t) >= 0.5f ? 255 : 0);
+    }
+  }
+  refreshing = false;
+
+  // Which rate buttons are lit: button j shows bit j - 1 of k = value x 10.
+  // The host may send values the buttons never make (k of 0, 9 or 10); they
+  // show their bits the same way.
+  const struct {
+    const char* group;
+    int parameter;
+  } groups[] = {{"lfo1sync", kLfo1Sync}, {"lfo2sync", kLfo2Sync}};
+  for (const auto& g : groups) {
+    const long long k = std::llrint(static_cast<double>(Value(g.parameter)) * 10.0);
+    for (int j = 1; j <= 4; ++j) {
+      const bool lit = k >= 0 && k <= 15 && (k & (1 << (j - 1))) != 0;
+      if (TCustomDIBControl* button = Cell(g.group, j)) button->SetOpacity(lit ? 255 : 0);
+    }
+  }
+}

@@ -1,38 +1,116 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "framework/window/Controls.h"
+#include "framework/window/StdCtrls.h"
+#include "framework/window/Timer.h"
 #include "host/AudioEffect.h"
 #include "host/RelaxedFloat.h"
+#include "image/cDIBImageList.h"
+#include "skin/cDIBImage.h"
+#include "skin/cDIBKnob.h"
+#include "skin/cDIBPanel.h"
 
-// The editor window: a child of the host's window that shows the parameter
-// values it finds in the bridge's mirror and writes the user's changes back
-// through the effect's setParameterAutomated.
-class TPluginEditorWindow {
+// The editor window: a borderless form read from the stored form, a child of
+// the host's window. It shows the parameter values it finds in the bridge's
+// mirror (refreshed every 50 ms) and writes the user's gestures back through
+// the effect's setParameterAutomated. Everything here runs on the thread that
+// calls the editor opcodes; only the mirror is shared with other threads.
+class TPluginEditorWindow : public framework::TForm {
+  PLONK_PERSISTENT_CLASS
  public:
   static constexpr int kWidth = 719;
   static constexpr int kHeight = 512;
+  static constexpr int kFirstSlot = 1;
+  static constexpr int kLastSlot = 61;
 
-  TPluginEditorWindow(void* parent, AudioEffect* plugin, const RelaxedFloat* values);
-  ~TPluginEditorWindow();
-  TPluginEditorWindow(const TPluginEditorWindow&) = delete;
-  TPluginEditorWindow& operator=(const TPluginEditorWindow&) = delete;
+  // The addresses the two links open.
+  static constexpr const char* kMakerUrl = "https://plonkrift.example/";
+  static constexpr const char* kArtistUrl = "https://plonkrift.example/artwork";
 
-  int Width() const { return kWidth; }
-  int Height() const { return kHeight; }
-  bool Visible() const { return visible; }
-  void* Parent() const { return parent; }
+  // Reads the window from a stored form (the embedded one unless given) and
+  // runs its FormCreate. values is the mirror, slots 1..61; plugin and
+  // timeInfoNotice may be null (a window that writes nowhere, for tools).
+  // Raises the form reader's errors.
+  static std::unique_ptr<TPluginEditorWindow> Create(AudioEffect* plugin, RelaxedFloat* values,
+                                                     const std::atomic<std::uint8_t>* timeInfoNotice);
+  static std::unique_ptr<TPluginEditorWindow> Create(AudioEffect* plugin, RelaxedFloat* values,
+                                                     const std::atomic<std::uint8_t>* timeInfoNotice,
+                                                     std::span<const std::uint8_t> form);
+  // A window with no form read into it, for reading one by hand.
+  explicit TPluginEditorWindow(framework::TComponent* owner = nullptr);
+  ~TPluginEditorWindow() override;
 
-  void SetBounds(int left, int top);
-  void Show();
-  void Hide();
-  void Repaint();
-  // The periodic refresh from the mirror.
-  void UpdaterTimer();
+  // Registers every class the stored form names (once per process).
+  static void RegisterClasses();
+
+  // --- published handlers (bound by name from the stored form) ------------
+  void FormCreate(framework::TObject* Sender);
+  void step1MouseDown(framework::TObject* Sender, framework::TMouseButton Button, framework::TShiftState Shift, int X,
+                      int Y);
+  void step1MouseMove(framework::TObject* Sender, framework::TShiftState Shift, int X, int Y);
+  void step1MouseUp(framework::TObject* Sender, framework::TMouseButton Button, framework::TShiftState Shift, int X,
+                    int Y);
+  void step1MouseLeave(framework::TObject* Sender);
+  void DIBImageContainer2MouseMove(framework::TObject* Sender, framework::TShiftState Shift, int X, int Y);
+  void ButtonClick(framework::TObject* Sender);
+  void lfo1sync1Click(framework::TObject* Sender);
+  void lfo2sync1Click(framework::TObject* Sender);
+  void sliderhandler(framework::TObject* Sender);
+  void fd1delayMouseUp(framework::TObject* Sender, framework::TMouseButton Button, framework::TShiftState Shift, int X,
+                       int Y);
+  void fd2delayMouseUp(framework::TObject* Sender, framework::TMouseButton Button, framework::TShiftState Shift, int X,
+                       int Y);
+  void infoclickClick(framework::TObject* Sender);
+  void infoscreenClick(framework::TObject* Sender);
+  void weblinkClick(framework::TObject* Sender);
+  void tobrelclickClick(framework::TObject* Sender);
+  // The refresh from the mirror: every 50 ms from Timer1, and once directly
+  // when the editor opens.
+  void UpdaterTimer(framework::TObject* Sender);
+
+  // --- published fields (set by the form reader) ---------------------------
+  framework::TTimer* Timer1 = nullptr;
+  image::TDIBImageList* DIBImageList1 = nullptr;
+  skin::TDIBImageContainer* DIBImageContainer2 = nullptr;
+  skin::TDIBImage* background = nullptr;
+  skin::TDIBKnob* fd1delay = nullptr;
+  skin::TDIBKnob* fd2delay = nullptr;
+  skin::TDIBImage* infoclick = nullptr;
+  skin::TDIBImage* infoscreen = nullptr;
+  skin::TDIBImage* tobrelclick = nullptr;
+  skin::TDIBImage* weblink = nullptr;
+  framework::TLabel* version = nullptr;
+  framework::TLabel* timeinfo = nullptr;
+
+  // --- state, for the bridge and for tests ---------------------------------
+  bool Dragging() const { return dragging; }
+  bool InfoScreenShown() const { return infoscreen != nullptr && infoscreen->Top() == 0; }
 
  private:
-  void* parent;
-  AudioEffect* plugin;
-  const RelaxedFloat* values;
-  bool visible = false;
-  int left = 0;
-  int top = 0;
+  void Send(int index, float value);
+  void EndPaintGesture();
+  // "Step" + n, "tie" + n, ...: looked up among the owned components.
+  skin::TCustomDIBControl* Cell(const char* prefix, int n) const;
+  void SyncClick(framework::TObject* Sender, const char* group, int parameter);
+  void DelayReleased(skin::TDIBKnob* slider, int sync, int enable, int delay);
+  float Value(int index) const { return values[index].load(); }
+  void SetValue(int index, float value) { values[index].store(value); }
+
+  AudioEffect* plugin = nullptr;
+  RelaxedFloat* values = nullptr;
+  const std::atomic<std::uint8_t>* timeInfoNotice = nullptr;
+  // A window without a mirror of its own (a bare form) reads and writes this.
+  std::unique_ptr<RelaxedFloat[]> ownValues;
+  bool visited[33] = {};
+  int lasttag = 0;
+  bool dragging = false;
+  bool paintvalue = false;
+  // Set while the refresh moves knobs: their change events must not write
+  // the parameters back.
+  bool refreshing = false;
 };

@@ -14,7 +14,7 @@ constexpr const char* kProduct = "plonkrift6 v2";
 }  // namespace
 
 APlugin::APlugin(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kNumPrograms, parameters::kNumSlots) {
-  setEditor(new APluginEditor(this, editorclosed));
+  setEditor(new APluginEditor(this, editorclosed, &timeinfonotice));
   // The engine's start values are set by its own constructor; the programs by
   // theirs (defaults and "Basic No Gate").
   hasVu(false);

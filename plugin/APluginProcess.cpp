@@ -29,6 +29,8 @@ void runBlock(APlugin& plugin, std::atomic<std::uint8_t>& notice, float** inputs
     if (!accumulate) clear(outputs, sampleFrames);
     return;
   }
+  // Time information is back: the editor stops showing the message.
+  if (notice.load(std::memory_order_relaxed) != 0) notice.store(0, std::memory_order_relaxed);
   const engine::HostTime time{info->samplePos, info->ppqPos, info->tempo, info->flags};
   const engine::FloatModeGuard mode;
   plugin.engine.ProcessBlock(plugin.params, time, plugin.getSampleRate(), inputs, outputs, sampleFrames,
