@@ -126,11 +126,22 @@ struct TConnection {
   XFontStruct* font = nullptr;
   Atom wmProtocols = 0, wmDelete = 0;
   bool pointerHidden = false;
-  // The pointer warp in flight: motion reported before the server moved the
-  // pointer is stale, and the motion the warp itself causes is not the user's.
-  unsigned long warpSerial = 0;
-  TPoint warpTarget;
-  bool warpEchoPending = false;
+  // The pointer as the windows know it. A warp moves the real pointer only
+  // when the server gets to it, and events already on their way still carry
+  // places from before. So each pointer event is reported as the known place
+  // plus the real travel since the event before it (or since the warp that
+  // came between), so that a drag which keeps putting the pointer back loses
+  // no travel and counts none twice. The move a warp itself causes is not
+  // the user's.
+  struct TWarp {
+    unsigned long serial;  // the warp's request
+    TPoint target;
+  };
+  std::deque<TWarp> warps;  // not yet older than the last event
+  bool pointerKnown = false;
+  TPoint pointer;       // where the windows were told (or set) it is
+  TPoint lastReal;      // the real place of the last pointer event
+  unsigned long lastSerial = 0;
   // While an event is delivered, the pointer services answer from it.
   bool dispatching = false;
   TPoint dispatchPos;
@@ -790,7 +801,14 @@ void TX11Backend::Collect(TConnection& c, std::vector<TPendingEvent>& out) {
         e.Shift = p.state;
         // Queued moves fold into the latest, so a slow idle never falls
         // behind the pointer.
-        if (!out.empty() && out.back().window == p.window && out.back().event.Kind == K::MouseMove) {
+        // Moves on both sides of a warp are measured from different places
+        // and stay apart.
+        const auto crossesWarp = [&](unsigned long from, unsigned long to) {
+          return std::any_of(c.warps.begin(), c.warps.end(),
+                             [&](const TConnection::TWarp& w) { return from < w.serial && w.serial <= to; });
+        };
+        if (!out.empty() && out.back().window == p.window && out.back().event.Kind == K::MouseMove &&
+            !crossesWarp(out.back().serial, p.serial)) {
           out.back() = p;
           continue;
         }
@@ -882,16 +900,27 @@ void TX11Backend::Deliver(TConnection& c, TPendingEvent& p) {
     for (TX11Window* x : c.windows)
       if (x->XWindow() == p.window && !x->Gone()) w = x;
     if (!w) return;
-    const bool pointer = p.event.Kind == TWindowEvent::TKind::MouseMove;
-    if (pointer && c.warpSerial != 0) {
-      // Moves made before the warp are measured from where the pointer no
-      // longer is; the warp's own move is not the user's.
-      if (p.serial < c.warpSerial) return;
-      if (p.serial > c.warpSerial) c.warpEchoPending = false;
-      if (c.warpEchoPending && p.root.X == c.warpTarget.X && p.root.Y == c.warpTarget.Y) {
-        c.warpEchoPending = false;
-        return;
+    using K = TWindowEvent::TKind;
+    if (p.event.Kind == K::MouseMove || p.event.Kind == K::MouseDown || p.event.Kind == K::MouseUp) {
+      // The latest warp the server made between the last event and this one.
+      const TConnection::TWarp* between = nullptr;
+      for (const TConnection::TWarp& warp : c.warps)
+        if (warp.serial > c.lastSerial && warp.serial <= p.serial) between = &warp;
+      const TPoint real = p.root;
+      const TPoint from = between ? between->target : c.lastReal;
+      const bool echo = between && p.event.Kind == K::MouseMove && real.X == from.X && real.Y == from.Y;
+      if (c.pointerKnown) {
+        const TPoint shift{c.pointer.X + (real.X - from.X) - real.X, c.pointer.Y + (real.Y - from.Y) - real.Y};
+        p.root = {real.X + shift.X, real.Y + shift.Y};
+        p.event.X += shift.X;
+        p.event.Y += shift.Y;
       }
+      c.pointerKnown = true;
+      c.pointer = p.root;
+      c.lastReal = real;
+      c.lastSerial = p.serial;
+      while (!c.warps.empty() && c.warps.front().serial <= p.serial) c.warps.pop_front();
+      if (echo) return;
     }
     c.dispatching = true;
     c.dispatchPos = p.root;
@@ -928,9 +957,10 @@ void TX11Backend::SetCursorPos(TPoint position) {
   std::lock_guard lock(c->mutex);
   if (!c->Usable()) return;
   TErrorTrap trap;
-  c->warpSerial = NextRequest(c->display);
-  c->warpTarget = position;
-  c->warpEchoPending = true;
+  c->warps.push_back({NextRequest(c->display), position});
+  if (c->warps.size() > 64) c->warps.pop_front();
+  c->pointerKnown = true;
+  c->pointer = position;
   XWarpPointer(c->display, None, c->Root(), 0, 0, 0, 0, position.X, position.Y);
   XFlush(c->display);
   if (c->dispatching) c->dispatchPos = position;

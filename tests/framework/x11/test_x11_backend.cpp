@@ -347,7 +347,7 @@ TEST_F(X11Test, DragHoldsTheHiddenPointerAndCountsEveryPixelOfTravel) {
   TRecorder rec;
   TBackendWindow& w = SHOWN(host, (TRect{20, 30, 220, 180}), rec);
   TPoint hold;
-  int travel = 0;
+  int travel = 0, moves = 0, lateMoves = 0;
   bool dragging = false;
   rec.hook = [&](const TWindowEvent& e) {
     if (e.Kind == K::MouseDown) {
@@ -356,7 +356,12 @@ TEST_F(X11Test, DragHoldsTheHiddenPointerAndCountsEveryPixelOfTravel) {
       hold = backend_->CursorPos();
       backend_->SetPointerVisible(false);
     } else if (e.Kind == K::MouseMove && dragging) {
+      ++moves;
       const TPoint p = backend_->CursorPos();
+      // The user goes on moving while this move is handled: those moves
+      // reach the server before the warp below.
+      for (; lateMoves > 0; --lateMoves) MoveBy(2, 0);
+      XSync(x_, False);
       if (p.X != hold.X) {
         travel += p.X - hold.X;
         backend_->SetCursorPos(hold);
@@ -378,16 +383,24 @@ TEST_F(X11Test, DragHoldsTheHiddenPointerAndCountsEveryPixelOfTravel) {
   Pump();
   EXPECT_EQ(hold, (TPoint{170, 170}));
   EXPECT_TRUE(Invisible(CursorPixels()));
-  // Moves queued while the host is slow to idle, then more after each pump;
-  // the warps' own moves must not count.
-  const int batches[][2] = {{10, 3}, {5, 2}, {40, -1}, {1, 7}};
+  // Moves queued while the host is slow to idle, then more after each pump:
+  // each batch is handled as one move, every pixel counts once, and the
+  // warps' own moves are not the user's.
+  const struct {
+    int count, step, late;
+  } batches[] = {{10, 3, 0}, {5, 2, 0}, {40, -1, 0}, {1, 7, 0}, {3, 1, 4}, {2, -3, 1}};
   int expected = 0;
-  for (const auto& [count, step] : batches) {
-    for (int i = 0; i < count; ++i) MoveBy(step, 0);
-    expected += count * step;
+  for (const auto& b : batches) {
+    SCOPED_TRACE(b.count * b.step);
+    for (int i = 0; i < b.count; ++i) MoveBy(b.step, 0);
+    expected += b.count * b.step + 2 * b.late;
+    lateMoves = b.late;
+    moves = 0;
+    Pump();
     Pump();
     Pump();
     EXPECT_EQ(travel, expected);
+    EXPECT_EQ(moves, b.late > 0 ? 2 : 1);
     EXPECT_EQ(Pointer(), (TPoint{170, 170}));
   }
   Button(1, false);
