@@ -1,0 +1,300 @@
+// The editor as a user and a host meet it: gestures on the composed window
+// and what they write, and the 50 ms refresh that follows the host.
+
+#include <gmock/gmock.h>
+
+#include "tests/editor/EditorFixture.h"
+
+namespace editortest {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class Gestures : public EditorFixture {
+ protected:
+  // All cells off, then the editor open, with nothing sent so far.
+  void OpenWithCellsOff() {
+    for (int i = 1; i <= 32; ++i) HostSets(i, 0.0f);
+    Open();
+    automation.clear();
+    plugin->writes.clear();
+  }
+  framework::TPoint Step(int n) { return Centre("step" + std::to_string(n)); }
+  framework::TPoint Tie(int n) { return Centre("tie" + std::to_string(n)); }
+};
+
+TEST_F(Gestures, OpeningShowsTheHostsValuesAndSendsNothing) {
+  HostSets(7, 0.5f);
+  HostSets(8, 0.51f);
+  HostSets(40, 0.5f);
+  HostSets(44, 0.123f);
+  HostSets(60, 0.3f);
+  HostSets(61, 0.8f);
+  Open();
+  EXPECT_EQ(Opacity("step7"), 0);
+  EXPECT_EQ(Opacity("step8"), 255);
+  EXPECT_EQ(Opacity("fd1enableled"), 255);
+  EXPECT_EQ(Opacity("fd1enable"), 255);
+  EXPECT_EQ(static_cast<skin::TDIBKnob&>(Control("fd1delay")).Position(), 12);
+  EXPECT_EQ(Opacity("lfo1sync1") + Opacity("lfo1sync2"), 510);
+  EXPECT_EQ(Opacity("lfo1sync3") + Opacity("lfo1sync4"), 0);
+  EXPECT_EQ(Opacity("lfo2sync4"), 255);
+  EXPECT_EQ(Opacity("lfo2sync1") + Opacity("lfo2sync2") + Opacity("lfo2sync3"), 0);
+
+  // The composed picture: step 7 looks unlit, step 8 lit, until the host
+  // lights step 7 too.
+  const std::uint32_t unlit = PixelAt(Step(7)), lit = PixelAt(Step(8));
+  EXPECT_NE(unlit, lit);
+  HostSets(7, 1.0f);
+  Tick();
+  EXPECT_EQ(PixelAt(Step(7)), lit);
+
+  for (int i = 0; i < 10; ++i) Tick();
+  EXPECT_THAT(automation, IsEmpty()) << "opening and refreshing send no automation";
+  EXPECT_EQ(Param(44), 0.123f) << "the host's value stays, not rounded to hundredths";
+}
+
+TEST_F(Gestures, RefreshRoundsKnobPositionsWithoutWritingBack) {
+  Open();
+  auto& slider = static_cast<skin::TDIBKnob&>(Control("fd1delay"));
+  const struct {
+    float value;
+    int position;
+  } cases[] = {{0.5f, 50}, {0.125f, 12}, {0.135f, 14}, {0.123f, 12}, {0.5f, 50}, {0.504f, 50}, {1.0f, 100}};
+  automation.clear();
+  for (const auto& c : cases) {
+    HostSets(44, c.value);
+    Tick();
+    EXPECT_EQ(slider.Position(), c.position) << c.value;
+    EXPECT_EQ(Param(44), c.value);
+  }
+  EXPECT_THAT(automation, IsEmpty());
+}
+
+TEST_F(Gestures, PaintingStepsByDragging) {
+  OpenWithCellsOff();
+  Press(Step(1));
+  EXPECT_EQ(Param(1), 1.0f);
+  for (int n = 2; n <= 4; ++n) MoveTo(Step(n));
+  MoveTo({Step(4).X + 3, Step(4).Y + 5});  // within step 4: nothing new
+  EXPECT_THAT(automation, ElementsAre(Automation{1, 1}, Automation{2, 1}, Automation{3, 1}, Automation{4, 1}));
+  MoveTo(Step(3));  // back into step 3: painted again
+  EXPECT_EQ(automation.size(), 5u);
+  EXPECT_EQ(automation.back(), (Automation{3, 1}));
+  Release(Step(3));
+  for (int n = 1; n <= 4; ++n) EXPECT_EQ(Opacity("step" + std::to_string(n)), 255) << n;
+
+  // A press on a lit step paints "off" over the steps passed.
+  automation.clear();
+  Press(Step(2));
+  MoveTo(Step(3));
+  Release(Step(3));
+  EXPECT_THAT(automation, ElementsAre(Automation{2, 0}, Automation{3, 0}));
+  EXPECT_EQ(Param(2) + Param(3), 0.0f);
+  EXPECT_EQ(Opacity("step2") + Opacity("step3"), 0);
+}
+
+TEST_F(Gestures, EveryMoveOverATieSendsItAgain) {
+  OpenWithCellsOff();
+  Press(Step(1));
+  for (int i = 0; i < 3; ++i) MoveTo({Tie(2).X + i, Tie(2).Y});
+  Release(Tie(2));
+  EXPECT_THAT(automation, ElementsAre(Automation{1, 1}, Automation{18, 1}, Automation{18, 1}, Automation{18, 1}));
+  EXPECT_EQ(Opacity("tie2"), 255);
+}
+
+TEST_F(Gestures, ShiftDragAndOtherButtonsToggleOneCellOnly) {
+  OpenWithCellsOff();
+  Press(Step(1), framework::mbLeft, framework::ssShift);
+  MoveTo(Step(2), framework::ssShift);
+  MoveTo(Step(3), framework::ssShift);
+  Release(Step(3));
+  Press(Step(5), framework::mbRight);
+  MoveTo(Step(6));
+  Release(Step(6), framework::mbRight);
+  EXPECT_THAT(automation, ElementsAre(Automation{1, 1}, Automation{5, 1}));
+  EXPECT_EQ(Param(2) + Param(3) + Param(6), 0.0f);
+}
+
+// The refresh pauses while a cell is pressed and resumes when the button goes
+// up, wherever that happens.
+TEST_F(Gestures, RefreshPausesDuringAPaintAndResumesAfterAnyRelease) {
+  const framework::TPoint releases[] = {{0, 0} /* the cell itself, filled below */, {300, 20} /* background */,
+                                        {341, 318} /* a knob */, {-40, 600} /* outside the window */};
+  OpenWithCellsOff();
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    const framework::TPoint where = i == 0 ? Step(1) : releases[i];
+    HostSets(9, 0.0f);
+    Tick();
+    Press(Step(1));
+    HostSets(9, 1.0f);
+    Tick();
+    EXPECT_EQ(Opacity("step9"), 0) << "paused while pressed";
+    if (i > 0) MoveTo(where);
+    Release(where);
+    Tick();
+    EXPECT_EQ(Opacity("step9"), 255) << "shown at the first tick after the release";
+    EXPECT_FALSE(editor->getWindow()->Dragging());
+  }
+}
+
+TEST_F(Gestures, SwitchesToggleAtOnceAndTheirLampsFollowWithinATick) {
+  HostSets(40, 1.0f);
+  HostSets(33, 0.0f);
+  Open();
+  automation.clear();
+  Click("fd1enable");
+  EXPECT_EQ(Param(40), 0.0f);
+  EXPECT_EQ(Opacity("fd1enable"), 0) << "the clicked switch at once";
+  EXPECT_EQ(Opacity("fd1enableled"), 255) << "its lamp not yet";
+  Tick();
+  EXPECT_EQ(Opacity("fd1enableled"), 0);
+  Click("gateon");
+  EXPECT_EQ(Opacity("gateon"), 255);
+  Click("fd1enableled");  // the lamp works as a switch too
+  EXPECT_THAT(automation, ElementsAre(Automation{40, 0}, Automation{33, 1}, Automation{40, 1}));
+}
+
+TEST_F(Gestures, RateButtonsLightOneOfTheirGroup) {
+  Open();
+  automation.clear();
+  Click("lfo1sync3");
+  EXPECT_EQ(Param(60), 0.4f);
+  EXPECT_EQ(Opacity("lfo1sync3"), 255);
+  EXPECT_EQ(Opacity("lfo1sync1") + Opacity("lfo1sync2") + Opacity("lfo1sync4"), 0);
+  Click("lfo2sync1");
+  EXPECT_EQ(Param(61), 0.1f);
+  EXPECT_THAT(automation, ElementsAre(Automation{60, 0.4f}, Automation{61, 0.1f}));
+
+  // The display table, from values the host sets (k = value x 10, button j
+  // shows bit j - 1).
+  const struct {
+    float value;
+    int lit[4];
+  } table[] = {{0.3f, {255, 255, 0, 0}}, {0.8f, {0, 0, 0, 255}}, {0.2f, {0, 255, 0, 0}},
+               {0.7f, {255, 255, 255, 0}}, {0.0f, {0, 0, 0, 0}}, {1.0f, {0, 255, 0, 255}}};
+  for (const auto& row : table) {
+    HostSets(60, row.value);
+    Tick();
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(Opacity("lfo1sync" + std::to_string(j + 1)), row.lit[j]) << row.value;
+  }
+}
+
+TEST_F(Gestures, DelaySyncSnapsTheDelayTimeOnRelease) {
+  const struct {
+    int position;
+    float snapped;
+  } table[] = {{45, 0.5f}, {29, 0.25f}, {60, 0.5f}, {61, 0.75f}, {90, 1.0f}};
+  Open();
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.position);
+    HostSets(40, 1.0f);
+    HostSets(47, 0.0f);
+    HostSets(44, row.position / 100.0f);
+    Tick();
+    automation.clear();
+    Click("fd1delaysync");  // switching sync on snaps at once
+    EXPECT_THAT(automation, ElementsAre(Automation{47, 1}, Automation{44, row.snapped}));
+    Tick();
+    EXPECT_EQ(static_cast<skin::TDIBKnob&>(Control("fd1delay")).Position(),
+              static_cast<int>(row.snapped * 100));
+  }
+
+  // FD1 disabled: the delay time is sent again unchanged.
+  HostSets(40, 0.0f);
+  HostSets(47, 0.0f);
+  HostSets(44, 0.45f);
+  Tick();
+  automation.clear();
+  Click("fd1delaysync");
+  EXPECT_THAT(automation, ElementsAre(Automation{47, 1}, Automation{44, 0.45f}));
+
+  // The lamp toggles sync without the release handler: no snap.
+  HostSets(40, 1.0f);
+  HostSets(47, 0.0f);
+  Tick();
+  automation.clear();
+  Click("fd1delaysyncled");
+  EXPECT_THAT(automation, ElementsAre(Automation{47, 1}));
+
+  // Releasing the FD2 slider with sync on snaps even without a move.
+  HostSets(50, 1.0f);
+  HostSets(57, 1.0f);
+  HostSets(54, 0.62f);
+  Tick();
+  automation.clear();
+  Press(Centre("fd2delay"));
+  Release(Centre("fd2delay"));
+  EXPECT_THAT(automation, ElementsAre(Automation{54, 0.75f}));
+}
+
+TEST_F(Gestures, KnobsFollowTheDragWithThePointerHeld) {
+  HostSets(41, 0.1f);
+  Open();
+  automation.clear();
+  const framework::TPoint at = Centre("fd1cutoff");
+  Press(at);
+  EXPECT_FALSE(backend->PointerVisible());
+  MoveTo({at.X + 3, at.Y});
+  MoveTo({at.X + 2, at.Y + 40});  // measured from the press point, where the pointer was put back
+  Release(at);
+  EXPECT_TRUE(backend->PointerVisible());
+  EXPECT_THAT(automation, ElementsAre(Automation{41, 0.13f}, Automation{41, 0.15f}));
+  EXPECT_EQ(Param(41), 0.15f);
+  const framework::TPoint knob = Centre("mainvolume");
+  HostSets(37, 0.5f);
+  Tick();
+  Press(knob);
+  MoveTo({knob.X, knob.Y - 4});  // up raises a vertical knob
+  Release(knob);
+  EXPECT_EQ(Param(37), 0.54f);
+}
+
+TEST_F(Gestures, InformationScreenAndLinks) {
+  Open();
+  const framework::TPoint body{360, 200}, makerLink{300, 480}, artistLink{250, 400};
+  const std::uint32_t before = PixelAt(body);
+  Click(makerLink);
+  Click(Centre("infoclick"));
+  EXPECT_TRUE(editor->getWindow()->InfoScreenShown());
+  EXPECT_NE(PixelAt(body), before) << "the screen covers the window";
+  Click(makerLink);
+  Click(artistLink);
+  EXPECT_THAT(backend->OpenedUrls(), ElementsAre(TPluginEditorWindow::kMakerUrl, TPluginEditorWindow::kMakerUrl,
+                                                 TPluginEditorWindow::kArtistUrl));
+  Click(body);
+  EXPECT_FALSE(editor->getWindow()->InfoScreenShown());
+  EXPECT_EQ(PixelAt(body), before);
+  Click(artistLink);  // hidden again: no artist link there
+  EXPECT_EQ(backend->OpenedUrls().size(), 3u);
+  EXPECT_THAT(automation, IsEmpty());
+}
+
+TEST_F(Gestures, MissingTimeInformationIsShownUntilItReturns) {
+  Open();
+  const framework::TPoint notice = Centre("timeinfo");
+  const std::uint32_t normal = PixelAt(notice);
+  float left[64] = {}, right[64] = {};
+  float* channels[2] = {left, right};
+  plugin->processReplacing(channels, channels, 64);  // no time information
+  Tick();
+  EXPECT_TRUE(AnyControl("timeinfo").Visible());
+  EXPECT_NE(PixelAt(notice), normal);
+  EXPECT_THAT(backend->Messages(), IsEmpty()) << "no message box keeps anyone waiting";
+
+  VstTimeInfo info{};
+  info.tempo = 120.0;
+  info.sampleRate = 44100.0;
+  info.flags = kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid;
+  time = &info;
+  plugin->processReplacing(channels, channels, 64);
+  Tick();
+  EXPECT_FALSE(AnyControl("timeinfo").Visible());
+  EXPECT_EQ(PixelAt(notice), normal);
+  time = nullptr;
+}
+
+}  // namespace
+}  // namespace editortest
