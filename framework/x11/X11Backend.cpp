@@ -434,15 +434,14 @@ void TX11Backend::Close(TConnection& c) {
   if (!c.display) return;
   {
     TErrorTrap trap;
-    if (!c.dead) {
-      for (TMessageWindow& m : c.messages) {
-        XFreeGC(c.display, m.gc);
-        XDestroyWindow(c.display, m.window);
-      }
-      for (const auto& [shape, cursor] : c.cursors) XFreeCursor(c.display, cursor);
-      if (c.invisible) XFreeCursor(c.display, c.invisible);
-      if (c.font) XFreeFont(c.display, c.font);
+    // Requests on a lost connection go nowhere, but the memory is freed.
+    for (TMessageWindow& m : c.messages) {
+      XFreeGC(c.display, m.gc);
+      XDestroyWindow(c.display, m.window);
     }
+    for (const auto& [shape, cursor] : c.cursors) XFreeCursor(c.display, cursor);
+    if (c.invisible) XFreeCursor(c.display, c.invisible);
+    if (c.font) XFreeFont(c.display, c.font);
     c.messages.clear();
     c.cursors.clear();
     c.invisible = 0;
@@ -559,12 +558,15 @@ TX11Window::~TX11Window() {
   {
     std::lock_guard lock(connection_->mutex);
     TConnection& c = *connection_;
-    if (c.Usable()) {
+    if (c.display) {
       TErrorTrap trap;
-      if (grabbed_) XUngrabPointer(c.display, CurrentTime);
-      if (!gone_) XDestroyWindow(c.display, window_);
+      if (!c.dead) {
+        if (grabbed_) XUngrabPointer(c.display, CurrentTime);
+        if (!gone_) XDestroyWindow(c.display, window_);
+      }
+      // Also on a lost connection: the GC's memory is ours.
       XFreeGC(c.display, gc_);
-      XSync(c.display, False);
+      if (!c.dead) XSync(c.display, False);
       c.ClearError();
     }
     std::erase(c.windows, this);

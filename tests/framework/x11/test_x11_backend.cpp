@@ -17,7 +17,10 @@
 #include <thread>
 #include <vector>
 
+#include "framework/window/Application.h"
 #include "framework/window/Backend.h"
+#include "framework/window/Controls.h"
+#include "framework/window/Timer.h"
 #include "framework/window/Shell.h"
 #include "framework/x11/X11Backend.h"
 #include "tests/framework/x11/XResProbe.h"
@@ -616,6 +619,43 @@ TEST_F(X11Test, EachThreadPumpsOnlyItsOwnWindows) {
     other.reset();
   }).join();
   EXPECT_FALSE(otherRec.Of(K::Expose).empty());
+}
+
+// The window layer on top: a form made a child of the host's window paints
+// its colour, hears a click and ticks its timer, all from PumpEvents.
+TEST_F(X11Test, AFormInTheHostsWindowPaintsClicksAndTicks) {
+  const auto before = WindowBackendPtr();
+  SetWindowBackend(backend_);
+  const Window host = HostWindow(100, 100, 300, 200);
+  {
+    TForm form;
+    form.SetBounds(0, 0, 120, 90);
+    form.SetColor(0x0000FF);  // red, as 0x00BBGGRR
+    int clicks = 0, ticks = 0;
+    form.OnClick = TNotifyEvent([&](TObject*) { ++clicks; });
+    TTimer timer(&form);
+    timer.SetInterval(20);
+    timer.OnTimer = TNotifyEvent([&](TObject*) { ++ticks; });
+    form.SetParentWindow(static_cast<TWindowHandle>(host));
+    form.Show();
+    EXPECT_EQ(ParentOf(static_cast<Window>(form.Handle())), host);
+    for (int i = 0; i < 500 && ticks < 2; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      PumpEvents();
+    }
+    EXPECT_GE(ticks, 2);
+    XSync(x_, False);
+    PumpEvents();
+    EXPECT_EQ(ColourAt(static_cast<Window>(form.Handle()), 60, 45), 0xFF0000u);
+    MoveTo(150, 150);
+    Button(1, true);
+    Button(1, false);
+    XSync(x_, False);
+    PumpEvents();
+    EXPECT_EQ(clicks, 1);
+  }
+  EXPECT_TRUE(Children(host).empty());
+  SetWindowBackend(before);
 }
 
 // --- desktop services ---------------------------------------------------------------
