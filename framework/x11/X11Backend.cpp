@@ -17,6 +17,7 @@
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
+#include <poll.h>
 #include <time.h>
 
 // X.h names event types with macros that collide with the window layer's
@@ -114,6 +115,10 @@ struct TConnection {
   std::thread::id thread;
   Display* display = nullptr;
   bool dead = false;  // the server went away: no more requests
+  // Xlib met the loss itself: it left the display locked for the thread it
+  // happened on, so only that thread may still free what is left.
+  bool ioError = false;
+  std::thread::id ioErrorThread;
   // Xlib runs unlocked (no XInitThreads): everything that touches the
   // display takes this lock, so a window destroyed from another thread
   // never overlaps a pump. Handlers run outside it.
@@ -149,7 +154,24 @@ struct TConnection {
   bool pressDispatch = false;  // a button press is being delivered: focus may be taken
 
   void ClearError() { errorCode = 0; }
-  bool Usable() const { return display && !dead; }
+  // Whether requests can go out. A server that went away shows as a hang-up
+  // on the socket; noticing it here keeps Xlib out of its own lost-connection
+  // path, which leaves the display half locked.
+  bool Usable() {
+    if (!display || dead) return false;
+    pollfd p{ConnectionNumber(display), 0, 0};
+    if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) dead = true;
+    return !dead;
+  }
+  // Whether Xlib may be called at all, if only to free memory.
+  bool MayFree() const { return display && (!ioError || ioErrorThread == std::this_thread::get_id()); }
+  void LostByXlib() {
+    dead = true;
+    if (!ioError) {
+      ioError = true;
+      ioErrorThread = std::this_thread::get_id();
+    }
+  }
   Window Root() const { return DefaultRootWindow(display); }
 };
 
@@ -173,7 +195,7 @@ int OnXIOError(Display* display) {
     std::lock_guard lock(gTrapMutex);
     for (TConnection* c : gConnections)
       if (c->display == display) {
-        c->dead = true;
+        c->LostByXlib();
         return 0;
       }
     foreign = gForeignIOError;
@@ -182,7 +204,7 @@ int OnXIOError(Display* display) {
 }
 
 // Called by Xlib instead of exit() when our connection is lost.
-void OnXIOErrorExit(Display*, void* data) { static_cast<TConnection*>(data)->dead = true; }
+void OnXIOErrorExit(Display*, void* data) { static_cast<TConnection*>(data)->LostByXlib(); }
 
 TShiftState ShiftFromState(unsigned int state) {
   TShiftState s = 0;
@@ -432,7 +454,7 @@ std::shared_ptr<TConnection> TX11Backend::Open() {
 
 void TX11Backend::Close(TConnection& c) {
   if (!c.display) return;
-  {
+  if (c.MayFree()) {
     TErrorTrap trap;
     // Requests on a lost connection go nowhere, but the memory is freed.
     for (TMessageWindow& m : c.messages) {
@@ -487,7 +509,7 @@ Cursor TX11Backend::CursorFor(TConnection& c, TCursor cursor) {
 std::unique_ptr<TBackendWindow> TX11Backend::CreateWindow(TWindowHandle parent, const TRect& bounds,
                                                           IWindowEvents& events) {
   auto c = Open();
-  if (c->dead) {
+  if (!c->Usable()) {
     // The server went away since; a connection without windows starts over.
     Release(c);
     c = Open();
@@ -558,15 +580,16 @@ TX11Window::~TX11Window() {
   {
     std::lock_guard lock(connection_->mutex);
     TConnection& c = *connection_;
-    if (c.display) {
+    if (c.MayFree()) {
       TErrorTrap trap;
-      if (!c.dead) {
+      const bool usable = c.Usable();
+      if (usable) {
         if (grabbed_) XUngrabPointer(c.display, CurrentTime);
         if (!gone_) XDestroyWindow(c.display, window_);
       }
       // Also on a lost connection: the GC's memory is ours.
       XFreeGC(c.display, gc_);
-      if (!c.dead) XSync(c.display, False);
+      if (usable) XSync(c.display, False);
       c.ClearError();
     }
     std::erase(c.windows, this);
