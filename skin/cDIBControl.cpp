@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 
 #include "framework/core/FormStream.h"
 #include "framework/core/Stream.h"
@@ -26,6 +27,11 @@ std::int32_t CheckedRange(const char* name, std::int32_t v, std::int32_t lo, std
 }
 
 }  // namespace
+
+bool BoundsInRange(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) {
+  auto within = [](std::int32_t v) { return v >= -kMaxCoordinate && v <= kMaxCoordinate; };
+  return within(left) && within(top) && within(width) && within(height);
+}
 
 // --- children list ------------------------------------------------------------
 
@@ -233,6 +239,10 @@ void TCustomDIBControl::Invalidate() {
 
 void TCustomDIBControl::SetBounds(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) {
   if (inBoundsChange_) return;
+  if (!BoundsInRange(left, top, width, height))
+    throw framework::EPropertyError("Control " + Name() + " cannot be placed at " + std::to_string(left) + ", " +
+                                    std::to_string(top) + " with size " + std::to_string(width) + " x " +
+                                    std::to_string(height));
   inBoundsChange_ = true;
   struct Guard {
     bool& flag;

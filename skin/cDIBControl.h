@@ -37,6 +37,12 @@ class EDIBControlError : public framework::Exception {
   using framework::Exception::Exception;
 };
 
+// Positions and sizes of skinned controls and containers stay within
+// +-2^28 pixels, so that sums of nested positions and edges never leave the
+// 32-bit range; setters refuse anything beyond.
+inline constexpr std::int32_t kMaxCoordinate = 1 << 28;
+bool BoundsInRange(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
+
 // One control that moves together with the control owning the list.
 class TControlItem : public framework::TCollectionItem {
   PLONK_PERSISTENT_CLASS

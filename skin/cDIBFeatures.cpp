@@ -234,6 +234,13 @@ bool TShapeableDIB::AcceptsControl(const framework::TControl* control) const {
 
 void TShapeableDIB::Rebuild(TCustomDIBControl& control) {
   ++rebuilds_;
+  cachedSerial_ = control.InvalidateSerial();
+  cached_ = true;
+  region_.reset();
+  // A control too large to paint in one piece gets no shape: every point hits.
+  if (std::int64_t{control.Width()} * control.Height() > (std::int64_t{1} << 24) || control.Width() > 65535 ||
+      control.Height() > 65535)
+    return;
   image::TMemoryDIB buffer(static_cast<std::uint16_t>(std::clamp(control.Width(), 0, 65535)),
                            static_cast<std::uint16_t>(std::clamp(control.Height(), 0, 65535)));
   buffer.Fill(0);
@@ -245,8 +252,6 @@ void TShapeableDIB::Rebuild(TCustomDIBControl& control) {
         TransparentMode == image::tmFixed ? TransparentColor : image::PixelToColor(buffer.PixelAt(0, buffer.Height() - 1));
     region_ = buffer.ColorRegion(key);
   }
-  cachedSerial_ = control.InvalidateSerial();
-  cached_ = true;
 }
 
 int TShapeableDIB::HitTest(std::int32_t x, std::int32_t y) {

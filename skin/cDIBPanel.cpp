@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
 #include "framework/window/Application.h"
 #include "framework/window/StdCtrls.h"
@@ -30,7 +31,12 @@ TRect Intersect(const TRect& a, const TRect& b) {
 
 bool Contains(const TRect& r, TPoint p) { return p.X >= r.Left && p.X < r.Right && p.Y >= r.Top && p.Y < r.Bottom; }
 
-std::uint16_t Side(std::int32_t v) { return static_cast<std::uint16_t>(std::clamp(v, 1, 65535)); }
+std::uint16_t Side(std::int64_t v) { return static_cast<std::uint16_t>(std::clamp<std::int64_t>(v, 1, 65535)); }
+
+// The composed buffer (and so every scratch buffer, which never exceeds
+// the container's area) stays within a 64 MB picture, 16 million pixels:
+// far beyond any editor, and a hostile form cannot ask for gigabytes.
+constexpr std::int64_t kMaxContainerPixels = std::int64_t{1} << 24;
 
 }  // namespace
 
@@ -95,6 +101,10 @@ TCustomDIBContainer::~TCustomDIBContainer() {
 }
 
 void TCustomDIBContainer::SetBounds(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) {
+  if (width > 65535 || height > 65535 || std::int64_t{std::max(width, 0)} * std::max(height, 0) > kMaxContainerPixels ||
+      !BoundsInRange(left, top, width, height))
+    throw framework::EPropertyError("A skinned container cannot be " + std::to_string(width) + " x " +
+                                    std::to_string(height) + " pixels large");
   framework::TCustomControl::SetBounds(left, top, width, height);
   if (!IsLoading()) composed_.SetSize(Side(Width()), Side(Height()));
 }
@@ -204,7 +214,13 @@ void TCustomDIBContainer::ComposeChildren() {
     const TRect area = Intersect(c->BoundsRect(), updateRect_);
     if (IsEmpty(area)) continue;
     if (auto* d = dynamic_cast<TCustomDIBControl*>(c)) {
-      scratch_.SetSize(Side(c->Width()), Side(c->Height()));
+      // Columns and rows past the container's right and bottom never show,
+      // so the scratch stops there: a huge control costs no more than the
+      // container.
+      const std::int64_t needW = std::min<std::int64_t>(c->Width(), std::int64_t{Width()} - c->Left());
+      const std::int64_t needH = std::min<std::int64_t>(c->Height(), std::int64_t{Height()} - c->Top());
+      if (needW <= 0 || needH <= 0 || needW > 65535 || needH > 65535 || needW * needH > kMaxContainerPixels) continue;
+      scratch_.SetSize(Side(needW), Side(needH));
       scratch_.ResetDefaults();
       scratch_.SelectRowRoutine();
       scratch_.SetClipRect(clip.Left - c->Left(), clip.Top - c->Top(), clip.Right - c->Left(), clip.Bottom - c->Top());

@@ -3,6 +3,10 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
 #include "tests/skin/SkinFixture.h"
 
 namespace skintest {
@@ -158,6 +162,95 @@ TEST_F(FormsTest, ExtendedValuesMustBeFinite) {
   EXPECT_THROW(SetPropertyValue(*img, "Angle", Value(std::numeric_limits<long double>::quiet_NaN())), EPropertyError);
   SetPropertyValue(*img, "Angle", Value(-450.0L));
   EXPECT_EQ(img->Angle(), 270);
+}
+
+// Damaged forms: every read either succeeds or fails with one of the
+// toolkit's errors, leaving nothing behind; a form that reads also paints
+// and takes input without trouble. Byte edits break the structure; numbers
+// swapped for extreme ones in the text reach the setters.
+class DamagedForms : public FormsTest {
+ protected:
+  std::uint64_t seed = 0x9E3779B97F4A7C15ull;
+  std::uint64_t Next() {
+    seed ^= seed << 13;
+    seed ^= seed >> 7;
+    seed ^= seed << 17;
+    return seed;
+  }
+  int read = 0, refused = 0;
+
+  void Try(const std::vector<std::uint8_t>& bin, const std::string& what) {
+    auto target = std::make_unique<TSkinTestForm>();
+    try {
+      ReadForm(bin, *target);
+    } catch (const Exception&) {
+      ++refused;
+      EXPECT_EQ(target->ComponentCount(), 0) << what;
+      return;
+    }
+    ++read;
+    target->SetBounds(0, 0, 200, 120);
+    target->Show();
+    PumpEvents();
+    backend->MouseMove(target->Handle(), 15, 15);
+    backend->MouseDown(target->Handle(), mbLeft, 15, 15);
+    backend->MouseMove(target->Handle(), 40, 5);
+    backend->MouseUp(target->Handle(), mbLeft, 40, 5);
+    backend->KeyDown(target->Handle(), VK_TAB);
+    backend->KeyDown(target->Handle(), VK_PRIOR);
+    target->Hide();
+    PumpEvents();
+  }
+};
+
+TEST_F(DamagedForms, ByteEditsAndExtremeNumbersFailCleanly) {
+  static const char* const kExtremes[] = {"0", "-1", "1", "255", "256", "-129", "32767", "-32768", "65535", "65536",
+                                          "2147483647", "-2147483648", "100000", "-100000", "7"};
+  for (const char* name : {"paint.form", "knobs.form", "features.form", "tile.form"}) {
+    const std::string text = FormText(name);
+    const std::vector<std::uint8_t> original = TextFormToBinary(text);
+    for (int round = 0; round < 150; ++round) {
+      std::vector<std::uint8_t> bin = original;
+      for (int edits = 1 + static_cast<int>(Next() % 3); edits > 0; --edits) {
+        const std::size_t at = 4 + Next() % (bin.size() - 4);
+        switch (Next() % 4) {
+          case 0: bin[at] = static_cast<std::uint8_t>(Next()); break;
+          case 1: bin[at] ^= static_cast<std::uint8_t>(1u << (Next() % 8)); break;
+          case 2: bin.erase(bin.begin() + static_cast<std::ptrdiff_t>(at)); break;
+          default: bin.insert(bin.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::uint8_t>(Next())); break;
+        }
+      }
+      Try(bin, std::string(name) + " byte round " + std::to_string(round));
+    }
+    // Positions of the numbers after "= ", in the toolkit's components (the
+    // form's own bounds belong to the window layer, DIB.* sizes to the
+    // picture buffers, which take any 16-bit size).
+    std::vector<std::pair<std::size_t, std::size_t>> numbers;
+    for (std::size_t at = text.find("= ", text.find("TDIBImageList")); at != std::string::npos; at = text.find("= ", at + 2)) {
+      std::size_t b = at + 2, e = b;
+      if (e < text.size() && text[e] == '-') ++e;
+      while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) ++e;
+      const std::size_t line = text.rfind('\n', at);
+      const bool picture = text.compare(text.find_first_not_of(' ', line + 1), 4, "DIB.") == 0;
+      if (e > b && std::isdigit(static_cast<unsigned char>(text[e - 1])) && text[e] != '.' && !picture)
+        numbers.emplace_back(b, e);
+    }
+    ASSERT_FALSE(numbers.empty());
+    for (int round = 0; round < 300; ++round) {
+      std::string edited = text;
+      // Replace from the back so earlier positions stay valid.
+      std::vector<std::size_t> picks;
+      for (int k = 1 + static_cast<int>(Next() % 3); k > 0; --k) picks.push_back(Next() % numbers.size());
+      std::sort(picks.rbegin(), picks.rend());
+      picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
+      for (std::size_t i : picks)
+        edited.replace(numbers[i].first, numbers[i].second - numbers[i].first, kExtremes[Next() % std::size(kExtremes)]);
+      Try(TextFormToBinary(edited), std::string(name) + " number round " + std::to_string(round) + "\n" + edited);
+    }
+  }
+  std::printf("damaged forms: %d read, %d refused\n", read, refused);
+  EXPECT_GT(read, 100);
+  EXPECT_GT(refused, 100);
 }
 
 }  // namespace
