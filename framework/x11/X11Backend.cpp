@@ -172,7 +172,14 @@ struct TConnection {
       ioErrorThread = std::this_thread::get_id();
     }
   }
-  Window Root() const { return DefaultRootWindow(display); }
+  // The screen of the host's window (screen coordinates are its root's).
+  Window root = 0;
+  Window Root() const { return root ? root : DefaultRootWindow(display); }
+  int Screen() const {
+    for (int i = 0; i < ScreenCount(display); ++i)
+      if (RootWindow(display, i) == Root()) return i;
+    return DefaultScreen(display);
+  }
 };
 
 int OnXError(Display* display, XErrorEvent* event) {
@@ -531,6 +538,7 @@ std::unique_ptr<TBackendWindow> TX11Backend::CreateWindow(TWindowHandle parent, 
   XWindowAttributes attrs{};
   const Status found = XGetWindowAttributes(d, parentWindow, &attrs);
   if (!found || c->errorCode != 0 || c->dead) fail("The parent window does not exist");
+  if (c->windows.empty()) c->root = attrs.root;
 
   TVisualFormat format;
   format.visual = attrs.visual;
@@ -699,7 +707,7 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
       XDestroyImage(image);
       return;
     }
-    const int screen = DefaultScreen(c.display);
+    const int screen = c.Screen();
     for (std::int32_t r = 0; r < rows; ++r) {
       const std::uint32_t* from = row(r);
       for (std::int32_t i = 0; i < cols; ++i) {
@@ -1054,7 +1062,7 @@ void TX11Backend::CreateMessage(TConnection& c, const std::string& text) {
   for (const std::string& line : m.lines)
     textWidth = std::max(textWidth, c.font ? XTextWidth(c.font, line.c_str(), static_cast<int>(line.size()))
                                            : static_cast<int>(line.size()) * 6);
-  const int screen = DefaultScreen(d);
+  const int screen = c.Screen();
   m.width = std::clamp(textWidth + 2 * kMessageMargin, 200, std::max(200, DisplayWidth(d, screen) - 40));
   m.height = std::min(kMessageMargin * 3 + lineHeight * static_cast<int>(m.lines.size()) + kOkHeight,
                       std::max(100, DisplayHeight(d, screen) - 40));
@@ -1089,7 +1097,7 @@ void TX11Backend::CreateMessage(TConnection& c, const std::string& text) {
 
 void TX11Backend::PaintMessage(TConnection& c, TMessageWindow& m) {
   Display* d = c.display;
-  const int screen = DefaultScreen(d);
+  const int screen = c.Screen();
   const int ascent = c.font ? c.font->ascent : 10;
   const int lineHeight = c.font ? c.font->ascent + c.font->descent : 13;
   XClearWindow(d, m.window);

@@ -253,6 +253,33 @@ TEST_P(X11PresentTest, PresentedPictureIsUprightInTheHostsWindow) {
 
 INSTANTIATE_TEST_SUITE_P(Depths, X11PresentTest, ::testing::Values(24, 16, 8));
 
+// A host window with an alpha channel (a compositing host): the editor is
+// opaque whatever alpha its pictures carry.
+TEST_F(X11Test, InADepth32HostWindowThePictureIsOpaque) {
+  XVisualInfo vi{};
+  ASSERT_TRUE(XMatchVisualInfo(x_, DefaultScreen(x_), 32, TrueColor, &vi));
+  XSetWindowAttributes swa{};
+  swa.colormap = XCreateColormap(x_, DefaultRootWindow(x_), vi.visual, AllocNone);
+  const Window host = XCreateWindow(x_, DefaultRootWindow(x_), 0, 0, 100, 100, 0, 32, InputOutput, vi.visual,
+                                    CWColormap | CWBorderPixel | CWBackPixel, &swa);
+  XMapWindow(x_, host);
+  XSync(x_, False);
+  TRecorder rec;
+  TBackendWindow& w = SHOWN(host, (TRect{0, 0, 64, 48}), rec);
+  auto picture = Quadrants(64, 48);
+  for (auto& p : picture) p &= 0x00FFFFFF;  // fully transparent pixels
+  w.Present(reinterpret_cast<const std::uint8_t*>(picture.data()), 64, 48, {0, 0, 64, 48}, {0, 0});
+  Pump();
+  XImage* image = XGetImage(x_, static_cast<Window>(w.Handle()), 0, 0, 64, 48, AllPlanes, ZPixmap);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->depth, 32);
+  EXPECT_EQ(XGetPixel(image, 2, 2) & 0xFFFFFFFF, 0xFFFF0000u);
+  EXPECT_EQ(XGetPixel(image, 61, 45) & 0xFFFFFFFF, 0xFFFFFFFFu);
+  XDestroyImage(image);
+  XFreeColormap(x_, swa.colormap);
+  EXPECT_EQ(gHostErrors, 0);
+}
+
 TEST_F(X11Test, ExposeIsReportedForTheShownWindowAndForClearedAreas) {
   const Window host = HostWindow(0, 0, 200, 150);
   TRecorder rec;
