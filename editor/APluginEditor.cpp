@@ -30,6 +30,10 @@ VstInt32 APluginEditor::open(void* parent) {
   if (parent == nullptr) return 0;
   try {
     if (!window) {
+      // The window system is the framework's current window backend. Which
+      // one that is (X11 when the host's window is a real X window, headless
+      // otherwise, or what a test or tool chose) is for the framework to
+      // decide before this point; the editor works the same on any.
       copyParameters();
       auto made = TPluginEditorWindow::Create(effect, values, timeinfonotice);
       // A child of the host's window at (0, 0); the window system refuses a
