@@ -220,11 +220,11 @@ void TCustomDIBContainer::ComposeChildren() {
       const std::int64_t needW = std::min<std::int64_t>(c->Width(), std::int64_t{Width()} - c->Left());
       const std::int64_t needH = std::min<std::int64_t>(c->Height(), std::int64_t{Height()} - c->Top());
       if (needW <= 0 || needH <= 0 || needW > 65535 || needH > 65535 || needW * needH > kMaxContainerPixels) continue;
-      scratch_.SetSize(Side(needW), Side(needH));
-      scratch_.ResetDefaults();
-      scratch_.SelectRowRoutine();
-      scratch_.SetClipRect(clip.Left - c->Left(), clip.Top - c->Top(), clip.Right - c->Left(), clip.Bottom - c->Top());
-      d->PaintSkinned(composed_, scratch_);
+      image::TWinDIB& scratch = Scratch(Side(needW), Side(needH));
+      scratch.ResetDefaults();
+      scratch.SelectRowRoutine();
+      scratch.SetClipRect(clip.Left - c->Left(), clip.Top - c->Top(), clip.Right - c->Left(), clip.Bottom - c->Top());
+      d->PaintSkinned(composed_, scratch);
     } else {
       c->PaintControl(framework::TPaintContext{composed_.Bits(), composed_.Width(), composed_.Height(),
                                                {c->Left(), c->Top()}, area});
@@ -232,12 +232,25 @@ void TCustomDIBContainer::ComposeChildren() {
   }
 }
 
+image::TWinDIB& TCustomDIBContainer::Scratch(std::uint16_t w, std::uint16_t h) {
+  constexpr std::size_t kKept = 16;
+  for (auto it = scratches_.begin(); it != scratches_.end(); ++it)
+    if ((*it)->Width() == w && (*it)->Height() == h) {
+      std::rotate(it, it + 1, scratches_.end());
+      return *(scratch_ = scratches_.back().get());
+    }
+  if (scratches_.size() >= kKept) scratches_.erase(scratches_.begin());
+  scratches_.push_back(std::make_unique<image::TWinDIB>(w, h));
+  return *(scratch_ = scratches_.back().get());
+}
+
 // --- mouse --------------------------------------------------------------------
 
 framework::TControl* TCustomDIBContainer::DIBControlAt(TPoint p) {
   for (int i = ControlCount() - 1; i >= 0; --i) {
     framework::TControl* c = Controls(i);
-    if (dynamic_cast<framework::TWinControl*>(c) || !c->Visible() || !c->Enabled() || !Contains(c->BoundsRect(), p))
+    // The cheap tests first: most children are not under the point.
+    if (!Contains(c->BoundsRect(), p) || !c->Visible() || !c->Enabled() || dynamic_cast<framework::TWinControl*>(c))
       continue;
     if (auto* d = dynamic_cast<TCustomDIBControl*>(c); d && !d->HitTest(p.X - c->Left(), p.Y - c->Top())) continue;
     return c;

@@ -9,6 +9,7 @@
 // order (Tab and Shift+Tab) among its controls.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "framework/window/Controls.h"
@@ -31,7 +32,9 @@ class TCustomDIBContainer : public framework::TCustomControl {
 
   // The picture of the whole container.
   image::TWinDIB& ComposedBuffer() { return composed_; }
-  image::TWinDIB& ScratchBuffer() { return scratch_; }
+  // The scratch buffer lent to the latest painting control (null before
+  // the first).
+  image::TWinDIB* ScratchBuffer() { return scratch_; }
 
   TDIBBorder* DIBBorder() const { return border_; }
   virtual void SetDIBBorder(TDIBBorder* border);
@@ -90,8 +93,14 @@ class TCustomDIBContainer : public framework::TCustomControl {
   void ComposeChildren();
   void DrawBorder();
 
+  // A scratch buffer of exactly w x h, reused: the few sizes of a layout
+  // (a full-size background under small controls) each keep their pixels
+  // instead of being reallocated at every control of a paint.
+  image::TWinDIB& Scratch(std::uint16_t w, std::uint16_t h);
+
   image::TWinDIB composed_;
-  image::TWinDIB scratch_;
+  std::vector<std::unique_ptr<image::TWinDIB>> scratches_;  // most recently used last
+  image::TWinDIB* scratch_ = nullptr;
   std::vector<TCustomDIBControl*> focusList_;
   TCustomDIBControl* active_ = nullptr;
   framework::TRect updateRect_{};
