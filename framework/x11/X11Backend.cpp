@@ -942,7 +942,10 @@ void TX11Backend::Deliver(TConnection& c, TPendingEvent& p) {
       const TPoint real = p.root;
       const TPoint from = between ? between->target : c.lastReal;
       const bool echo = between && p.event.Kind == K::MouseMove && real.X == from.X && real.Y == from.Y;
-      if (c.pointerKnown) {
+      // With no button held nothing is being measured: report the real place,
+      // so that no offset outlives a drag.
+      const bool settled = (p.state & ssButtons) == 0;
+      if (c.pointerKnown && !settled) {
         const TPoint shift{c.pointer.X + (real.X - from.X) - real.X, c.pointer.Y + (real.Y - from.Y) - real.Y};
         p.root = {real.X + shift.X, real.Y + shift.Y};
         p.event.X += shift.X;
@@ -990,6 +993,10 @@ void TX11Backend::SetCursorPos(TPoint position) {
   std::lock_guard lock(c->mutex);
   if (!c->Usable()) return;
   TErrorTrap trap;
+  // The server keeps the pointer on the screen.
+  const int screen = c->Screen();
+  position.X = std::clamp(position.X, 0, DisplayWidth(c->display, screen) - 1);
+  position.Y = std::clamp(position.Y, 0, DisplayHeight(c->display, screen) - 1);
   c->warps.push_back({NextRequest(c->display), position});
   if (c->warps.size() > 64) c->warps.pop_front();
   c->pointerKnown = true;

@@ -405,6 +405,9 @@ TEST_F(X11Test, DragHoldsTheHiddenPointerAndCountsEveryPixelOfTravel) {
       }
     } else if (e.Kind == K::MouseUp) {
       dragging = false;
+      // The user moves on while the release is handled.
+      MoveTo(300, 250);
+      XSync(x_, False);
       backend_->SetCursorPos(hold);
       backend_->SetPointerVisible(true);
       w.SetMouseCapture(false);
@@ -446,6 +449,13 @@ TEST_F(X11Test, DragHoldsTheHiddenPointerAndCountsEveryPixelOfTravel) {
   EXPECT_EQ(travel, expected);
   EXPECT_EQ(Pointer(), (TPoint{170, 170}));
   EXPECT_EQ(CursorPixels(), hand);
+
+  // After the drag, moves are reported where they really are.
+  rec.events.clear();
+  MoveTo(171, 172);
+  Pump();
+  ASSERT_FALSE(rec.Of(K::MouseMove).empty());
+  EXPECT_EQ((TPoint{rec.Of(K::MouseMove).back().X, rec.Of(K::MouseMove).back().Y}), (TPoint{51, 42}));
 
   w.SetCursor(crSizeWE);
   Pump();
