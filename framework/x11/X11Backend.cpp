@@ -12,7 +12,6 @@
 #include <vector>
 
 #include <X11/XKBlib.h>
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
@@ -119,9 +118,10 @@ struct TConnection {
   // happened on, so only that thread may still free what is left.
   bool ioError = false;
   std::thread::id ioErrorThread;
-  // Xlib runs unlocked (no XInitThreads): everything that touches the
-  // display takes this lock, so a window destroyed from another thread
-  // never overlaps a pump. Handlers run outside it.
+  // Xlib's own locking exists only where XInitThreads ran before any other
+  // call, which a plug-in cannot know: everything that touches the display
+  // takes this lock, so a window destroyed from another thread never
+  // overlaps a pump. Handlers run outside it.
   std::recursive_mutex mutex;
   int errorCode = 0;  // first error since the last ClearError
   std::vector<TX11Window*> windows;

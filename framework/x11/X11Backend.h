@@ -7,10 +7,23 @@
 // backend keeps one private Display connection per thread that makes
 // windows. A window, its events and its pointer services live on the thread
 // that made it; PumpEvents delivers only the calling thread's events. The
-// connection opens with the thread's first window and closes with its last,
-// so nothing survives an editor that was closed. Xlib's global state is left
-// alone (no XInitThreads); the error handler is swapped in only around the
-// backend's own calls and the host's handler is restored afterwards.
+// connection opens with the thread's first window and closes with its last
+// (with any message still shown), so nothing survives an editor that was
+// closed. Xlib's global state is left alone (no XInitThreads); the error
+// handler is swapped in only around the backend's own calls and the host's
+// handler is restored afterwards. A lost server makes the windows inert; it
+// never ends the process.
+//
+// Input: queued pointer moves fold into the latest one per pump. While an
+// event is delivered, CursorPos and KeyboardState answer from it; a
+// SetCursorPos (warp) is accounted for in the events that follow, so a drag
+// that holds the pointer in place counts every pixel of travel once. The
+// keyboard focus is taken only when asked while a press is delivered (a
+// click); otherwise the host keeps it.
+//
+// ShowMessage opens a small window with the text and an OK area at once, or,
+// asked from a thread without windows, at the next pump of a thread that has
+// them. ShellOpen starts xdg-open without waiting (reaped by PumpEvents).
 
 #include <memory>
 #include <string>
