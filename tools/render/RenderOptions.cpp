@@ -43,6 +43,7 @@ const char* Usage() {
          "Plays the plug-in over a song position and writes the processed audio.\n"
          "With no input file a built-in demo (a chord and a beat, a few bars) is played.\n"
          "  -o, --output FILE    output WAV file (default plonkrift-render.wav)\n"
+         "  --dry FILE           also write the input as it was played, for comparison\n"
          "  --tempo BPM          song tempo, 1 to 1000 (default 120)\n"
          "  --rate HZ            sample rate of the generated demo, 8000 to 384000 (default 44100)\n"
          "  --block FRAMES       frames per processing block, 1 to 1048576 (default 512)\n"
@@ -80,6 +81,9 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
     } else if (arg == "-o" || arg == "--output") {
       if (!value(i, arg.c_str(), options.output)) return false;
       if (options.output.empty()) return error = "the output file name is empty", false;
+    } else if (arg == "--dry") {
+      if (!value(i, "--dry", options.dry)) return false;
+      if (options.dry.empty()) return error = "the dry file name is empty", false;
     } else if (arg == "--plugin") {
       if (!value(i, "--plugin", options.plugin)) return false;
     } else if (arg == "--tempo") {

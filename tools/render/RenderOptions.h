@@ -11,6 +11,7 @@ struct Options {
   std::string plugin;     // empty: the library built with this tree
   std::string input;      // empty: the built-in demo
   std::string output = "plonkrift-render.wav";
+  std::string dry;        // also write the input as played (for comparing)
   double tempo = 120.0;
   std::optional<double> rate;  // generated input only; a file brings its own
   int block = 512;

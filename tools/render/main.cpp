@@ -249,6 +249,7 @@ int main(int argc, char** argv) {
   host.dispatch(effMainsChanged, 0, 0);
 
   if (!WriteOutput(options.output, out, options.bits, error)) return Fail(error);
+  if (!options.dry.empty() && !WriteOutput(options.dry, in, options.bits, error)) return Fail(error);
   std::printf("rendered %.2f s at %ld Hz, %.6g BPM, to %s\n", frames / in.rate, static_cast<long>(in.rate),
               options.tempo, options.output.c_str());
   return 0;
