@@ -110,6 +110,41 @@ TEST_F(InputTest, PressOnAControlAndReleaseOutsideItDoesNotClick) {
   EXPECT_EQ(container->ActiveControl(), nullptr);
 }
 
+TEST_F(InputTest, CellsWithTheEmptyStyleLetADragSweepAcrossThem) {
+  LoadKnobs();
+  auto* a = Find<skin::TDIBImage>("a");
+  auto* b = Find<skin::TDIBImage>("b");
+  std::vector<std::string> events;
+  for (skin::TDIBImage* cell : {a, b}) {
+    cell->SetControlStyle(0);
+    const std::string n = cell->Name();
+    cell->OnMouseDown.Bind([&events, n](TObject*, TMouseButton, TShiftState, int, int) { events.push_back(n + " down"); });
+    cell->OnMouseMove.Bind([&events, n](TObject*, TShiftState shift, int, int) {
+      events.push_back(n + (shift == ssLeft ? " move left" : " move"));
+    });
+    cell->OnMouseUp.Bind([&events, n](TObject*, TMouseButton, TShiftState, int, int) { events.push_back(n + " up"); });
+    cell->OnMouseEnter.Bind([&events, n](TObject*) { events.push_back(n + " enter"); });
+    cell->OnMouseLeave.Bind([&events, n](TObject*) { events.push_back(n + " leave"); });
+  }
+  backend->MouseMove(Handle(), 15, 65);
+  backend->MouseDown(Handle(), mbLeft, 15, 65);
+  backend->MouseMove(Handle(), 45, 65);
+  backend->MouseUp(Handle(), mbLeft, 45, 65);
+  EXPECT_EQ(events, (std::vector<std::string>{"a enter", "a move", "a down", "a leave", "b enter", "b move left", "b up"}));
+  EXPECT_EQ(form->log, (std::vector<std::string>{}));  // no click events with the empty style
+  EXPECT_EQ(container->CaptureControl(), nullptr);
+}
+
+TEST_F(InputTest, TheWindowShowsTheCursorOfTheControlUnderThePointer) {
+  LoadKnobs();
+  backend->MouseMove(Handle(), 15, 15);
+  EXPECT_EQ(Window().Cursor(), crSizeNS);
+  backend->MouseMove(Handle(), 60, 15);
+  EXPECT_EQ(Window().Cursor(), crSizeWE);
+  backend->MouseMove(Handle(), 190, 90);
+  EXPECT_EQ(Window().Cursor(), crDefault);
+}
+
 TEST_F(InputTest, TabWalksTheFocusListAndLeavesTheContainerAtTheEnd) {
   LoadKnobs();
   auto* a = Find<skin::TDIBImage>("a");

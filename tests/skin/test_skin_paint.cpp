@@ -148,6 +148,16 @@ TEST_F(PaintTest, ImageControlGeometry) {
   EXPECT_EQ(img->Width(), 36);
   EXPECT_EQ(img->Height(), 18);
 
+  img->SetScale(50);  // 18 x 9, made even
+  EXPECT_EQ(img->Width(), 18);
+  EXPECT_EQ(img->Height(), 8);
+  img->SetScale(100);
+  img->SetAngle(90);  // turned: 18 x 36
+  EXPECT_EQ(img->Width(), 18);
+  EXPECT_EQ(img->Height(), 36);
+  img->SetAngle(0);
+  img->SetAutoSize(false);
+
   img->SetAngle(-90);
   EXPECT_EQ(img->Angle(), 270);
   img->SetAngle(720);
@@ -178,6 +188,70 @@ TEST_F(PaintTest, ImageControlGeometry) {
   EXPECT_EQ(Pixel(34, 10), kBlue);
   EXPECT_EQ(Pixel(65, 29), kBlue);
   EXPECT_EQ(Pixel(35, 9), kBlue);
+}
+
+// A control whose picture reaches beyond its bounds asks for more.
+class TExpander : public skin::TDIBImage {
+ public:
+  using skin::TDIBImage::TDIBImage;
+  TRect grow{};
+  void ExpandUpdateRect(TRect& r) override {
+    r.Left -= grow.Left;
+    r.Top -= grow.Top;
+    r.Right += grow.Right;
+    r.Bottom += grow.Bottom;
+  }
+};
+
+TEST_F(PaintTest, ControlsMayEnlargeTheAreaBeingRepainted) {
+  LoadPaint();
+  auto* x = new TExpander(form.get());
+  x->SetBounds(100, 0, 5, 5);
+  struct Case {
+    TRect grow, painted;
+  };
+  const Case cases[] = {
+      {{0, 0, 0, 0}, {40, 0, 50, 10}},
+      {{3, 0, 0, 0}, {37, 0, 50, 10}},   // left edge moved
+      {{0, 0, 4, 0}, {40, 0, 54, 10}},   // right edge moved
+      {{0, 0, 0, 2}, {40, 0, 50, 10}},   // the bottom may move by 2 without a second paint
+      {{0, 0, 0, 3}, {40, 0, 50, 13}},
+  };
+  for (const Case& c : cases) {
+    x->grow = c.grow;
+    Pump();
+    const int before = container->PaintCount();
+    Window().ClearPresented();
+    Find<skin::TDIBImage>("full")->Invalidate();
+    Pump();
+    EXPECT_EQ(container->LastPaintRect(), c.painted);
+    EXPECT_EQ(container->PaintCount(), before + 1);  // the first request only asked for more
+    ASSERT_EQ(Window().Presented().size(), 1u);
+    EXPECT_EQ(Window().Presented()[0], c.painted);
+  }
+}
+
+TEST_F(PaintTest, BorderGoesOverOrUnderTheControls) {
+  Load("features.form", [this] {
+    SetImage(0, 10, 10, [](int, int) { return 0xFFFFFFFFu; });
+    SetImage(2, 4, 10, [](int, int) { return 0xFF0000FFu; });
+  });
+  auto* cover = new skin::TDIBImage(form.get());
+  cover->SetBounds(0, 0, 10, 10);
+  cover->SetDIBImageList(images);
+  cover->IndexMain().SetDIBIndex(0);
+  Pump();
+  EXPECT_EQ(Pixel(1, 5), kWhite);  // bdUnderControls
+  EXPECT_EQ(Pixel(1, 50), kBlue);
+  container->SetBorderDrawPosition(skin::bdOverControls);
+  Pump();
+  EXPECT_EQ(Pixel(1, 5), kBlue);
+  EXPECT_EQ(Pixel(5, 5), kWhite);
+  // A border that goes away leaves the container.
+  delete Find<skin::TDIBBorder>("Border");
+  EXPECT_EQ(container->DIBBorder(), nullptr);
+  Pump();
+  EXPECT_EQ(Pixel(1, 50), 0u);
 }
 
 }  // namespace
