@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "framework/core/FormStream.h"
 #include "framework/core/Stream.h"
+#include "framework/core/TextForm.h"
 #include "image/cDIBImageList.h"
 
 using namespace image;
@@ -323,4 +325,37 @@ TEST(ImageList, AFailedLoadLeavesTheItemUnloadedAndCanBeRetried) {
   item->SetImageRetrieval(irInternal);
   item->LoadImage();
   EXPECT_TRUE(item->ImageLoaded());
+}
+
+TEST(ImageList, FormsKeepPixelsOfInternalItemsOnlyAndRoundTrip) {
+  RegisterImageListClasses();
+  framework::TComponent root(nullptr);
+  auto* list = new TDIBImageList(&root);
+  list->SetName("Images");
+  TDIBImagesItem* internal = list->DIBImages().Add();
+  internal->SetDisplayName("kept");
+  internal->StoredDIB().SetSize(3, 2);
+  internal->StoredDIB().SetPixelAt(2, 1, 0xFF445566);
+  TDIBImagesItem* onDemand = list->DIBImages().FindOrAddTemplate("knob", 3);
+  onDemand->SetImageRetrieval(irLoadOnDemand);
+  onDemand->StoredDIB().SetSize(4, 4);
+  onDemand->StoredDIB().SetImageFilename("/art/knob.png");
+
+  const std::vector<std::uint8_t> bytes = framework::WriteForm(root);
+  const std::string text = framework::BinaryFormToText(bytes);
+  EXPECT_NE(text.find("ImageRetrieval = irLoadOnDemand"), std::string::npos) << text;
+  EXPECT_NE(text.find("DIB.Data = <>"), std::string::npos) << text;  // no pixels for a file item
+  EXPECT_NE(text.find("TemplateFilename = \"knob:3\""), std::string::npos) << text;
+  EXPECT_EQ(text.find("ImageRetrieval = irInternal"), std::string::npos) << text;
+
+  framework::TComponent copy(nullptr);
+  framework::ReadForm(bytes, copy);
+  auto* read = dynamic_cast<TDIBImageList*>(copy.FindComponent("images"));
+  ASSERT_NE(read, nullptr);
+  ASSERT_EQ(read->DIBImages().Count(), 2);
+  EXPECT_EQ(read->DIBImages().Items(0)->StoredDIB().PixelAt(2, 1), 0xFF445566u);
+  EXPECT_EQ(read->DIBImages().Items(1)->ImageRetrieval(), irLoadOnDemand);
+  EXPECT_FALSE(read->DIBImages().Items(1)->ImageLoaded());
+  EXPECT_EQ(read->DIBImages().FindOrAddTemplate("knob", 3), read->DIBImages().Items(1));
+  EXPECT_EQ(framework::WriteForm(copy), bytes);
 }
