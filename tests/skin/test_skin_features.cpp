@@ -90,6 +90,26 @@ TEST_F(FeatureTest, HighlightShowsItsOpacityWhileHovered) {
   EXPECT_EQ(Pixel(15, 15), 0xFFFFFFu);
 }
 
+TEST_F(FeatureTest, HighlightAlsoFollowsTheSkinnedFocus) {
+  LoadFeatures();
+  auto* lamp = Find<skin::TDIBImage>("lamp");
+  lamp->SetDIBTabOrder(0);
+  EXPECT_EQ(container->FocusList().size(), 1u);
+  container->SetActiveControl(lamp);
+  EXPECT_TRUE(lamp->DIBFocused());
+  EXPECT_EQ(lamp->Opacity(), 128);
+  // Hovering a focused control changes nothing; leaving the focus restores.
+  backend->MouseMove(Handle(), 15, 15);
+  backend->MouseMove(Handle(), 60, 100);
+  EXPECT_EQ(lamp->Opacity(), 128);
+  container->SetActiveControl(nullptr);
+  EXPECT_EQ(lamp->Opacity(), 255);
+  // A disabled item passes nothing to its feature.
+  lamp->DIBFeatures().Items(0)->SetEnabled(false);
+  backend->MouseMove(Handle(), 15, 15);
+  EXPECT_EQ(lamp->Opacity(), 255);
+}
+
 TEST_F(FeatureTest, ShapeableLetsClicksThroughItsTransparentColour) {
   LoadFeatures();
   // (100, 29) is the shaped control's bottom-left pixel: magenta, so it
