@@ -354,6 +354,11 @@ class TX11Window final : public TBackendWindow {
   // The X11 window went with its parent: no more requests for it.
   void MarkGone() { gone_ = true; grabbed_ = false; }
   bool Gone() const { return gone_; }
+  // Ends the pointer grab (connection locked).
+  void ReleaseGrab() {
+    if (grabbed_ && !gone_) XUngrabPointer(connection_->display, CurrentTime);
+    grabbed_ = false;
+  }
   void ApplyCursor();
 
  private:
@@ -763,6 +768,16 @@ void TX11Window::SetMouseCapture(bool capture) {
   if (!c.Usable() || gone_ || capture == grabbed_) return;
   TErrorTrap trap;
   if (capture) {
+    // A grab without a held button would take the whole desktop's pointer
+    // until released; the window's own events do without one.
+    TShiftState held = c.dispatching ? c.dispatchState : 0;
+    if (!c.dispatching) {
+      Window root = 0, child = 0;
+      int rx = 0, ry = 0, wx = 0, wy = 0;
+      unsigned int mask = 0;
+      if (XQueryPointer(c.display, c.Root(), &root, &child, &rx, &ry, &wx, &wy, &mask)) held = ShiftFromState(mask);
+    }
+    if ((held & ssButtons) == 0) return;
     const unsigned int mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
                               LeaveWindowMask;
     grabbed_ = XGrabPointer(c.display, window_, False, mask, GrabModeAsync, GrabModeAsync, None, None,
@@ -969,6 +984,10 @@ void TX11Backend::Deliver(TConnection& c, TPendingEvent& p) {
   c.pressDispatch = false;
   if (c.Usable()) {
     TErrorTrap trap;
+    // The last button is up: no grab outlives it, whatever the handler did.
+    if (p.event.Kind == TWindowEvent::TKind::MouseUp && (p.state & ssButtons) == 0)
+      for (TX11Window* x : c.windows)
+        if (x->XWindow() == p.window) x->ReleaseGrab();
     XFlush(c.display);
   }
 }

@@ -310,6 +310,13 @@ TEST_F(X11Test, PressDragAndReleaseOutsideArriveWithButtonsAndCapture) {
     if (e.Kind == K::MouseUp && (e.Shift & ssButtons) == 0) w.SetMouseCapture(false);
   };
   Pump();
+  const auto hostCanGrab = [&] {
+    const bool ok = XGrabPointer(x_, host, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None,
+                                 CurrentTime) == GrabSuccess;
+    XUngrabPointer(x_, CurrentTime);
+    XSync(x_, False);
+    return ok;
+  };
   const struct {
     unsigned xbutton;
     TMouseButton button;
@@ -339,10 +346,26 @@ TEST_F(X11Test, PressDragAndReleaseOutsideArriveWithButtonsAndCapture) {
     EXPECT_EQ(mouse[2].Shift, 0u);
     EXPECT_EQ((TPoint{mouse[2].X, mouse[2].Y}), (TPoint{-60, -80}));
     // The capture ended with the release: the host can take the pointer.
-    EXPECT_EQ(XGrabPointer(x_, host, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None, CurrentTime),
-              GrabSuccess);
-    XUngrabPointer(x_, CurrentTime);
+    EXPECT_TRUE(hostCanGrab());
   }
+  // Whatever the window asks, the pointer is never held without a button:
+  // neither a capture asked with no button down, nor one left over after
+  // the release.
+  w.SetMouseCapture(true);
+  Pump();
+  EXPECT_TRUE(hostCanGrab());
+  w.SetMouseCapture(false);
+  rec.hook = [&](const TWindowEvent& e) {
+    if (e.Kind == K::MouseDown) w.SetMouseCapture(true);
+  };
+  MoveTo(170, 170);
+  Button(1, true);
+  Pump();
+  Button(1, false);
+  Pump();
+  EXPECT_TRUE(hostCanGrab());
+  rec.hook = nullptr;
+
   // Leaving the window with no button held.
   MoveTo(170, 170);
   Pump();
