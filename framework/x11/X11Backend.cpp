@@ -1203,6 +1203,39 @@ std::shared_ptr<TWindowBackend> UseX11Backend() {
   return backend;
 }
 
+bool IsX11Window(TWindowHandle window, const std::string& display) {
+  if (window == 0 || window > 0x1FFFFFFFu) return false;
+  TConnection probe;
+  {
+    TErrorTrap trap;
+    probe.display = XOpenDisplay(display.empty() ? nullptr : display.c_str());
+  }
+  if (!probe.display) return false;
+  {
+    std::lock_guard lock(gTrapMutex);
+    gConnections.push_back(&probe);
+  }
+  XSetIOErrorExitHandler(probe.display, &OnXIOErrorExit, &probe);
+  bool found = false;
+  {
+    TErrorTrap trap;
+    XWindowAttributes attrs{};
+    found = XGetWindowAttributes(probe.display, static_cast<Window>(window), &attrs) != 0;
+    XSync(probe.display, False);
+    found = found && probe.errorCode == 0 && !probe.dead;
+    if (probe.MayFree()) XCloseDisplay(probe.display);
+  }
+  std::lock_guard lock(gTrapMutex);
+  std::erase(gConnections, &probe);
+  return found;
+}
+
+std::shared_ptr<TWindowBackend> UseX11BackendFor(TWindowHandle parent) {
+  auto current = WindowBackendPtr();
+  if (IsX11Backend(*current) || !IsX11Window(parent)) return current;
+  return UseX11Backend();
+}
+
 bool IsX11Backend(const TWindowBackend& backend) { return dynamic_cast<const TX11Backend*>(&backend) != nullptr; }
 
 }  // namespace framework

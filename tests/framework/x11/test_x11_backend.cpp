@@ -20,6 +20,7 @@
 #include "framework/window/Application.h"
 #include "framework/window/Backend.h"
 #include "framework/window/Controls.h"
+#include "framework/window/Headless.h"
 #include "framework/window/Timer.h"
 #include "framework/window/Shell.h"
 #include "framework/x11/X11Backend.h"
@@ -819,6 +820,36 @@ TEST_F(X11Test, ShellOpenStartsTheOpenerWithoutWaiting) {
   unlink((std::string(dir) + "/go").c_str());
   unlink(opener.c_str());
   rmdir(dir);
+}
+
+TEST_F(X11Test, TheEditorGetsX11ForARealHostWindowAndKeepsAChosenBackendOtherwise) {
+  const Window host = HostWindow(0, 0, 100, 100);
+  const Window gone = XCreateSimpleWindow(x_, DefaultRootWindow(x_), 0, 0, 10, 10, 0, 0, 0);
+  XDestroyWindow(x_, gone);
+  XSync(x_, False);
+  EXPECT_TRUE(IsX11Window(host, server_->Name()));
+  EXPECT_FALSE(IsX11Window(gone, server_->Name()));
+  EXPECT_FALSE(IsX11Window(host, ":98765"));
+  EXPECT_FALSE(IsX11Window(0, server_->Name()));
+
+  const char* oldDisplay = std::getenv("DISPLAY");
+  const std::string saved = oldDisplay ? oldDisplay : "";
+  setenv("DISPLAY", server_->Name().c_str(), 1);
+  const auto before = WindowBackendPtr();
+  const auto chosen = std::make_shared<THeadlessBackend>();
+  SetWindowBackend(chosen);
+  EXPECT_EQ(UseX11BackendFor(static_cast<TWindowHandle>(gone)), chosen);
+  EXPECT_EQ(UseX11BackendFor(0x1000), chosen);
+  const auto x11 = UseX11BackendFor(static_cast<TWindowHandle>(host));
+  EXPECT_TRUE(IsX11Backend(*x11));
+  EXPECT_EQ(WindowBackendPtr(), x11);
+  EXPECT_EQ(UseX11BackendFor(static_cast<TWindowHandle>(host)), x11);
+  SetWindowBackend(before);
+  if (oldDisplay)
+    setenv("DISPLAY", saved.c_str(), 1);
+  else
+    unsetenv("DISPLAY");
+  EXPECT_EQ(gHostErrors, 0);
 }
 
 TEST(X11BackendChoice, UseX11BackendInstallsOneBackendAndKeepsIt) {
