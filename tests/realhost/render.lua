@@ -56,8 +56,8 @@ local proc = ARDOUR.LuaAPI.new_plugin(Session, "plonkrift6v2", ARDOUR.PluginType
 if proc:isnil() then fail("plug-in plonkrift6v2 not found (LXVST_PATH / scan cache)") end
 
 -- Parameters through the host, then read back through the host, before the
--- plug-in joins the track. A field
--- "@N" adds host automation instead: 0 until song sample N, the value after.
+-- plug-in joins the track. A field "@N" adds host automation instead: 0 until
+-- song sample N, the value after.
 local pf = io.open(env("RH_PARAMS"), "r")
 if pf == nil then fail("cannot read " .. env("RH_PARAMS")) end
 local set, automated, automation = 0, 0, {}
