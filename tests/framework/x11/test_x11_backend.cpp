@@ -135,6 +135,13 @@ class X11Test : public ::testing::Test {
     return win;
   }
 
+  // A backend window made and shown as the window layer does; it lives until
+  // the test ends.
+  TBackendWindow& Shown(Window parent, const TRect& bounds, TRecorder& recorder) {
+    windows_.push_back(backend_->CreateWindow(parent, bounds, recorder));
+    windows_.back()->Show();
+    return *windows_.back();
+  }
   // Lets the backend read everything the server did up to now.
   void Pump() {
     XSync(x_, False);
@@ -197,16 +204,6 @@ class X11Test : public ::testing::Test {
   std::vector<std::unique_ptr<TBackendWindow>> windows_;
 };
 
-// A backend window made and shown as the window layer does.
-TBackendWindow& MakeShown(X11Test&, std::shared_ptr<TWindowBackend>& backend,
-                          std::vector<std::unique_ptr<TBackendWindow>>& keep, Window parent, const TRect& bounds,
-                          TRecorder& recorder) {
-  keep.push_back(backend->CreateWindow(parent, bounds, recorder));
-  keep.back()->Show();
-  return *keep.back();
-}
-
-#define SHOWN(parent, bounds, recorder) MakeShown(*this, backend_, windows_, parent, bounds, recorder)
 
 // --- pictures -----------------------------------------------------------------
 
@@ -219,7 +216,7 @@ TEST_P(X11PresentTest, PresentedPictureIsUprightInTheHostsWindow) {
   const int depth = GetParam();
   const Window host = HostWindow(0, 0, 200, 150);
   TRecorder rec;
-  TBackendWindow& w = SHOWN(host, (TRect{10, 20, 74, 68}), rec);
+  TBackendWindow& w = Shown(host, TRect{10, 20, 74, 68}, rec);
   const Window win = static_cast<Window>(w.Handle());
   EXPECT_EQ(ParentOf(win), host);
 
@@ -266,7 +263,7 @@ TEST_F(X11Test, InADepth32HostWindowThePictureIsOpaque) {
   XMapWindow(x_, host);
   XSync(x_, False);
   TRecorder rec;
-  TBackendWindow& w = SHOWN(host, (TRect{0, 0, 64, 48}), rec);
+  TBackendWindow& w = Shown(host, TRect{0, 0, 64, 48}, rec);
   auto picture = Quadrants(64, 48);
   for (auto& p : picture) p &= 0x00FFFFFF;  // fully transparent pixels
   w.Present(reinterpret_cast<const std::uint8_t*>(picture.data()), 64, 48, {0, 0, 64, 48}, {0, 0});
@@ -284,7 +281,7 @@ TEST_F(X11Test, InADepth32HostWindowThePictureIsOpaque) {
 TEST_F(X11Test, ExposeIsReportedForTheShownWindowAndForClearedAreas) {
   const Window host = HostWindow(0, 0, 200, 150);
   TRecorder rec;
-  TBackendWindow& w = SHOWN(host, (TRect{0, 0, 100, 80}), rec);
+  TBackendWindow& w = Shown(host, TRect{0, 0, 100, 80}, rec);
   Pump();
   TRect all{1000, 1000, -1, -1};
   for (const auto& e : rec.Of(K::Expose))
@@ -304,7 +301,7 @@ TEST_F(X11Test, ExposeIsReportedForTheShownWindowAndForClearedAreas) {
 TEST_F(X11Test, PressDragAndReleaseOutsideArriveWithButtonsAndCapture) {
   const Window host = HostWindow(100, 100, 300, 200);
   TRecorder rec;
-  TBackendWindow& w = SHOWN(host, (TRect{20, 30, 120, 110}), rec);
+  TBackendWindow& w = Shown(host, TRect{20, 30, 120, 110}, rec);
   // What the window layer does with a control of the default style.
   rec.hook = [&](const TWindowEvent& e) {
     if (e.Kind == K::MouseDown) w.SetMouseCapture(true);
@@ -380,7 +377,7 @@ TEST_F(X11Test, PressDragAndReleaseOutsideArriveWithButtonsAndCapture) {
 TEST_F(X11Test, QueuedMovesFoldIntoTheLatestWithoutCrossingPresses) {
   const Window host = HostWindow(100, 100, 300, 200);
   TRecorder rec;
-  SHOWN(host, (TRect{20, 30, 220, 180}), rec);
+  Shown(host, TRect{20, 30, 220, 180}, rec);
   MoveTo(130, 140);
   Pump();
   rec.events.clear();
@@ -406,7 +403,7 @@ TEST_F(X11Test, QueuedMovesFoldIntoTheLatestWithoutCrossingPresses) {
 TEST_F(X11Test, DragHoldsTheHiddenPointerAndCountsEveryPixelOfTravel) {
   const Window host = HostWindow(100, 100, 300, 200);
   TRecorder rec;
-  TBackendWindow& w = SHOWN(host, (TRect{20, 30, 220, 180}), rec);
+  TBackendWindow& w = Shown(host, TRect{20, 30, 220, 180}, rec);
   TPoint hold;
   int travel = 0, moves = 0, lateMoves = 0;
   bool dragging = false;
@@ -494,7 +491,7 @@ TEST_F(X11Test, DragHoldsTheHiddenPointerAndCountsEveryPixelOfTravel) {
 TEST_F(X11Test, FocusIsTakenOnlyOnAClickAndKeysArriveAsVirtualKeys) {
   const Window host = HostWindow(100, 100, 300, 200);
   TRecorder rec;
-  TBackendWindow& w = SHOWN(host, (TRect{20, 30, 220, 180}), rec);
+  TBackendWindow& w = Shown(host, TRect{20, 30, 220, 180}, rec);
   Pump();
   Window before = 0, focus = 0;
   int revert = 0;
@@ -581,7 +578,7 @@ TEST_F(X11Test, AParentThatIsNoWindowRaisesWindowErrorAndTheHostsHandlerStays) {
 TEST_F(X11Test, AWindowWhoseParentVanishedIsHarmless) {
   const Window host = HostWindow(0, 0, 200, 150);
   TRecorder rec;
-  TBackendWindow& w = SHOWN(host, (TRect{0, 0, 100, 80}), rec);
+  TBackendWindow& w = Shown(host, TRect{0, 0, 100, 80}, rec);
   Pump();
   XDestroyWindow(x_, host);
   XSync(x_, False);
@@ -600,7 +597,7 @@ TEST_F(X11Test, AWindowWhoseParentVanishedIsHarmless) {
   windows_.clear();
   EXPECT_EQ(gHostErrors, 0);
   const Window again = HostWindow(0, 0, 100, 100);
-  EXPECT_NO_THROW(SHOWN(again, (TRect{0, 0, 10, 10}), rec));
+  EXPECT_NO_THROW(Shown(again, TRect{0, 0, 10, 10}, rec));
 }
 
 TEST_F(X11Test, ALostServerNeitherEndsTheProcessNorBlocks) {
@@ -673,7 +670,7 @@ TEST_F(X11Test, ManyOpensAndClosesLeaveNoResourceBehind) {
 TEST_F(X11Test, EachThreadPumpsOnlyItsOwnWindows) {
   const Window host = HostWindow(0, 0, 300, 200);
   TRecorder mainRec, otherRec;
-  SHOWN(host, (TRect{0, 0, 100, 100}), mainRec);
+  Shown(host, TRect{0, 0, 100, 100}, mainRec);
   std::unique_ptr<TBackendWindow> other;
   std::thread([&] {
     other = backend_->CreateWindow(host, {150, 0, 250, 100}, otherRec);
@@ -731,7 +728,7 @@ TEST_F(X11Test, AFormInTheHostsWindowPaintsClicksAndTicks) {
 TEST_F(X11Test, AMessageShowsWithoutBlockingAndClosesOnOk) {
   const Window host = HostWindow(0, 0, 300, 200);
   TRecorder rec;
-  SHOWN(host, (TRect{0, 0, 100, 100}), rec);
+  Shown(host, TRect{0, 0, 100, 100}, rec);
   const Window root = DefaultRootWindow(x_);
   const auto messages = [&] {
     std::vector<Window> out;
