@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
+# A real host (Ardour) for the release stage's real-host test.
+./scripts/realhost-test.sh --install
 
 jobs=$(nproc)
 stage() { echo "== $1 (at ${SECONDS}s)"; }
