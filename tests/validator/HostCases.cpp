@@ -163,6 +163,10 @@ std::int64_t growthOver(int rounds, Round round) {
 // leaked window or picture is far above it.
 constexpr std::int64_t kLeakAllowance = 16 * 1024;
 
+// What the summary may claim about leaks: measured here, or left to the
+// sanitizer's leak check at exit.
+std::string leakClaim() { return interposerActive() ? "no heap growth" : "leaks left to LeakSanitizer"; }
+
 std::string leakText(std::int64_t growth, int rounds) {
   return "heap grew by " + std::to_string(growth) + " bytes over rounds 4 to " + std::to_string(rounds);
 }
@@ -321,7 +325,9 @@ CaseResult editorCycles() {
   if (!parent.open(why)) return fail(why);
   Host host;
   if (!openInstance(host, why, 44100.0f, 1024)) return fail(why);
-  const int cycles = 200;
+  // Under the sanitizers each open costs ten times as much: fewer cycles
+  // there, still enough to catch what they look for.
+  const int cycles = interposerActive() ? 200 : 40;
   int opened = 0, refused = 0, noChild = 0, childLeft = 0, badRect = 0;
   std::int64_t settled = 0;
   const AudioCallCounts before = audioCallCounts();
@@ -372,7 +378,8 @@ CaseResult editorCycles() {
   if (opened == 0)
     return pass("effEditOpen answered 0 all " + std::to_string(cycles) + " times without crashing (no X11 editor in this library)" + audio);
   return pass(std::to_string(cycles) + " open, idle, close cycles in a real X11 parent" + audio +
-              ": a child window each time and none left after close, no audio-thread allocation, no heap growth");
+              ": a child window each time and none left after close, " +
+              (interposerActive() ? "no audio-thread allocation, " : "") + leakClaim());
 }
 
 // effClose with the editor still open, as a host that tears down a track does.
@@ -405,7 +412,7 @@ CaseResult closeWithEditorOpen() {
   if (!report.empty()) return fail(report.substr(1));
   return pass(std::to_string(rounds) + " effClose calls with the editor open (" + std::to_string(opened) +
               " opens answered 1, " + std::to_string(shown) + " showed a window in the parent): no crash, " +
-              (shown != 0 ? "window gone, " : "") + "no heap growth");
+              (shown != 0 ? "window gone, " : "") + leakClaim());
 }
 
 // ---------------------------------------------------------------------------
@@ -624,7 +631,7 @@ CaseResult scanner() {
   if (interposerActive() && growth > kLeakAllowance) report += " " + leakText(growth, rounds) + ";";
   if (!report.empty()) return fail(report.substr(1));
   return pass(std::to_string(rounds) + " scans without display, sample rate or time information (open, every name and "
-              "display, editor probe, one block, close): no crash, no heap growth");
+              "display, editor probe, one block, close): no crash, " + leakClaim());
 }
 
 }  // namespace
