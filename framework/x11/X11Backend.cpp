@@ -611,8 +611,8 @@ TX11Window::~TX11Window() {
 }
 
 void TX11Window::SetBounds(const TRect& bounds) {
-  bounds_ = bounds;
   std::lock_guard lock(connection_->mutex);
+  bounds_ = bounds;
   TConnection& c = *connection_;
   if (!c.Usable() || gone_) return;
   TErrorTrap trap;
