@@ -145,4 +145,15 @@ TEST_F(EditorOnXvfb, ClickAndDragThenTheScreenShowsWhatTheValuesSay) {
   reference.dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
 }
 
+TEST_F(EditorOnXvfb, AWindowIdTheServerDoesNotKnowIsRefused) {
+  framework::SetWindowBackend(framework::MakeX11Backend(server->Name()));
+  plugin = std::make_unique<APlugin>(&Host);
+  const Window unknown = host + 0x1000;  // an id of our own client that names no window
+  EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(unknown), 0.0f), 0);
+  plugin->dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
+  plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+  EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0.0f), 1);
+  plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+}
+
 }  // namespace

@@ -1,12 +1,14 @@
 // plonkrift-shot: a picture of the editor.
 //
-//   plonkrift-shot [--program N] [--set "Name=value"]... [--info] -o OUTPUT.png
+//   plonkrift-shot [--program N] [--set "Name=value"]... [--info] [--no-time-info] -o OUTPUT.png
 //
 // Makes one instance of the effect, switches to program N (0..7, default 0),
 // sets each named parameter (its name as the host sees it, a value 0..1),
 // opens the editor on the headless window backend and saves what the window
 // shows (719 x 512). --info shows the information screen first, as a click on
-// its button does. Exit status 0 on success, 1 on a failure, 2 on bad usage.
+// its button does; --no-time-info plays one block the host gives no time
+// information for, so the editor shows its notice. Exit status 0 on success,
+// 1 on a failure, 2 on bad usage.
 
 #include <cairo.h>
 
@@ -29,7 +31,7 @@ VstIntPtr Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
 }
 
 int Usage() {
-  std::cerr << "usage: plonkrift-shot [--program N] [--set \"Name=value\"]... [--info] -o OUTPUT.png\n";
+  std::cerr << "usage: plonkrift-shot [--program N] [--set \"Name=value\"]... [--info] [--no-time-info] -o OUTPUT.png\n";
   return 2;
 }
 
@@ -63,13 +65,15 @@ bool WritePng(const framework::THeadlessWindow& window, const std::string& path)
 
 int main(int argc, char** argv) {
   int program = 0;
-  bool info = false;
+  bool info = false, noTimeInfo = false;
   std::string output;
   std::vector<std::pair<std::string, float>> sets;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--info") {
       info = true;
+    } else if (a == "--no-time-info") {
+      noTimeInfo = true;
     } else if (a == "--program" && i + 1 < argc) {
       char* end = nullptr;
       program = static_cast<int>(std::strtol(argv[++i], &end, 10));
@@ -101,6 +105,11 @@ int main(int argc, char** argv) {
       return 1;
     }
     plugin.setParameter(index, value);
+  }
+  if (noTimeInfo) {
+    float left[32] = {}, right[32] = {};
+    float* channels[2] = {left, right};
+    plugin.processReplacing(channels, channels, 32);
   }
   static int hostWindow = 0;  // stands for the host's window
   if (plugin.dispatcher(effEditOpen, 0, 0, &hostWindow, 0.0f) != 1) {
