@@ -191,6 +191,7 @@ TCustomDIBImageList::~TCustomDIBImageList() {
 const framework::ClassInfo& TCustomDIBImageList::GetItemClass() const { return TDIBImagesItem::StaticClassInfo(); }
 
 TMemoryDIB& TCustomDIBImageList::GetSharedDIB(int index) {
+  if (!IsValidIndex(index)) throw EDIBError("List index out of bounds (" + std::to_string(index) + ")");
   shared_.ShareWith(images_->Items(index)->DIB());
   return shared_;
 }

@@ -58,7 +58,7 @@ const framework::ClassInfo& TDIBBorder::StaticClassInfo() {
 // --- edges --------------------------------------------------------------------
 
 TDIBBorderEdge::TDIBBorderEdge(TDIBBorder* border, TDIBBorderSide side)
-    : border_(border), side_(side), start_(border), middle_(border), end_(border) {}
+    : side_(side), start_(border), middle_(border), end_(border) {}
 
 void TDIBBorderEdge::SetDrawStyle(TDIBBorderDrawStyle value) {
   if (value > dsStretch) throw framework::EPropertyError("Invalid DrawStyle");

@@ -44,7 +44,6 @@ class TDIBBorderEdge : public framework::TPersistent {
   void SetDIBImageList(image::TCustomDIBImageList* list);
 
  private:
-  TDIBBorder* border_;
   TDIBBorderSide side_;
   image::TDIBImageLink start_, middle_, end_;
   TDIBBorderDrawStyle drawStyle_ = dsTile;

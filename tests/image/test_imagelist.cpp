@@ -195,6 +195,7 @@ TEST(ImageList, LookupsShareOneAliasRepointedEachTime) {
   EXPECT_FALSE(f.list.GetImage(3, none));
   EXPECT_EQ(none, nullptr);
   EXPECT_TRUE(f.list.IsValidIndex(3));
+  EXPECT_THROW(f.list.GetSharedDIB(4), EDIBError);
 }
 
 TEST(ImageList, FindOrAddTemplateFindsByExactKey) {
