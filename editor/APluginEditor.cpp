@@ -1,6 +1,7 @@
 #include "editor/APluginEditor.h"
 
 #include "framework/window/Application.h"
+#include "framework/x11/X11Backend.h"
 
 APluginEditor::APluginEditor(AudioEffect* effect, std::atomic<std::uint8_t>& editorClosed,
                              const std::atomic<std::uint8_t>* timeInfoNotice)
@@ -30,10 +31,11 @@ VstInt32 APluginEditor::open(void* parent) {
   if (parent == nullptr) return 0;
   try {
     if (!window) {
-      // The window system is the framework's current window backend. Which
-      // one that is (X11 when the host's window is a real X window, headless
-      // otherwise, or what a test or tool chose) is for the framework to
-      // decide before this point; the editor works the same on any.
+      // The framework picks the window system for this parent: X11 when the
+      // host's window is a window of the X display, otherwise the backend
+      // already chosen (a test's or a tool's, headless by default). The
+      // editor works the same on any.
+      framework::UseX11BackendFor(reinterpret_cast<framework::TWindowHandle>(parent));
       copyParameters();
       auto made = TPluginEditorWindow::Create(effect, values, timeinfonotice);
       // A child of the host's window at (0, 0); the window system refuses a

@@ -156,4 +156,22 @@ TEST_F(EditorOnXvfb, AWindowIdTheServerDoesNotKnowIsRefused) {
   plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
 }
 
+// No backend chosen beforehand, as inside a host: the window of the X
+// display given as parent makes the framework take X11 by itself.
+TEST_F(EditorOnXvfb, AnXWindowAsParentSelectsTheX11Backend) {
+  setenv("DISPLAY", server->Name().c_str(), 1);
+  framework::SetWindowBackend(nullptr);
+  plugin = std::make_unique<APlugin>(&Host);
+  ASSERT_EQ(plugin->dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0.0f), 1);
+  EXPECT_TRUE(framework::IsX11Backend(framework::WindowBackend()));
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  XSync(x, False);
+  ASSERT_TRUE(XQueryTree(x, host, &root, &parent, &children, &count));
+  if (children != nullptr) XFree(children);
+  EXPECT_EQ(count, 1u) << "the editor's window inside the host's";
+  plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+  unsetenv("DISPLAY");
+}
+
 }  // namespace
