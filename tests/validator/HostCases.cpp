@@ -610,9 +610,12 @@ CaseResult scanner() {
     for (VstInt32 p = 0; p < host.effect()->numPrograms; ++p) ask(effGetProgramNameIndexed, p);
     ERect* rect = nullptr;
     host.dispatch(effEditGetRect, 0, 0, &rect);
-    // Some scanners probe the editor; without a display it can only refuse.
+    // Some scanners probe the editor with whatever handle they have; without
+    // a display the library may refuse or open a window of its own kind, but
+    // it must survive idling and closing it.
     if (round % 10 == 0 && host.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(std::uintptr_t{0x1234567})) != 0) {
       ++editorOpens;
+      host.dispatch(effEditIdle);
       host.dispatch(effEditClose);
     }
     host.dispatch(effMainsChanged, 0, 1);
@@ -626,12 +629,11 @@ CaseResult scanner() {
   if (failed) return fail(why);
   std::string report;
   if (badTexts != 0) report += " " + std::to_string(badTexts) + " texts not terminated within 256 bytes;";
-  if (editorOpens != 0)
-    report += " effEditOpen answered 1 with no X display and a parent that is no window (" + std::to_string(editorOpens) + " probes);";
   if (interposerActive() && growth > kLeakAllowance) report += " " + leakText(growth, rounds) + ";";
   if (!report.empty()) return fail(report.substr(1));
   return pass(std::to_string(rounds) + " scans without display, sample rate or time information (open, every name and "
-              "display, editor probe, one block, close): no crash, " + leakClaim());
+              "display, editor probe, one block, close): no crash, " + leakClaim() + "; the editor probe with no display " +
+              (editorOpens != 0 ? "answered 1 (" + std::to_string(editorOpens) + " of 6)" : "answered 0"));
 }
 
 }  // namespace

@@ -200,34 +200,44 @@ Outcome runIsolated(const Case& c, const char* self, const std::string& display)
   setpgid(pid, pid);
   std::string output;
   bool timedOut = false;
+  bool ended = false;
+  int status = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(c.timeoutSeconds);
   pollfd wait{fds[0], POLLIN, 0};
-  for (;;) {
+  auto readSome = [&](int timeoutMs) {
+    if (poll(&wait, 1, timeoutMs) <= 0) return false;
+    char buffer[4096];
+    const ssize_t got = read(fds[0], buffer, sizeof buffer);
+    if (got <= 0) {
+      wait.fd = -1;  // end of output: poll ignores it from now on
+      return false;
+    }
+    output.append(buffer, static_cast<std::size_t>(got));
+    return true;
+  };
+  // Read until the case ends or its time is up. A process the case left
+  // behind may still hold the output open, so the end is the case's exit.
+  while (!ended) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
     if (left <= 0) {
       timedOut = true;
       break;
     }
-    const int ready = poll(&wait, 1, static_cast<int>(std::min<long long>(left, 500)));
-    if (ready > 0) {
-      char buffer[4096];
-      const ssize_t got = read(fds[0], buffer, sizeof buffer);
-      if (got <= 0) break;  // the case closed its output: it has ended
-      output.append(buffer, static_cast<std::size_t>(got));
+    readSome(static_cast<int>(std::min<long long>(left, 100)));
+    if (wait.fd < 0) usleep(10000);
+    // Noticed without reaping: while the case is a zombie its process group
+    // id cannot be reused, so the kill below reaches only what it started.
+    siginfo_t info{};
+    ended = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+  }
+  if (ended)
+    while (wait.fd >= 0 && readSome(50)) {
     }
-  }
   close(fds[0]);
-  if (timedOut) kill(-pid, SIGKILL);
-  int status = 0;
-  // A case that closed its output but did not end (a stuck thread at exit)
-  // counts as hanging too.
-  pid_t done = 0;
-  for (int i = 0; i < 100 && (done = waitpid(pid, &status, WNOHANG)) == 0; ++i) usleep(50000);
-  if (done == 0) {
-    timedOut = true;
-    kill(-pid, SIGKILL);
-    waitpid(pid, &status, 0);
-  }
+  // Whatever is left of the case's process group goes: the case itself when
+  // it hung, anything it started otherwise.
+  kill(-pid, SIGKILL);
+  waitpid(pid, &status, 0);
 
   // Split the summary line from the rest.
   std::string summary, rest, line, verdict;
