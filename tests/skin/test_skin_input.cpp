@@ -203,6 +203,24 @@ TEST_F(InputTest, FocusedKnobMovesWithItsKeys) {
   EXPECT_EQ(c->Position(), 5);
 }
 
+TEST_F(InputTest, AFormThatPreviewsKeysSeesThemFirst) {
+  LoadKnobs();
+  auto* c = Find<skin::TDIBKnob>("c");
+  container->SetActiveControl(c);
+  container->SetFocus();
+  std::vector<std::uint16_t> seen;
+  form->SetKeyPreview(true);
+  form->OnKeyDown.Bind([&](TObject*, std::uint16_t& key, TShiftState) {
+    seen.push_back(key);
+    if (key == VK_UP) key = 0;  // consumed
+  });
+  backend->KeyDown(Handle(), VK_UP);
+  EXPECT_EQ(c->Position(), 0);
+  backend->KeyDown(Handle(), VK_PRIOR);
+  EXPECT_EQ(c->Position(), 5);
+  EXPECT_EQ(seen, (std::vector<std::uint16_t>{VK_UP, VK_PRIOR}));
+}
+
 TEST_F(InputTest, AcceleratorClicksWithAlt) {
   LoadKnobs();
   backend->Char(Handle(), 'b');
