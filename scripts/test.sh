@@ -21,7 +21,8 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 stage "AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPLONKRIFT_SANITIZE=ON -DPLONKRIFT_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(pwd)/tests/lsan.supp \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 stage "ThreadSanitizer (threaded tests)"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLONKRIFT_TSAN=ON -DPLONKRIFT_BENCH=OFF >/dev/null
