@@ -12,11 +12,18 @@ std::shared_ptr<TWindowBackend>& CurrentBackend() {
   static std::shared_ptr<TWindowBackend> backend;
   return backend;
 }
+bool gChosen = false;
 }  // namespace
 
 void SetWindowBackend(std::shared_ptr<TWindowBackend> backend) {
   std::lock_guard lock(gBackendMutex);
+  gChosen = backend != nullptr;
   CurrentBackend() = std::move(backend);
+}
+
+bool WindowBackendChosen() {
+  std::lock_guard lock(gBackendMutex);
+  return gChosen;
 }
 
 std::shared_ptr<TWindowBackend> WindowBackendPtr() {

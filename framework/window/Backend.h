@@ -102,6 +102,9 @@ class TWindowBackend {
 // they were made with. Until one is set, a headless backend is used.
 void SetWindowBackend(std::shared_ptr<TWindowBackend> backend);
 std::shared_ptr<TWindowBackend> WindowBackendPtr();
+// Whether a backend was set on purpose (by SetWindowBackend), rather than
+// being the headless default.
+bool WindowBackendChosen();
 inline TWindowBackend& WindowBackend() { return *WindowBackendPtr(); }
 
 }  // namespace framework

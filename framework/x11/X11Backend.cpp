@@ -1231,8 +1231,10 @@ bool IsX11Window(TWindowHandle window, const std::string& display) {
 }
 
 std::shared_ptr<TWindowBackend> UseX11BackendFor(TWindowHandle parent) {
+  // A backend someone chose (a test, the screenshot tool) is kept; only the
+  // headless default gives way to X11 for a real X window.
   auto current = WindowBackendPtr();
-  if (IsX11Backend(*current) || !IsX11Window(parent)) return current;
+  if (WindowBackendChosen() || IsX11Backend(*current) || !IsX11Window(parent)) return current;
   return UseX11Backend();
 }
 
