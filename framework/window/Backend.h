@@ -72,6 +72,17 @@ class TBackendWindow {
   virtual TPoint ClientOrigin() const = 0;
 };
 
+// The part of a Present that lands inside a window: the source rectangle
+// clipped to the picture, then the target clipped to the window.
+struct TPresentArea {
+  std::int32_t SourceX = 0, SourceY = 0;  // visual (top-down) picture coordinates
+  std::int32_t DestX = 0, DestY = 0;      // window client coordinates
+  std::int32_t Columns = 0, Rows = 0;
+};
+// False when nothing of the source lands in a window of the given size.
+bool ClipPresent(std::int32_t pictureWidth, std::int32_t pictureHeight, const TRect& source, TPoint dest,
+                 std::int32_t windowWidth, std::int32_t windowHeight, TPresentArea& area);
+
 class TWindowBackend {
  public:
   virtual ~TWindowBackend() = default;

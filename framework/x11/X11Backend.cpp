@@ -647,23 +647,10 @@ void TX11Window::Hide() {
 void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int32_t height, const TRect& source,
                          TPoint dest) {
   const std::int32_t ww = bounds_.Right - bounds_.Left, wh = bounds_.Bottom - bounds_.Top;
-  // Clip the source to the picture, then the target to the window.
-  std::int32_t sx = std::max(source.Left, 0), sy = std::max(source.Top, 0);
-  std::int32_t dx = dest.X + (sx - source.Left), dy = dest.Y + (sy - source.Top);
-  std::int32_t cols = std::min(source.Right, width) - sx, rows = std::min(source.Bottom, height) - sy;
-  if (dx < 0) {
-    cols += dx;
-    sx -= dx;
-    dx = 0;
-  }
-  if (dy < 0) {
-    rows += dy;
-    sy -= dy;
-    dy = 0;
-  }
-  cols = std::min(cols, ww - dx);
-  rows = std::min(rows, wh - dy);
-  if (cols <= 0 || rows <= 0 || !bits) return;
+  TPresentArea area;
+  if (!bits || !ClipPresent(width, height, source, dest, ww, wh, area)) return;
+  const std::int32_t sx = area.SourceX, sy = area.SourceY, dx = area.DestX, dy = area.DestY;
+  const std::int32_t cols = area.Columns, rows = area.Rows;
 
   std::lock_guard lock(connection_->mutex);
   TConnection& c = *connection_;
