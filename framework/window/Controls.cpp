@@ -412,8 +412,13 @@ TControl::~TControl() {
 void TControl::FontChanged() { Invalidate(); }
 
 void TControl::SetBounds(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) {
-  width = std::max(width, 0);
-  height = std::max(height, 0);
+  // Far beyond any screen, yet small enough that edges, offsets and nested
+  // origins never leave the 32-bit range.
+  constexpr std::int32_t kLimit = 1 << 24;
+  left = std::clamp(left, -kLimit, kLimit);
+  top = std::clamp(top, -kLimit, kLimit);
+  width = std::clamp(width, 0, kLimit);
+  height = std::clamp(height, 0, kLimit);
   if (left == left_ && top == top_ && width == width_ && height == height_) return;
   if (parent_ && visible_) parent_->InvalidateRect(BoundsRect());
   left_ = left;

@@ -133,7 +133,8 @@ class TControl : public TComponent {
   void SetTop(std::int32_t v) { SetBounds(left_, v, width_, height_); }
   void SetWidth(std::int32_t v) { SetBounds(left_, top_, v, height_); }
   void SetHeight(std::int32_t v) { SetBounds(left_, top_, width_, v); }
-  // Negative sizes become 0. Repaints the old and the new place.
+  // Negative sizes become 0; positions and sizes are held within +-2^24.
+  // Repaints the old and the new place.
   virtual void SetBounds(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
   TRect BoundsRect() const { return {left_, top_, left_ + width_, top_ + height_}; }
   TRect ClientRect() const { return {0, 0, width_, height_}; }

@@ -343,3 +343,18 @@ TEST_F(FocusTest, FocusMovesOnlyToControlsThatCanTakeIt) {
 
 }  // namespace
 }  // namespace wtest
+
+namespace {
+
+// Positions from a damaged form must not push edges or origins out of range.
+TEST(ControlBounds, ExtremeValuesAreHeldInRange) {
+  framework::TControl control(nullptr);
+  control.SetBounds(INT32_MAX, INT32_MIN, INT32_MAX, -5);
+  const framework::TRect r = control.BoundsRect();
+  EXPECT_GT(r.Right, r.Left);
+  EXPECT_EQ(r.Bottom, r.Top);
+  EXPECT_LE(r.Right, 1 << 25);
+  EXPECT_GE(r.Top, -(1 << 24));
+}
+
+}  // namespace
