@@ -17,6 +17,12 @@ class GateSequencer {
   void DeriveLengths(float stepSamples, float attack, float decay) {
     DecayLength = static_cast<float>(2.0 * stepSamples * decay + ClickGuard);
     AttackLength = static_cast<float>(static_cast<double>(attack) * stepSamples + ClickGuard);
+    // A ramp that shrinks below what it still has to run (a shorter decay
+    // turned in mid-ramp, a lower sample rate) continues from its full
+    // length: a count above the length would lift the level above 1, and the
+    // attack's depth (1 - level) would feed that back until it overflowed.
+    if (DecayCount > DecayLength) DecayCount = DecayLength;
+    if (AttackCount > AttackLength) AttackCount = AttackLength;
   }
 
   // Entering a new step: stepOn restarts both ramps; the attack always starts

@@ -410,3 +410,26 @@ TEST(Lfo, HalvingThePeriodDropsBelowMinusOneUntilTheCountIsBack) {
 }
 
 }  // namespace
+
+// A ramp whose length shrinks below its remaining count (a lower sample rate,
+// or "Gate Decay" turned down in mid-ramp) never lifts the level above 1, and
+// the envelope stays finite however often it happens.
+TEST(Gate, ShrinkingRampsKeepTheLevelAtMostOne) {
+  engine::GateSequencer gate;
+  for (int round = 0; round < 50; ++round) {
+    gate.DeriveLengths(48000.0f, 0.955f, 1.0f);  // a step at 384 kHz
+    gate.StepChange(true, false);
+    for (int k = 0; k < 100; ++k) {
+      gate.LevelTick();
+      gate.Countdown();
+    }
+    gate.DeriveLengths(1000.0f, 0.955f, 0.1f);  // the same step at 8 kHz
+    for (int k = 0; k < 3000; ++k) {
+      if (k % 1000 == 0) gate.StepChange(k % 2000 == 0, false);
+      gate.LevelTick();
+      ASSERT_LE(gate.GateLevel, 1.0f) << "round " << round << " sample " << k;
+      ASSERT_TRUE(std::isfinite(gate.AttackDepth));
+      gate.Countdown();
+    }
+  }
+}
