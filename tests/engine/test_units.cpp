@@ -425,7 +425,7 @@ TEST(Gate, ShrinkingRampsKeepTheLevelAtMostOne) {
     }
     gate.DeriveLengths(1000.0f, 0.955f, 0.1f);  // the same step at 8 kHz
     for (int k = 0; k < 3000; ++k) {
-      if (k % 1000 == 0) gate.StepChange(k % 2000 == 0, false);
+      if (k % 1000 == 500) gate.StepChange(k % 2000 == 1500, false);  // off, on, off
       gate.LevelTick();
       ASSERT_LE(gate.GateLevel, 1.0f) << "round " << round << " sample " << k;
       ASSERT_TRUE(std::isfinite(gate.AttackDepth));
