@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -359,4 +360,27 @@ TEST(ImageList, FormsKeepPixelsOfInternalItemsOnlyAndRoundTrip) {
   EXPECT_FALSE(read->DIBImages().Items(1)->ImageLoaded());
   EXPECT_EQ(read->DIBImages().FindOrAddTemplate("knob", 3), read->DIBImages().Items(1));
   EXPECT_EQ(framework::WriteForm(copy), bytes);
+}
+
+// A picture's scale is stored as an 80-bit extended value (tag 0x05 and ten
+// bytes) and sets both axes when read back.
+TEST(ImageList, ScaleIsStoredAsAnExtendedValueForBothAxes) {
+  RegisterImageListClasses();
+  framework::TComponent root(nullptr);
+  auto* list = new TDIBImageList(&root);
+  list->SetName("Images");
+  TDIBImagesItem* item = list->DIBImages().Add();
+  item->StoredDIB().SetSize(2, 2);
+  item->StoredDIB().SetScale(100);
+  const std::vector<std::uint8_t> bytes = framework::WriteForm(root);
+  const std::vector<std::uint8_t> hundred = {0x05, 0, 0, 0, 0, 0, 0, 0, 0xC8, 0x05, 0x40};
+  EXPECT_NE(std::search(bytes.begin(), bytes.end(), hundred.begin(), hundred.end()), bytes.end());
+
+  item->StoredDIB().SetScale(250);
+  framework::TComponent copy(nullptr);
+  framework::ReadForm(framework::WriteForm(root), copy);
+  auto* read = dynamic_cast<TDIBImageList*>(copy.FindComponent("Images"));
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->DIBImages().Items(0)->StoredDIB().ScaleX(), 250);
+  EXPECT_EQ(read->DIBImages().Items(0)->StoredDIB().ScaleY(), 250);
 }
