@@ -1218,10 +1218,12 @@ bool IsX11Window(TWindowHandle window, const std::string& display) {
 }
 
 std::shared_ptr<TWindowBackend> UseX11BackendFor(TWindowHandle parent) {
-  // A backend someone chose (a test, the screenshot tool) is kept; only the
-  // headless default gives way to X11 for a real X window.
+  // A backend someone chose (a test, the screenshot tool, an earlier editor's
+  // X11) is kept. Otherwise only a real window of the display can hold the
+  // editor: a handle that is none is refused, as the host would want to hear.
   auto current = WindowBackendPtr();
-  if (WindowBackendChosen() || IsX11Backend(*current) || !IsX11Window(parent)) return current;
+  if (WindowBackendChosen() || IsX11Backend(*current)) return current;
+  if (!IsX11Window(parent)) throw EWindowError("The host's window handle is no window of the X display");
   return UseX11Backend();
 }
 

@@ -42,11 +42,12 @@ std::shared_ptr<TWindowBackend> MakeX11Backend(const std::string& display = {});
 // editor calls when a host opens it.
 std::shared_ptr<TWindowBackend> UseX11Backend();
 
-// Makes an X11 backend current (as UseX11Backend) when parent is a window of
-// the X display ($DISPLAY) and the current backend is not X11 already;
-// otherwise, for a handle that is no X window (a test's or a tool's, with
-// their own backend chosen), leaves the current backend. Returns the current
-// backend. What the editor calls on open, before making its window.
+// The backend for an editor opened into parent, made current and returned:
+// the backend chosen with SetWindowBackend (a test's, a tool's) or an X11
+// backend already current is kept; otherwise parent must be a window of the
+// X display ($DISPLAY), and an X11 backend is made current for it. A handle
+// that is no such window raises EWindowError. What the editor calls on open,
+// before making its window.
 std::shared_ptr<TWindowBackend> UseX11BackendFor(TWindowHandle parent);
 
 // Whether window is a window of the X display named (empty: $DISPLAY); false

@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "editor/APluginEditor.h"
+#include "framework/window/Backend.h"
+#include "framework/window/Headless.h"
 #include "plugin/APlugin.h"
 
 namespace {
@@ -12,8 +14,14 @@ namespace {
 class Bridge : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Windows in memory: the test's parent handle stands for a host window.
+    framework::SetWindowBackend(std::make_shared<framework::THeadlessBackend>());
     plugin = std::make_unique<APlugin>(nullptr);
     editor = static_cast<APluginEditor*>(plugin->getEditor());
+  }
+  void TearDown() override {
+    plugin.reset();
+    framework::SetWindowBackend(nullptr);
   }
   std::unique_ptr<APlugin> plugin;
   APluginEditor* editor = nullptr;
@@ -50,6 +58,10 @@ TEST_F(Bridge, CloseWithoutOpenOnlyMarksTheEditorClosed) {
 
 TEST_F(Bridge, OpenWithoutParentIsRefused) {
   EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, nullptr, 0.0f), 0);
+  // Without a window system chosen, a handle that is no window of the
+  // display is refused too.
+  framework::SetWindowBackend(nullptr);
+  EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, &parent, 0.0f), 0);
   EXPECT_EQ(editor->openCount(), 0);
   EXPECT_EQ(editor->getWindow(), nullptr);
 }

@@ -838,9 +838,10 @@ TEST_F(X11Test, TheEditorGetsX11ForARealHostWindowAndKeepsAChosenBackendOtherwis
   EXPECT_EQ(UseX11BackendFor(static_cast<TWindowHandle>(gone)), chosen);
   EXPECT_EQ(UseX11BackendFor(0x1000), chosen);
   EXPECT_EQ(UseX11BackendFor(static_cast<TWindowHandle>(host)), chosen) << "a chosen backend is kept";
-  // The headless default gives way to X11 for a real host window only.
+  // Without a chosen backend, only a real host window gets one (X11).
   SetWindowBackend(nullptr);
-  EXPECT_FALSE(IsX11Backend(*UseX11BackendFor(0x1000)));
+  EXPECT_THROW(UseX11BackendFor(0x1000), EWindowError) << "no window of the display: refused";
+  EXPECT_THROW(UseX11BackendFor(static_cast<TWindowHandle>(gone)), EWindowError);
   const auto x11 = UseX11BackendFor(static_cast<TWindowHandle>(host));
   EXPECT_TRUE(IsX11Backend(*x11));
   EXPECT_EQ(WindowBackendPtr(), x11);
