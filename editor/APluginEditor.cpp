@@ -31,9 +31,9 @@ VstInt32 APluginEditor::open(void* parent) {
   if (parent == nullptr) return 0;
   try {
     if (!window) {
-      // The framework picks the window system for this parent: X11 when the
-      // host's window is a window of the X display, otherwise the backend
-      // already chosen (a test's or a tool's, headless by default). The
+      // The framework picks the window system for this parent: the backend
+      // chosen on purpose (a test's, a tool's) or X11 for a window of the X
+      // display; a handle that is neither is refused (EWindowError). The
       // editor works the same on any.
       framework::UseX11BackendFor(reinterpret_cast<framework::TWindowHandle>(parent));
       copyParameters();
