@@ -34,16 +34,20 @@ class TStoredDIBSettings : public framework::TComponent {
 };
 
 // The parameters behind the controls.
-constexpr int kLastCell = 32;        // steps 1..16, ties 17..32
-constexpr int kFirstSwitch = 33;     // gate switch, lamps and switches: 33..59
+constexpr int kLastCell = 32;     // steps 1..16, ties 17..32
+constexpr int kFirstSwitch = 33;  // gate switch, lamps and switches: 33..59
 constexpr int kLastSwitch = 59;
 constexpr int kLfo1Sync = 60;
 constexpr int kLfo2Sync = 61;
 constexpr int kFd1Enable = 40, kFd1Delay = 44, kFd1DelaySync = 47;
 constexpr int kFd2Enable = 50, kFd2Delay = 54, kFd2DelaySync = 57;
 
-bool IsCell(int tag) { return tag >= 1 && tag <= kLastCell; }
-bool IsSlot(int tag) { return tag >= TPluginEditorWindow::kFirstSlot && tag <= TPluginEditorWindow::kLastSlot; }
+bool IsCell(int tag) {
+  return tag >= 1 && tag <= kLastCell;
+}
+bool IsSlot(int tag) {
+  return tag >= TPluginEditorWindow::kFirstSlot && tag <= TPluginEditorWindow::kLastSlot;
+}
 
 int TagOf(TObject* sender) {
   auto* component = dynamic_cast<framework::TComponent*>(sender);
@@ -54,12 +58,12 @@ int TagOf(TObject* sender) {
 
 const framework::ClassInfo& TStoredDIBSettings::StaticClassInfo() {
   using C = TStoredDIBSettings;
-  static const framework::ClassInfo& info =
-      framework::ClassBuilder<C, framework::TComponent>("TDIBSettings")
-          .String("DIBCompressor", [](C& s) { return s.DIBCompressor(); },
-                  [](C& s, const std::string& v) { s.SetDIBCompressor(v); })
-          .Default("")
-          .Build();
+  static const framework::ClassInfo& info = framework::ClassBuilder<C, framework::TComponent>("TDIBSettings")
+                                                .String(
+                                                    "DIBCompressor", [](C& s) { return s.DIBCompressor(); },
+                                                    [](C& s, const std::string& v) { s.SetDIBCompressor(v); })
+                                                .Default("")
+                                                .Build();
   return info;
 }
 
@@ -104,7 +108,8 @@ void TPluginEditorWindow::RegisterClasses() {
   static std::once_flag once;
   std::call_once(once, [] {
     skin::RegisterSkinClasses();
-    if (framework::FindClass("TDIBSettings") == nullptr) framework::RegisterClass(TStoredDIBSettings::StaticClassInfo());
+    if (framework::FindClass("TDIBSettings") == nullptr)
+      framework::RegisterClass(TStoredDIBSettings::StaticClassInfo());
     framework::RegisterClass(StaticClassInfo());
   });
 }
@@ -116,14 +121,14 @@ TPluginEditorWindow::~TPluginEditorWindow() {
   DestroyComponents();
 }
 
-std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(AudioEffect* plugin, RelaxedFloat* values,
-                                                                 const std::atomic<std::uint8_t>* timeInfoNotice) {
+std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(
+    AudioEffect* plugin, RelaxedFloat* values, const std::atomic<std::uint8_t>* timeInfoNotice) {
   return Create(plugin, values, timeInfoNotice, StoredEditorForm());
 }
 
-std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(AudioEffect* plugin, RelaxedFloat* values,
-                                                                 const std::atomic<std::uint8_t>* timeInfoNotice,
-                                                                 std::span<const std::uint8_t> form) {
+std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(
+    AudioEffect* plugin, RelaxedFloat* values, const std::atomic<std::uint8_t>* timeInfoNotice,
+    std::span<const std::uint8_t> form) {
   RegisterClasses();
   auto window = std::make_unique<TPluginEditorWindow>();
   if (values == nullptr) {
@@ -194,7 +199,8 @@ void TPluginEditorWindow::step1MouseDown(TObject* Sender, framework::TMouseButto
 }
 
 void TPluginEditorWindow::step1MouseMove(TObject* Sender, TShiftState Shift, int, int) {
-  constexpr TShiftState kRelevant = framework::ssShift | framework::ssAlt | framework::ssCtrl | framework::ssButtons;
+  constexpr TShiftState kRelevant =
+      framework::ssShift | framework::ssAlt | framework::ssCtrl | framework::ssButtons;
   // Only a drag with the left button alone paints, and only one that began
   // on a cell (a press elsewhere fixed no paint value).
   if ((Shift & kRelevant) != framework::ssLeft || !dragging) return;
@@ -214,7 +220,9 @@ void TPluginEditorWindow::step1MouseMove(TObject* Sender, TShiftState Shift, int
   Send(t, Value(t));
 }
 
-void TPluginEditorWindow::step1MouseUp(TObject*, framework::TMouseButton, TShiftState, int, int) { EndPaintGesture(); }
+void TPluginEditorWindow::step1MouseUp(TObject*, framework::TMouseButton, TShiftState, int, int) {
+  EndPaintGesture();
+}
 
 void TPluginEditorWindow::step1MouseLeave(TObject* Sender) {
   const int t = TagOf(Sender);
@@ -250,9 +258,13 @@ void TPluginEditorWindow::SyncClick(TObject* Sender, const char* group, int para
   Send(parameter, value);
 }
 
-void TPluginEditorWindow::lfo1sync1Click(TObject* Sender) { SyncClick(Sender, "lfo1sync", kLfo1Sync); }
+void TPluginEditorWindow::lfo1sync1Click(TObject* Sender) {
+  SyncClick(Sender, "lfo1sync", kLfo1Sync);
+}
 
-void TPluginEditorWindow::lfo2sync1Click(TObject* Sender) { SyncClick(Sender, "lfo2sync", kLfo2Sync); }
+void TPluginEditorWindow::lfo2sync1Click(TObject* Sender) {
+  SyncClick(Sender, "lfo2sync", kLfo2Sync);
+}
 
 // --- knobs and sliders -------------------------------------------------------------
 
@@ -298,9 +310,13 @@ void TPluginEditorWindow::infoscreenClick(TObject*) {
   if (version) version->SetTop(630);
 }
 
-void TPluginEditorWindow::weblinkClick(TObject*) { framework::ShellOpen(kMakerUrl); }
+void TPluginEditorWindow::weblinkClick(TObject*) {
+  framework::ShellOpen(kMakerUrl);
+}
 
-void TPluginEditorWindow::tobrelclickClick(TObject*) { framework::ShellOpen(kArtistUrl); }
+void TPluginEditorWindow::tobrelclickClick(TObject*) {
+  framework::ShellOpen(kArtistUrl);
+}
 
 // --- the refresh ---------------------------------------------------------------------
 
@@ -327,7 +343,8 @@ void TPluginEditorWindow::UpdaterTimer(TObject*) {
       if (!IsSlot(t)) continue;
       // Halves go to even, as the default rounding mode does.
       const long long p = std::llrint(static_cast<double>(Value(t)) * 100.0);
-      if (p != knob->Position()) knob->SetPosition(static_cast<std::int32_t>(std::clamp(p, -1000000LL, 1000000LL)));
+      if (p != knob->Position())
+        knob->SetPosition(static_cast<std::int32_t>(std::clamp(p, -1000000LL, 1000000LL)));
     } else if (auto* image = dynamic_cast<TDIBImage*>(component)) {
       if (t >= kFirstSwitch && t <= kLastSwitch) image->SetOpacity(Value(t) >= 0.5f ? 255 : 0);
     }

@@ -50,21 +50,21 @@ class TPluginEditorWindow : public framework::TForm {
 
   // --- published handlers (bound by name from the stored form) ------------
   void FormCreate(framework::TObject* Sender);
-  void step1MouseDown(framework::TObject* Sender, framework::TMouseButton Button, framework::TShiftState Shift, int X,
-                      int Y);
+  void step1MouseDown(framework::TObject* Sender, framework::TMouseButton Button,
+                      framework::TShiftState Shift, int X, int Y);
   void step1MouseMove(framework::TObject* Sender, framework::TShiftState Shift, int X, int Y);
-  void step1MouseUp(framework::TObject* Sender, framework::TMouseButton Button, framework::TShiftState Shift, int X,
-                    int Y);
+  void step1MouseUp(framework::TObject* Sender, framework::TMouseButton Button, framework::TShiftState Shift,
+                    int X, int Y);
   void step1MouseLeave(framework::TObject* Sender);
   void DIBImageContainer2MouseMove(framework::TObject* Sender, framework::TShiftState Shift, int X, int Y);
   void ButtonClick(framework::TObject* Sender);
   void lfo1sync1Click(framework::TObject* Sender);
   void lfo2sync1Click(framework::TObject* Sender);
   void sliderhandler(framework::TObject* Sender);
-  void fd1delayMouseUp(framework::TObject* Sender, framework::TMouseButton Button, framework::TShiftState Shift, int X,
-                       int Y);
-  void fd2delayMouseUp(framework::TObject* Sender, framework::TMouseButton Button, framework::TShiftState Shift, int X,
-                       int Y);
+  void fd1delayMouseUp(framework::TObject* Sender, framework::TMouseButton Button,
+                       framework::TShiftState Shift, int X, int Y);
+  void fd2delayMouseUp(framework::TObject* Sender, framework::TMouseButton Button,
+                       framework::TShiftState Shift, int X, int Y);
   void infoclickClick(framework::TObject* Sender);
   void infoscreenClick(framework::TObject* Sender);
   void weblinkClick(framework::TObject* Sender);

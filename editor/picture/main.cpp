@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
 
   try {
     const framework::TLoadedPicture picture = framework::LoadPicture(input);
-    image::TMemoryDIB dib(static_cast<std::uint16_t>(picture.Width), static_cast<std::uint16_t>(picture.Height));
+    image::TMemoryDIB dib(static_cast<std::uint16_t>(picture.Width),
+                          static_cast<std::uint16_t>(picture.Height));
     std::memcpy(dib.Bits(), picture.Bits.data(), dib.ByteCount());
     if (!masked) dib.SetAlpha(255);
     dib.SetMasked(masked);
@@ -69,7 +70,8 @@ int main(int argc, char** argv) {
     dib.WriteData(value);
 
     std::ofstream out(output, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(value.Bytes().data()), static_cast<std::streamsize>(value.Bytes().size()));
+    out.write(reinterpret_cast<const char*>(value.Bytes().data()),
+              static_cast<std::streamsize>(value.Bytes().size()));
     out.close();
     if (!out) {
       std::cerr << "plonkrift-picture: cannot write " << output << "\n";

@@ -57,7 +57,9 @@ class EditorFixture : public ::testing::Test {
     current() = nullptr;
   }
 
-  VstIntPtr Dispatch(VstInt32 opcode, void* ptr = nullptr) { return plugin->dispatcher(opcode, 0, 0, ptr, 0.0f); }
+  VstIntPtr Dispatch(VstInt32 opcode, void* ptr = nullptr) {
+    return plugin->dispatcher(opcode, 0, 0, ptr, 0.0f);
+  }
 
   void Open() {
     ASSERT_EQ(Dispatch(effEditOpen, &hostWindow), 1);
@@ -91,10 +93,13 @@ class EditorFixture : public ::testing::Test {
     return {c.Left() + c.Width() / 2, c.Top() + c.Height() / 2};
   }
 
-  void Press(framework::TPoint p, framework::TMouseButton button = framework::mbLeft, framework::TShiftState mods = 0) {
+  void Press(framework::TPoint p, framework::TMouseButton button = framework::mbLeft,
+             framework::TShiftState mods = 0) {
     backend->MouseDown(handle, button, p.X, p.Y, mods);
   }
-  void MoveTo(framework::TPoint p, framework::TShiftState mods = 0) { backend->MouseMove(handle, p.X, p.Y, mods); }
+  void MoveTo(framework::TPoint p, framework::TShiftState mods = 0) {
+    backend->MouseMove(handle, p.X, p.Y, mods);
+  }
   void Release(framework::TPoint p, framework::TMouseButton button = framework::mbLeft) {
     backend->MouseUp(handle, button, p.X, p.Y);
   }
@@ -111,12 +116,15 @@ class EditorFixture : public ::testing::Test {
   static VstIntPtr Host(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
     EditorFixture* f = current();
     switch (opcode) {
-      case audioMasterVersion: return 2400;
+      case audioMasterVersion:
+        return 2400;
       case audioMasterAutomate:
         if (f != nullptr) f->automation.push_back({index, opt});
         return 0;
-      case audioMasterGetTime: return f != nullptr ? reinterpret_cast<VstIntPtr>(f->time) : 0;
-      default: return 0;
+      case audioMasterGetTime:
+        return f != nullptr ? reinterpret_cast<VstIntPtr>(f->time) : 0;
+      default:
+        return 0;
     }
   }
 

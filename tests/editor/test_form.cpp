@@ -50,10 +50,11 @@ TEST(StoredForm, ControlsInCreationOrder) {
   ASSERT_EQ(panel.ControlCount(), 80);  // the 79 of the layout and the time-information notice
   std::vector<std::string> order;
   for (int i = 0; i < panel.ControlCount(); ++i) order.push_back(panel.Controls(i)->Name());
-  const std::vector<std::string> cells = {"step1", "tie1", "step2", "step3", "step4", "step7", "step8", "step6",
-                                          "step5", "step9", "step10", "step11", "step12", "step13", "step14",
-                                          "step15", "step16", "tie2", "tie3", "tie4", "tie5", "tie6", "tie7", "tie8",
-                                          "tie13", "tie14", "tie15", "tie16", "tie9", "tie10", "tie11", "tie12"};
+  const std::vector<std::string> cells = {
+      "step1",  "tie1",  "step2",  "step3",  "step4",  "step7",  "step8",  "step6",
+      "step5",  "step9", "step10", "step11", "step12", "step13", "step14", "step15",
+      "step16", "tie2",  "tie3",   "tie4",   "tie5",   "tie6",   "tie7",   "tie8",
+      "tie13",  "tie14", "tie15",  "tie16",  "tie9",   "tie10",  "tie11",  "tie12"};
   EXPECT_EQ(std::vector<std::string>(order.begin() + 5, order.begin() + 37), cells);
   EXPECT_EQ(order[0], "background");
   EXPECT_EQ(order[4], "infoclick");
@@ -68,12 +69,18 @@ TEST(StoredForm, ControlsInCreationOrder) {
     int tag, left, top, width, height, index, opacity;
   };
   const Expect table[] = {
-      {"background", 0, 0, 0, 720, 512, 2, 255},   {"attack", 34, 604, 55, 18, 18, 9, 200},
-      {"step1", 1, 87, 71, 30, 42, 12, 0},          {"step16", 16, 537, 71, 30, 42, 3, 0},
-      {"tie16", 32, 550, 47, 30, 24, 4, 0},         {"gateon", 33, 40, 73, 38, 52, 14, 0},
-      {"fd1delay", 44, 95, 207, 100, 18, 1, 255},   {"mainvolume", 37, 330, 298, 58, 58, 0, 255},
-      {"fd1enable", 40, 243, 164, 16, 22, 7, 0},    {"fd1enableled", 40, 201, 167, 36, 18, 6, 0},
-      {"fd2filtertypeled", 53, 469, 273, 36, 18, 5, 0}, {"lfo2sync4", 8, 562, 347, 18, 18, 13, 255},
+      {"background", 0, 0, 0, 720, 512, 2, 255},
+      {"attack", 34, 604, 55, 18, 18, 9, 200},
+      {"step1", 1, 87, 71, 30, 42, 12, 0},
+      {"step16", 16, 537, 71, 30, 42, 3, 0},
+      {"tie16", 32, 550, 47, 30, 24, 4, 0},
+      {"gateon", 33, 40, 73, 38, 52, 14, 0},
+      {"fd1delay", 44, 95, 207, 100, 18, 1, 255},
+      {"mainvolume", 37, 330, 298, 58, 58, 0, 255},
+      {"fd1enable", 40, 243, 164, 16, 22, 7, 0},
+      {"fd1enableled", 40, 201, 167, 36, 18, 6, 0},
+      {"fd2filtertypeled", 53, 469, 273, 36, 18, 5, 0},
+      {"lfo2sync4", 8, 562, 347, 18, 18, 13, 255},
       {"infoscreen", 0, 0, 520, 720, 512, 11, 255},
   };
   for (const Expect& e : table) {

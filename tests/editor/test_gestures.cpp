@@ -78,7 +78,8 @@ TEST_F(Gestures, PaintingStepsByDragging) {
   EXPECT_EQ(Param(1), 1.0f);
   for (int n = 2; n <= 4; ++n) MoveTo(Step(n));
   MoveTo({Step(4).X + 3, Step(4).Y + 5});  // within step 4: nothing new
-  EXPECT_THAT(automation, ElementsAre(Automation{1, 1}, Automation{2, 1}, Automation{3, 1}, Automation{4, 1}));
+  EXPECT_THAT(automation,
+              ElementsAre(Automation{1, 1}, Automation{2, 1}, Automation{3, 1}, Automation{4, 1}));
   MoveTo(Step(3));  // back into step 3: painted again
   EXPECT_EQ(automation.size(), 5u);
   EXPECT_EQ(automation.back(), (Automation{3, 1}));
@@ -100,7 +101,8 @@ TEST_F(Gestures, EveryMoveOverATieSendsItAgain) {
   Press(Step(1));
   for (int i = 0; i < 3; ++i) MoveTo({Tie(2).X + i, Tie(2).Y});
   Release(Tie(2));
-  EXPECT_THAT(automation, ElementsAre(Automation{1, 1}, Automation{18, 1}, Automation{18, 1}, Automation{18, 1}));
+  EXPECT_THAT(automation,
+              ElementsAre(Automation{1, 1}, Automation{18, 1}, Automation{18, 1}, Automation{18, 1}));
   EXPECT_EQ(Opacity("tie2"), 255);
 }
 
@@ -120,8 +122,10 @@ TEST_F(Gestures, ShiftDragAndOtherButtonsToggleOneCellOnly) {
 // The refresh pauses while a cell is pressed and resumes when the button goes
 // up, wherever that happens.
 TEST_F(Gestures, RefreshPausesDuringAPaintAndResumesAfterAnyRelease) {
-  const framework::TPoint releases[] = {{0, 0} /* the cell itself, filled below */, {300, 20} /* background */,
-                                        {341, 318} /* a knob */, {-40, 600} /* outside the window */};
+  const framework::TPoint releases[] = {{0, 0} /* the cell itself, filled below */,
+                                        {300, 20} /* background */,
+                                        {341, 318} /* a knob */,
+                                        {-40, 600} /* outside the window */};
   OpenWithCellsOff();
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
@@ -173,12 +177,13 @@ TEST_F(Gestures, RateButtonsLightOneOfTheirGroup) {
   const struct {
     float value;
     int lit[4];
-  } table[] = {{0.3f, {255, 255, 0, 0}}, {0.8f, {0, 0, 0, 255}}, {0.2f, {0, 255, 0, 0}},
-               {0.7f, {255, 255, 255, 0}}, {0.0f, {0, 0, 0, 0}}, {1.0f, {0, 255, 0, 255}}};
+  } table[] = {{0.3f, {255, 255, 0, 0}},   {0.8f, {0, 0, 0, 255}}, {0.2f, {0, 255, 0, 0}},
+               {0.7f, {255, 255, 255, 0}}, {0.0f, {0, 0, 0, 0}},   {1.0f, {0, 255, 0, 255}}};
   for (const auto& row : table) {
     HostSets(60, row.value);
     Tick();
-    for (int j = 0; j < 4; ++j) EXPECT_EQ(Opacity("lfo1sync" + std::to_string(j + 1)), row.lit[j]) << row.value;
+    for (int j = 0; j < 4; ++j)
+      EXPECT_EQ(Opacity("lfo1sync" + std::to_string(j + 1)), row.lit[j]) << row.value;
   }
 }
 
@@ -262,8 +267,9 @@ TEST_F(Gestures, InformationScreenAndLinks) {
   EXPECT_NE(PixelAt(body), before) << "the screen covers the window";
   Click(makerLink);
   Click(artistLink);
-  EXPECT_THAT(backend->OpenedUrls(), ElementsAre(TPluginEditorWindow::kMakerUrl, TPluginEditorWindow::kMakerUrl,
-                                                 TPluginEditorWindow::kArtistUrl));
+  EXPECT_THAT(backend->OpenedUrls(),
+              ElementsAre(TPluginEditorWindow::kMakerUrl, TPluginEditorWindow::kMakerUrl,
+                          TPluginEditorWindow::kArtistUrl));
   Click(body);
   EXPECT_FALSE(editor->getWindow()->InfoScreenShown());
   EXPECT_EQ(PixelAt(body), before);

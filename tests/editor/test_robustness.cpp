@@ -17,7 +17,8 @@ namespace {
 class RefusingBackend : public framework::THeadlessBackend {
  public:
   static constexpr framework::TWindowHandle kNoSuchWindow = 0xDEAD;
-  std::unique_ptr<framework::TBackendWindow> CreateWindow(framework::TWindowHandle parent, const framework::TRect& bounds,
+  std::unique_ptr<framework::TBackendWindow> CreateWindow(framework::TWindowHandle parent,
+                                                          const framework::TRect& bounds,
                                                           framework::IWindowEvents& events) override {
     if (parent == kNoSuchWindow) throw framework::EWindowError("BadWindow");
     return THeadlessBackend::CreateWindow(parent, bounds, events);
@@ -74,7 +75,8 @@ TEST_F(Robustness, PointerStorm) {
   auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
   const framework::TMouseButton buttons[] = {framework::mbLeft, framework::mbLeft, framework::mbRight,
                                              framework::mbMiddle};
-  const framework::TShiftState modifiers[] = {0, 0, 0, 0, 0, framework::ssShift, framework::ssCtrl, framework::ssAlt};
+  const framework::TShiftState modifiers[] = {
+      0, 0, 0, 0, 0, framework::ssShift, framework::ssCtrl, framework::ssAlt};
   for (int i = 0; i < 100000; ++i) {
     const int x = pick(780) - 30, y = pick(580) - 30;
     const framework::TShiftState mods = modifiers[pick(8)];

@@ -18,9 +18,12 @@
 #include "plugin/APlugin.h"
 #include "tests/framework/x11/XvfbServer.h"
 
+// Last: Xlib's macros (None, Bool, Status) would break the headers above.
+// clang-format off
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+// clang-format on
 
 namespace {
 
@@ -68,11 +71,12 @@ class EditorOnXvfb : public ::testing::Test {
     width = attributes.width;
     height = attributes.height;
     std::vector<std::uint32_t> out;
-    XImage* image = XGetImage(x, host, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes,
-                              ZPixmap);
+    XImage* image = XGetImage(x, host, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                              AllPlanes, ZPixmap);
     if (image == nullptr) return out;
     for (int row = 0; row < height; ++row)
-      for (int col = 0; col < width; ++col) out.push_back(static_cast<std::uint32_t>(XGetPixel(image, col, row)) & 0xFFFFFF);
+      for (int col = 0; col < width; ++col)
+        out.push_back(static_cast<std::uint32_t>(XGetPixel(image, col, row)) & 0xFFFFFF);
     XDestroyImage(image);
     return out;
   }

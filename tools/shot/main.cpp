@@ -31,7 +31,8 @@ VstIntPtr Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
 }
 
 int Usage() {
-  std::cerr << "usage: plonkrift-shot [--program N] [--set \"Name=value\"]... [--info] [--no-time-info] -o OUTPUT.png\n";
+  std::cerr << "usage: plonkrift-shot [--program N] [--set \"Name=value\"]... [--info] [--no-time-info] -o "
+               "OUTPUT.png\n";
   return 2;
 }
 
