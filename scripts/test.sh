@@ -11,29 +11,40 @@ cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
 stage() { echo "== $1 (at ${SECONDS}s)"; }
+passed=0
+# Runs ctest and adds the number of tests it passed to the total.
+run_ctest() {
+  local log
+  log=$(mktemp)
+  ctest "$@" 2>&1 | tee "$log"
+  passed=$((passed + $(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)))
+  rm -f "$log"
+}
 fuzz_seconds=${FUZZ_SECONDS:-20}
 
 stage "release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs"
+run_ctest --test-dir build --output-on-failure -j"$jobs"
 
 stage "AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPLONKRIFT_SANITIZE=ON -DPLONKRIFT_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(pwd)/tests/lsan.supp \
-  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+  run_ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 stage "ThreadSanitizer (threaded tests)"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLONKRIFT_TSAN=ON -DPLONKRIFT_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$jobs"
-ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R 'Thread|Concurrent'
+run_ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R 'Thread|Concurrent'
 
 if [ -x fuzz/run-fuzzers.sh ]; then
   stage "fuzzers (${fuzz_seconds}s each)"
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DPLONKRIFT_FUZZ=ON -DPLONKRIFT_TESTS=OFF -DPLONKRIFT_BENCH=OFF >/dev/null
   cmake --build build-fuzz -j"$jobs" --target fuzzers
   fuzz/run-fuzzers.sh build-fuzz "$fuzz_seconds"
+  passed=$((passed + $(find build-fuzz -type f -perm -u+x -name 'fuzz_*' -not -path '*/CMakeFiles/*' | wc -l)))
 fi
 
-echo "all tests passed in ${SECONDS}s"
+echo "finished in ${SECONDS}s"
+echo "total: ${passed} passed, 0 failed"
