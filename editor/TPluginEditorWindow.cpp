@@ -141,6 +141,7 @@ std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(
   window->refreshing = true;
   framework::ReadForm(form, *window);
   window->refreshing = false;
+  window->FindControls();
   window->plugin = plugin;
   window->timeInfoNotice = timeInfoNotice;
   window->DoCreate();
@@ -162,14 +163,34 @@ TCustomDIBControl* TPluginEditorWindow::Cell(const char* prefix, int n) const {
   return dynamic_cast<TCustomDIBControl*>(FindComponent(prefix + std::to_string(n)));
 }
 
+void TPluginEditorWindow::FindControls() {
+  for (int n = 1; n <= 16; ++n) {
+    steps[n] = Cell("step", n);
+    ties[n] = Cell("tie", n);
+  }
+  for (int j = 1; j <= 4; ++j) {
+    syncButtons[0][j] = Cell("lfo1sync", j);
+    syncButtons[1][j] = Cell("lfo2sync", j);
+  }
+  for (int i = 0; i < ComponentCount(); ++i) {
+    framework::TComponent* component = Components(i);
+    const int t = component->Tag();
+    if (auto* knob = dynamic_cast<TDIBKnob*>(component)) {
+      if (IsSlot(t)) knobs.push_back(knob);
+    } else if (auto* image = dynamic_cast<TDIBImage*>(component)) {
+      if (t >= kFirstSwitch && t <= kLastSwitch) switches.push_back(image);
+    }
+  }
+}
+
 // --- creation ------------------------------------------------------------------
 
 void TPluginEditorWindow::FormCreate(TObject*) {
   // Cells take no capture and no clicks: while a button is held, moves go to
   // whichever cell lies under the pointer, so a drag sweeps across them.
   for (int n = 1; n <= 16; ++n) {
-    for (const char* prefix : {"step", "tie"}) {
-      if (TCustomDIBControl* cell = Cell(prefix, n)) {
+    for (TCustomDIBControl* cell : {steps[n], ties[n]}) {
+      if (cell != nullptr) {
         cell->SetControlStyle(0);
         cell->SetCursor(framework::crHandPoint);
       }
@@ -245,11 +266,11 @@ void TPluginEditorWindow::ButtonClick(TObject* Sender) {
   Send(t, Value(t));
 }
 
-void TPluginEditorWindow::SyncClick(TObject* Sender, const char* group, int parameter) {
+void TPluginEditorWindow::SyncClick(TObject* Sender, int lfo, int parameter) {
   auto* clicked = dynamic_cast<TCustomDIBControl*>(Sender);
   if (clicked == nullptr) return;
   for (int j = 1; j <= 4; ++j)
-    if (TCustomDIBControl* button = Cell(group, j)) button->SetOpacity(0);
+    if (TCustomDIBControl* button = syncButtons[lfo][j]) button->SetOpacity(0);
   clicked->SetOpacity(255);
   // The tag is the number of bars; the value is a tenth of it, the product
   // taken in extended precision and stored as a 32-bit float.
@@ -259,11 +280,11 @@ void TPluginEditorWindow::SyncClick(TObject* Sender, const char* group, int para
 }
 
 void TPluginEditorWindow::lfo1sync1Click(TObject* Sender) {
-  SyncClick(Sender, "lfo1sync", kLfo1Sync);
+  SyncClick(Sender, 0, kLfo1Sync);
 }
 
 void TPluginEditorWindow::lfo2sync1Click(TObject* Sender) {
-  SyncClick(Sender, "lfo2sync", kLfo2Sync);
+  SyncClick(Sender, 1, kLfo2Sync);
 }
 
 // --- knobs and sliders -------------------------------------------------------------
@@ -331,38 +352,28 @@ void TPluginEditorWindow::UpdaterTimer(TObject*) {
   if (dragging) return;
 
   for (int n = 1; n <= 16; ++n) {
-    if (TCustomDIBControl* step = Cell("Step", n)) step->SetOpacity(Value(n) > 0.5f ? 255 : 0);
-    if (TCustomDIBControl* tie = Cell("tie", n)) tie->SetOpacity(Value(16 + n) > 0.5f ? 255 : 0);
+    if (steps[n] != nullptr) steps[n]->SetOpacity(Value(n) > 0.5f ? 255 : 0);
+    if (ties[n] != nullptr) ties[n]->SetOpacity(Value(16 + n) > 0.5f ? 255 : 0);
   }
 
   refreshing = true;
-  for (int i = 0; i < ComponentCount(); ++i) {
-    framework::TComponent* component = Components(i);
-    const int t = component->Tag();
-    if (auto* knob = dynamic_cast<TDIBKnob*>(component)) {
-      if (!IsSlot(t)) continue;
-      // Halves go to even, as the default rounding mode does.
-      const long long p = std::llrint(static_cast<double>(Value(t)) * 100.0);
-      if (p != knob->Position())
-        knob->SetPosition(static_cast<std::int32_t>(std::clamp(p, -1000000LL, 1000000LL)));
-    } else if (auto* image = dynamic_cast<TDIBImage*>(component)) {
-      if (t >= kFirstSwitch && t <= kLastSwitch) image->SetOpacity(Value(t) >= 0.5f ? 255 : 0);
-    }
+  for (TDIBKnob* knob : knobs) {
+    // Halves go to even, as the default rounding mode does.
+    const long long p = std::llrint(static_cast<double>(Value(knob->Tag())) * 100.0);
+    if (p != knob->Position()) knob->SetPosition(static_cast<std::int32_t>(std::clamp(p, -1000000LL, 1000000LL)));
   }
+  for (TDIBImage* image : switches) image->SetOpacity(Value(image->Tag()) >= 0.5f ? 255 : 0);
   refreshing = false;
 
   // Which rate buttons are lit: button j shows bit j - 1 of k = value x 10.
   // The host may send values the buttons never make (k of 0, 9 or 10); they
   // show their bits the same way.
-  const struct {
-    const char* group;
-    int parameter;
-  } groups[] = {{"lfo1sync", kLfo1Sync}, {"lfo2sync", kLfo2Sync}};
-  for (const auto& g : groups) {
-    const long long k = std::llrint(static_cast<double>(Value(g.parameter)) * 10.0);
+  const int periods[2] = {kLfo1Sync, kLfo2Sync};
+  for (int lfo = 0; lfo < 2; ++lfo) {
+    const long long k = std::llrint(static_cast<double>(Value(periods[lfo])) * 10.0);
     for (int j = 1; j <= 4; ++j) {
       const bool lit = k >= 0 && k <= 15 && (k & (1 << (j - 1))) != 0;
-      if (TCustomDIBControl* button = Cell(g.group, j)) button->SetOpacity(lit ? 255 : 0);
+      if (TCustomDIBControl* button = syncButtons[lfo][j]) button->SetOpacity(lit ? 255 : 0);
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "framework/window/Controls.h"
 #include "framework/window/StdCtrls.h"
@@ -96,7 +97,10 @@ class TPluginEditorWindow : public framework::TForm {
   void EndPaintGesture();
   // "Step" + n, "tie" + n, ...: looked up among the owned components.
   skin::TCustomDIBControl* Cell(const char* prefix, int n) const;
-  void SyncClick(framework::TObject* Sender, const char* group, int parameter);
+  // Finds once, after the form is read, the controls the refresh and the
+  // handlers reach, so the 50 ms refresh looks nothing up by name.
+  void FindControls();
+  void SyncClick(framework::TObject* Sender, int lfo, int parameter);
   void DelayReleased(skin::TDIBKnob* slider, int sync, int enable, int delay);
   float Value(int index) const { return values[index].load(); }
   void SetValue(int index, float value) { values[index].store(value); }
@@ -106,6 +110,11 @@ class TPluginEditorWindow : public framework::TForm {
   const std::atomic<std::uint8_t>* timeInfoNotice = nullptr;
   // A window without a mirror of its own (a bare form) reads and writes this.
   std::unique_ptr<RelaxedFloat[]> ownValues;
+  skin::TCustomDIBControl* steps[17] = {};           // step1..step16
+  skin::TCustomDIBControl* ties[17] = {};            // tie1..tie16
+  skin::TCustomDIBControl* syncButtons[2][5] = {};   // lfo1sync1..4, lfo2sync1..4
+  std::vector<skin::TDIBKnob*> knobs;                // knobs and sliders of a parameter
+  std::vector<skin::TDIBImage*> switches;            // the gate switch, lamps and switches
   bool visited[33] = {};
   int lasttag = 0;
   bool dragging = false;
