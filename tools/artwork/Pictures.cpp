@@ -119,6 +119,14 @@ void knobSocket(cairo_t* cr, double cx, double cy, double r) {
   cairo_fill(cr);
 }
 
+// The crisp one-pixel rim of a button-like cell, darker and warmer when lit.
+void strokeRim(cairo_t* cr, double x, double y, double w, double h, double r, bool lit) {
+  roundedRect(cr, x + 0.5, y + 0.5, w - 1, h - 1, r - 0.5);
+  setColour(cr, lit ? Rgba{0.35, 0.16, 0.0, 0.9} : Rgba{0.0, 0.0, 0.0, 0.85});
+  cairo_set_line_width(cr, 1);
+  cairo_stroke(cr);
+}
+
 void placed(cairo_t* cr, double x, double y, const std::function<void()>& draw) {
   cairo_save(cr);
   cairo_translate(cr, x, y);
@@ -295,10 +303,7 @@ void drawStepCell(cairo_t* cr, bool lit, bool mainStep) {
   roundedRect(cr, x + 1, y + 1, w - 2, h / 2 - 2, r - 1);
   verticalGradient(cr, y, y + h / 2, {1, 1, 1, lit ? 0.30 : 0.07}, {1, 1, 1, 0.0});
   cairo_fill(cr);
-  roundedRect(cr, x + 0.5, y + 0.5, w - 1, h - 1, r - 0.5);
-  setColour(cr, lit ? Rgba{0.35, 0.16, 0.0, 0.9} : Rgba{0.0, 0.0, 0.0, 0.85});
-  cairo_set_line_width(cr, 1);
-  cairo_stroke(cr);
+  strokeRim(cr, x, y, w, h, r, lit);
   // LED slot: long on the first step of each beat, short on the others.
   const double ledW = mainStep ? 19 : 9;
   const double ledX = 14.5 - ledW / 2;
@@ -425,10 +430,7 @@ void drawRatePad(cairo_t* cr, bool lit) {
   roundedRect(cr, x + 1, y + 1, s - 2, s / 2 - 1, r - 1);
   verticalGradient(cr, y, y + s / 2, {1, 1, 1, lit ? 0.32 : 0.08}, {1, 1, 1, 0});
   cairo_fill(cr);
-  roundedRect(cr, x + 0.5, y + 0.5, s - 1, s - 1, r - 0.5);
-  setColour(cr, lit ? Rgba{0.35, 0.16, 0.0, 0.9} : Rgba{0, 0, 0, 0.85});
-  cairo_set_line_width(cr, 1);
-  cairo_stroke(cr);
+  strokeRim(cr, x, y, s, s, r, lit);
   if (lit) softShadow(cr, 7, 7, 4, 4, 1.5, 0, 0, {1, 1, 0.9, 1}, [](cairo_t* c) { circle(c, 9, 9, 2.2); });
   circle(cr, 9, 9, 2.2);
   setColour(cr, lit ? Rgba{1.0, 0.98, 0.9} : Rgba{0.04, 0.043, 0.048});
