@@ -126,6 +126,18 @@ struct TWindowRoot final : IWindowEvents {
     using K = TWindowEvent::TKind;
     const TPoint p{e.X, e.Y};
     lastPos = p;
+    const TMessageId id = e.Kind == K::MouseDown ? TMessageId::MouseDown
+                          : e.Kind == K::MouseUp ? TMessageId::MouseUp
+                                                 : TMessageId::MouseMove;
+    if (e.Kind != K::MouseExit && owner.Enabled()) {
+      TMessage preview;
+      preview.Id = id;
+      preview.Button = e.Button;
+      preview.Shift = e.Shift;
+      preview.X = p.X;
+      preview.Y = p.Y;
+      owner.PreviewMouse(preview);
+    }
     const bool inside = e.Kind != K::MouseExit && Contains(owner.ClientRect(), p) && owner.Enabled();
     Track(inside ? owner.FindControlAt(p) : nullptr);
     if (e.Kind == K::MouseExit) return;
@@ -141,9 +153,7 @@ struct TWindowRoot final : IWindowEvents {
     if (target) {
       const TPoint origin = target->ClientToWindow({0, 0});
       TMessage m;
-      m.Id = e.Kind == K::MouseDown ? TMessageId::MouseDown
-             : e.Kind == K::MouseUp ? TMessageId::MouseUp
-                                    : TMessageId::MouseMove;
+      m.Id = id;
       m.Button = e.Button;
       m.Shift = e.Shift;
       m.X = p.X - origin.X;

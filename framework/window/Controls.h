@@ -27,6 +27,8 @@
 // - A left release fires Click first (only when the control's style has
 //   csClickEvents, the left press was on the same control and the pointer is
 //   still inside it), then MouseUp.
+// - The top-level window previews every move, press and release first
+//   (PreviewMouse), whichever control then receives it.
 // - A press that the backend marks as the second of a double click (ssDouble)
 //   fires DblClick (with csClickEvents) before MouseDown, and its release no
 //   Click, when the style has csDoubleClicks; without it the press is a plain
@@ -331,6 +333,12 @@ class TWinControl : public TControl {
   // capture control or the one under the pointer); false when it is this
   // control's own.
   bool IsControlMouseMsg(TMessage& message);
+  // A top-level window sees every move, press and release of its window here
+  // (MouseMove, MouseDown, MouseUp in its client coordinates, outside the
+  // window too while a button is held) before any control gets it, so that a
+  // gesture spanning many controls can follow the pointer. The default does
+  // nothing.
+  virtual void PreviewMouse(const TMessage& /*message*/) {}
 
  private:
   friend class TControl;

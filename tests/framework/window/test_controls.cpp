@@ -232,6 +232,42 @@ TEST_F(MouseTest, HidingTheWindowMidDragCancelsTheCapture) {
   EXPECT_EQ(log.back(), "b up 10,10");
 }
 
+// The window sees every move, press and release before the control that gets
+// it, and also those that no control gets (a release outside the window
+// after a press on a control that takes no capture).
+TEST_F(WindowTest, TheWindowPreviewsEveryMovePressAndReleaseFirst) {
+  struct TPreviewForm : TForm {
+    explicit TPreviewForm(std::vector<std::string>& log) : log_(log) {}
+    void PreviewMouse(const TMessage& m) override {
+      const char* kind = m.Id == TMessageId::MouseDown ? "down" : m.Id == TMessageId::MouseUp ? "up" : "move";
+      log_.push_back(std::string("form ") + kind + " " + std::to_string(m.X) + "," + std::to_string(m.Y));
+    }
+    std::vector<std::string>& log_;
+  };
+  form = std::make_unique<TPreviewForm>(log);
+  form->SetBounds(30, 40, 200, 100);
+  new TProbe(form.get(), "a", {10, 10, 60, 60}, log);
+  auto* b = new TProbe(form.get(), "b", {40, 10, 90, 60}, log);
+  b->SetControlStyle(0);
+  Open();
+  Move(20, 20);
+  Down(20, 20);
+  Move(300, 300);
+  Up(300, 300);
+  Move(70, 20);
+  Down(70, 20);
+  Move(300, 300);
+  Up(300, 300);
+  EXPECT_THAT(log, ElementsAre("form move 20,20", "a enter", "a move 10,10",      //
+                               "form down 20,20", "a down 10,10",                 //
+                               "form move 300,300", "a leave", "a move 290,290",  //
+                               "form up 300,300", "a up 290,290",                 //
+                               "form move 70,20", "b enter", "b move 30,10",      //
+                               "form down 70,20", "b down 30,10",                 //
+                               "form move 300,300", "b leave",                    //
+                               "form up 300,300"));
+}
+
 TEST_F(MouseTest, CursorFollowsTheControlUnderThePointerAndItsParents) {
   a->SetCursor(crHandPoint);
   form->SetCursor(crSizeWE);
