@@ -49,6 +49,18 @@ bool IsSlot(int tag) {
   return tag >= TPluginEditorWindow::kFirstSlot && tag <= TPluginEditorWindow::kLastSlot;
 }
 
+// Only a drag with the left button alone paints: no other button and none of
+// Shift, Ctrl or Alt.
+bool Paints(TShiftState shift) {
+  constexpr TShiftState kRelevant =
+      framework::ssShift | framework::ssAlt | framework::ssCtrl | framework::ssButtons;
+  return (shift & kRelevant) == framework::ssLeft;
+}
+
+bool Inside(const framework::TRect& r, framework::TPoint p) {
+  return p.X >= r.Left && p.X < r.Right && p.Y >= r.Top && p.Y < r.Bottom;
+}
+
 int TagOf(TObject* sender) {
   auto* component = dynamic_cast<framework::TComponent*>(sender);
   return component != nullptr ? component->Tag() : 0;
@@ -220,11 +232,9 @@ void TPluginEditorWindow::step1MouseDown(TObject* Sender, framework::TMouseButto
 }
 
 void TPluginEditorWindow::step1MouseMove(TObject* Sender, TShiftState Shift, int, int) {
-  constexpr TShiftState kRelevant =
-      framework::ssShift | framework::ssAlt | framework::ssCtrl | framework::ssButtons;
-  // Only a drag with the left button alone paints, and only one that began
-  // on a cell (a press elsewhere fixed no paint value).
-  if ((Shift & kRelevant) != framework::ssLeft || !dragging) return;
+  // Only a drag that began on a cell paints (a press elsewhere fixed no
+  // paint value).
+  if (!Paints(Shift) || !dragging) return;
   const int t = TagOf(Sender);
   auto* cell = dynamic_cast<TCustomDIBControl*>(Sender);
   if (!IsCell(t) || cell == nullptr) return;
@@ -232,13 +242,75 @@ void TPluginEditorWindow::step1MouseMove(TObject* Sender, TShiftState Shift, int
     if (IsCell(lasttag)) visited[lasttag] = false;
     lasttag = t;
   }
-  if (visited[t]) return;
-  cell->SetOpacity(paintvalue ? 255 : 0);
+  if (!visited[t]) PaintCell(t, *cell);
+}
+
+void TPluginEditorWindow::PaintCell(int t, TCustomDIBControl& cell) {
+  cell.SetOpacity(paintvalue ? 255 : 0);
   // Steps are sent once per entry; ties are not marked, so every move over
   // a tie sends it again.
   if (t <= 16) visited[t] = true;
   SetValue(t, paintvalue ? 1.0f : 0.0f);
   Send(t, Value(t));
+}
+
+void TPluginEditorWindow::PreviewMouse(const framework::TMessage& m) {
+  const framework::TPoint at{m.X, m.Y};
+  // The window system may fold many moves into one (a host idles the editor
+  // only every few tens of milliseconds): the cells on the way between two
+  // positions are painted here, before the move reaches the cell it ends on.
+  if (m.Id == framework::TMessageId::MouseMove && pointerKnown && dragging && Paints(m.Shift))
+    PaintAcross(pointer, at);
+  pointer = at;
+  pointerKnown = true;
+  // The last button up ends a paint also where no cell hears it (over
+  // another control, outside the window).
+  if (m.Id == framework::TMessageId::MouseUp && (m.Shift & framework::ssButtons) == 0 && dragging)
+    EndPaintGesture();
+}
+
+void TPluginEditorWindow::PaintAcross(framework::TPoint from, framework::TPoint to) {
+  struct Crossing {
+    double at;  // 0 at from, 1 at to
+    int tag;
+  };
+  Crossing crossings[kLastCell];
+  int count = 0;
+  // From pixel centre to pixel centre, so the way never runs along an edge.
+  const double x0 = from.X + 0.5, y0 = from.Y + 0.5;
+  const double dx = static_cast<double>(to.X) - from.X, dy = static_cast<double>(to.Y) - from.Y;
+  for (int t = 1; t <= kLastCell; ++t) {
+    TCustomDIBControl* cell = CellOf(t);
+    if (cell == nullptr || !cell->Showing() || !cell->Enabled()) continue;
+    const framework::TPoint origin = cell->ClientToWindow({0, 0});
+    const framework::TRect r{origin.X, origin.Y, origin.X + cell->Width(), origin.Y + cell->Height()};
+    if (Inside(r, from) || Inside(r, to)) continue;
+    // The part of the way inside the cell (clipped against each edge in
+    // turn); a way that only touches a corner does not count.
+    double enter = 0.0, leave = 1.0;
+    const auto within = [&](double p, double q) {  // keeps the part where p * s <= q
+      if (p == 0.0) return q > 0.0;
+      if (p < 0.0)
+        enter = std::max(enter, q / p);
+      else
+        leave = std::min(leave, q / p);
+      return enter < leave;
+    };
+    if (within(-dx, x0 - r.Left) && within(dx, r.Right - x0) && within(-dy, y0 - r.Top) &&
+        within(dy, r.Bottom - y0))
+      crossings[count++] = {enter, t};
+  }
+  std::sort(crossings, crossings + count, [](const Crossing& a, const Crossing& b) { return a.at < b.at; });
+  for (int i = 0; i < count; ++i) {
+    const int t = crossings[i].tag;
+    // Entered as by a move onto it, and left again on the way.
+    if (t != lasttag) {
+      if (IsCell(lasttag)) visited[lasttag] = false;
+      lasttag = t;
+    }
+    if (!visited[t]) PaintCell(t, *CellOf(t));
+    visited[t] = false;
+  }
 }
 
 void TPluginEditorWindow::step1MouseUp(TObject*, framework::TMouseButton, TShiftState, int, int) {

@@ -92,9 +92,23 @@ class TPluginEditorWindow : public framework::TForm {
   bool Dragging() const { return dragging; }
   bool InfoScreenShown() const { return infoscreen != nullptr && infoscreen->Top() == 0; }
 
+ protected:
+  // Follows the pointer over the whole window: a paint reaches the cells
+  // between two positions that arrive far apart, and ends at a release
+  // wherever it happens.
+  void PreviewMouse(const framework::TMessage& message) override;
+
  private:
   void Send(int index, float value);
   void EndPaintGesture();
+  // Step t (1..16) or tie t - 16 (17..32).
+  skin::TCustomDIBControl* CellOf(int t) const { return t <= 16 ? steps[t] : ties[t - 16]; }
+  // Paints one cell that the pointer moved onto.
+  void PaintCell(int t, skin::TCustomDIBControl& cell);
+  // Paints the cells that the straight way from one pointer position to the
+  // next crosses, in the order it enters them, as if a move had reached each
+  // of them on the way. The cells at both ends are left to the events there.
+  void PaintAcross(framework::TPoint from, framework::TPoint to);
   // "Step" + n, "tie" + n, ...: looked up among the owned components.
   skin::TCustomDIBControl* Cell(const char* prefix, int n) const;
   // Finds once, after the form is read, the controls the refresh and the
@@ -117,6 +131,9 @@ class TPluginEditorWindow : public framework::TForm {
   std::vector<skin::TDIBImage*> switches;            // the gate switch, lamps and switches
   bool visited[33] = {};
   int lasttag = 0;
+  // Where the latest pointer event was, in window coordinates.
+  framework::TPoint pointer;
+  bool pointerKnown = false;
   bool dragging = false;
   bool paintvalue = false;
   // Set while the refresh moves knobs: their change events must not write

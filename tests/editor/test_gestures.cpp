@@ -98,12 +98,58 @@ TEST_F(Gestures, PaintingStepsByDragging) {
 
 TEST_F(Gestures, EveryMoveOverATieSendsItAgain) {
   OpenWithCellsOff();
-  Press(Step(1));
+  Press(Step(2));  // right below tie 2: the way up crosses no other cell
   for (int i = 0; i < 3; ++i) MoveTo({Tie(2).X + i, Tie(2).Y});
   Release(Tie(2));
   EXPECT_THAT(automation,
-              ElementsAre(Automation{1, 1}, Automation{18, 1}, Automation{18, 1}, Automation{18, 1}));
+              ElementsAre(Automation{2, 1}, Automation{18, 1}, Automation{18, 1}, Automation{18, 1}));
   EXPECT_EQ(Opacity("tie2"), 255);
+}
+
+// However far apart two pointer positions arrive (a fast hand, a host that
+// idles the editor seldom), a drag paints the cells between them in the order
+// the straight way between them crosses them, each as one move onto it would.
+TEST_F(Gestures, PositionsFarApartPaintEveryCellOnTheWayBetween) {
+  OpenWithCellsOff();
+  const auto cells = [](int first, int last) {
+    std::vector<int> out;
+    for (int t = first; t != last; t += first < last ? 1 : -1) out.push_back(t);
+    out.push_back(last);
+    return out;
+  };
+  const struct {
+    const char* name;
+    framework::TPoint press, to;
+    std::vector<int> painted;  // parameters, in the order they are sent
+    framework::TMouseButton button = framework::mbLeft;
+    framework::TShiftState mods = 0;
+  } drags[] = {
+      {"steps to the right", Step(2), Step(9), cells(2, 9)},
+      {"steps to the left", Step(14), Step(3), cells(14, 3)},
+      {"ties", Tie(3), Tie(12), cells(19, 28)},
+      // From (102, 92) up to (265, 59): the step row is left at x 208.7,
+      // inside step 5, for tie 4.
+      {"across both rows", Step(1), Tie(6), {1, 2, 3, 4, 5, 20, 21, 22}},
+      // Past the row's end onto a gate knob, and released there.
+      {"onto another control", Step(13), Centre("decay"), cells(13, 16)},
+      {"with Shift held", Step(1), Step(9), {1}, framework::mbLeft, framework::ssShift},
+      {"with the right button", Step(5), Step(12), {5}, framework::mbRight},
+  };
+  for (const auto& d : drags) {
+    SCOPED_TRACE(d.name);
+    for (int i = 1; i <= 32; ++i) HostSets(i, 0.0f);
+    Tick();
+    automation.clear();
+    Press(d.press, d.button, d.mods);
+    MoveTo(d.to, d.mods);
+    Release(d.to, d.button);
+    std::vector<Automation> expected;
+    for (int t : d.painted) expected.push_back({t, 1.0f});
+    EXPECT_EQ(automation, expected);
+    for (int t : d.painted)
+      EXPECT_EQ(Opacity((t <= 16 ? "step" : "tie") + std::to_string(t <= 16 ? t : t - 16)), 255) << t;
+    EXPECT_FALSE(editor->getWindow()->Dragging()) << "the release ends the gesture, wherever it happens";
+  }
 }
 
 TEST_F(Gestures, ShiftDragAndOtherButtonsToggleOneCellOnly) {

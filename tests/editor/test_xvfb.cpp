@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -62,6 +63,39 @@ class EditorOnXvfb : public ::testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
+  }
+
+  struct Point {
+    int x, y;
+  };
+  // A left-button drag from one point of the editor to another that takes
+  // the given time, the pointer reporting every 2 ms as a mouse does, while
+  // the host idles the editor every idleEvery milliseconds (the first time
+  // right after the press).
+  void Drag(Point from, Point to, int milliseconds, int idleEvery) {
+    using clock = std::chrono::steady_clock;
+    const auto idle = [&] {
+      XSync(x, False);
+      plugin->dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
+    };
+    XTestFakeMotionEvent(x, 0, kHostX + from.x, kHostY + from.y, CurrentTime);
+    XTestFakeButtonEvent(x, 1, True, CurrentTime);
+    idle();
+    const auto start = clock::now();
+    auto nextIdle = start + std::chrono::milliseconds(idleEvery);
+    const int moves = std::max(1, milliseconds / 2);
+    for (int k = 1; k <= moves; ++k) {
+      std::this_thread::sleep_until(start + std::chrono::microseconds(1000LL * milliseconds * k / moves));
+      XTestFakeMotionEvent(x, 0, kHostX + from.x + (to.x - from.x) * k / moves,
+                           kHostY + from.y + (to.y - from.y) * k / moves, CurrentTime);
+      XFlush(x);
+      if (clock::now() >= nextIdle) {
+        idle();
+        nextIdle += std::chrono::milliseconds(idleEvery);
+      }
+    }
+    XTestFakeButtonEvent(x, 1, False, CurrentTime);
+    XFlush(x);
   }
 
   // The pixels of the host's window, top row first, as 0xRRGGBB.
@@ -147,6 +181,43 @@ TEST_F(EditorOnXvfb, ClickAndDragThenTheScreenShowsWhatTheValuesSay) {
   RecordProperty("differing_pixels", static_cast<int>(differing));
   EXPECT_LT(differing, screen.size() / 100) << "pixels that differ from the headless picture";
   reference.dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+}
+
+// Painting by dragging at the speed of a hand, while the host idles the
+// editor only every few tens of milliseconds: the X server folds the moves
+// between two idles into one, yet every cell the pointer passed is painted.
+TEST_F(EditorOnXvfb, AFastDragPaintsEveryCellItPasses) {
+  framework::SetWindowBackend(framework::MakeX11Backend(server->Name()));
+  plugin = std::make_unique<APlugin>(&Host);
+  ASSERT_EQ(plugin->dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0.0f), 1);
+  const TPluginEditorWindow* window = static_cast<APluginEditor*>(plugin->getEditor())->getWindow();
+
+  // Centres of step n and tie n in the window.
+  const auto step = [](int n) { return Point{87 + 30 * (n - 1) + 15, 92}; };
+  const auto tie = [](int n) { return Point{100 + 30 * (n - 1) + 15, 59}; };
+  const struct {
+    bool ties;
+    int from, to, milliseconds, idleEvery;
+  } drags[] = {{false, 2, 9, 30, 33},  {false, 2, 9, 85, 33},  {false, 2, 9, 175, 33},
+               {false, 2, 16, 75, 50}, {false, 14, 3, 40, 50}, {true, 3, 12, 40, 50}};
+  for (const auto& d : drags) {
+    SCOPED_TRACE(std::string(d.ties ? "ties " : "steps ") + std::to_string(d.from) + " to " +
+                 std::to_string(d.to) + " in " + std::to_string(d.milliseconds) + " ms, idles every " +
+                 std::to_string(d.idleEvery) + " ms");
+    for (int i = 1; i <= 32; ++i) plugin->setParameter(i, 0.0f);
+    const int offset = d.ties ? 16 : 0;
+    const Point from = d.ties ? tie(d.from) : step(d.from), to = d.ties ? tie(d.to) : step(d.to);
+    Drag(from, to, d.milliseconds, d.idleEvery);
+    EXPECT_TRUE(IdleUntil([&] { return !window->Dragging(); })) << "the release ended the gesture";
+
+    std::vector<int> lit, expected;
+    for (int n = 1; n <= 16; ++n)
+      if (plugin->getParameter(offset + n) > 0.5f) lit.push_back(n);
+    for (int n = std::min(d.from, d.to); n <= std::max(d.from, d.to); ++n) expected.push_back(n);
+    EXPECT_EQ(lit, expected);
+    for (int n = 1; n <= 16; ++n)
+      EXPECT_EQ(plugin->getParameter(16 - offset + n), 0.0f) << "other row, " << n;
+  }
 }
 
 TEST_F(EditorOnXvfb, AWindowIdTheServerDoesNotKnowIsRefused) {
