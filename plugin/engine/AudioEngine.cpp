@@ -39,7 +39,7 @@ void AudioEngine::DeriveBlock(const RelaxedFloat* params, const engine::HostTime
   rate_ = UsableRate(sampleRate);
   transport.DeriveLengths(time, rate_);
   gate.DeriveLengths(transport.StepSamples, params[kGateAttack].load(), params[kGateDecay].load());
-  transport.DeriveTransport(time.flags, sampleFrames);
+  transport.DeriveTransport(time.flags, sampleFrames, params[kGateShuffle].load());
   lfo[0].DeriveRamp(transport.BarSamples, params[kLfo1Period].load());
   lfo[1].DeriveRamp(transport.BarSamples, params[kLfo2Period].load());
 

@@ -1,20 +1,48 @@
 #include "plugin/engine/TransportTracker.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "plugin/engine/Rounding.h"
 
 namespace engine {
 
+namespace {
+
+// x within 0..bar (a bar position), for any finite x.
+double InBar(double x, double bar) {
+  x = std::fmod(x, bar);
+  if (x < 0.0) x += bar;
+  return x < bar ? x : 0.0;
+}
+
+// x within -bar/2..bar/2: the shorter way round the bar.
+double Nearer(double x, double bar) {
+  x = std::fmod(x, bar);
+  if (x > bar * 0.5) x -= bar;
+  if (x < -bar * 0.5) x += bar;
+  return x;
+}
+
+// A host that rounds its position to ticks is off by at most half a tick;
+// one whose position is not on ticks may be off by this many samples.
+constexpr double kTicksPerBeat = 1920.0;
+constexpr double kHalfTickSlack = 1e-9;
+constexpr double kJitterSamples = 16.0;
+
+}  // namespace
+
 void TransportTracker::DeriveLengths(const HostTime& time, double sampleRate) {
   // A tempo the host does not vouch for, or one that is no tempo at all,
   // leaves the last valid one in force.
-  if ((time.flags & kVstTempoValid) != 0 && std::isfinite(time.tempo) && time.tempo > 0.0) validTempo_ = time.tempo;
+  if ((time.flags & kVstTempoValid) != 0 && std::isfinite(time.tempo) && time.tempo > 0.0)
+    validTempo_ = time.tempo;
   Tempo = validTempo_;
 
   double ppq = time.ppqPos;
+  const bool songPosition = (time.flags & kVstPpqPosValid) != 0;
   // Without a song position the host still counts samples.
-  if ((time.flags & kVstPpqPosValid) == 0) ppq = time.samplePos / sampleRate * Tempo / 60.0;
+  if (!songPosition) ppq = time.samplePos / sampleRate * Tempo / 60.0;
   hostPositionOk_ = std::isfinite(ppq);
   if (!hostPositionOk_) ppq = 0.0;
   // Only the position within the bar matters. Reducing by whole bars first
@@ -24,16 +52,19 @@ void TransportTracker::DeriveLengths(const HostTime& time, double sampleRate) {
   ppq = std::fmod(ppq, 4.0);
   if (ppq < 0.0) ppq += 4.0;
   if (ppq >= 4.0) ppq -= 4.0;
+  hostBeats_ = ppq;
+  const double ticks = ppq * kTicksPerBeat;
+  hostOnTicks_ = songPosition && std::fabs(ticks - std::nearbyint(ticks)) <= 1e-6;
 
   WholeBeats = static_cast<std::int32_t>(WholePart(ppq));
   BeatFraction = static_cast<float>(ppq - WholeBeats);
   BeatInBar = WholeBeats % BeatsPerBar;
 
-  const double bar = 240.0 / Tempo * sampleRate;
-  if (bar >= kMaxBarSamples)
+  exactBar_ = 240.0 / Tempo * sampleRate;
+  if (exactBar_ >= kMaxBarSamples)
     BarSamples = kMaxBarSamples;
-  else if (bar >= kMinBarSamples)
-    BarSamples = static_cast<std::int32_t>(Nearest(bar));
+  else if (exactBar_ >= kMinBarSamples)
+    BarSamples = static_cast<std::int32_t>(Nearest(exactBar_));
   else
     BarSamples = kMinBarSamples;
   StepSamples = static_cast<float>(Nearest(BarSamples / 16.0));
@@ -42,49 +73,129 @@ void TransportTracker::DeriveLengths(const HostTime& time, double sampleRate) {
 
 double TransportTracker::ContinuationTolerance() const {
   const double tolerance = BarSamples * 0.25 / 480.0;
-  return tolerance > 16.0 ? tolerance : 16.0;
+  return tolerance > 32.0 ? tolerance : 32.0;
 }
 
-void TransportTracker::DeriveTransport(std::int32_t flags, std::int32_t frames) {
+void TransportTracker::Anchor(double position, double slope) {
+  anchor_ = position;
+  sinceAnchor_ = 0;
+  anchorSlope_ = slope;
+  anchorBar_ = BarSamples;
+  correction_ = 0.0;
+  // The host's own report at the clock's start, measured in double (the
+  // clock starts from the position as a float fraction of a beat).
+  driftLow_ = driftHigh_ = Nearer(hostBeats_ - position / (BarSamples * 0.25), 4.0);
+  ticksSinceAnchor_ = hostOnTicks_;
+}
+
+void TransportTracker::LearnHostRounding(double drift, double clock, float shuffle) {
+  driftLow_ = std::min(driftLow_, drift);
+  driftHigh_ = std::max(driftHigh_, drift);
+  ticksSinceAnchor_ = ticksSinceAnchor_ && hostOnTicks_;
+  const double quarter = BarSamples * 0.25;
+  // Every report lies within the bound of the true position, so the
+  // clock's error lies within each report's bound; the correction moves
+  // only as far as all of them demand. An exact host never moves it.
+  const double bound =
+      ticksSinceAnchor_ ? 0.5 / kTicksPerBeat + kHalfTickSlack : kJitterSamples * slope_ / quarter;
+  const double low = driftHigh_ - bound, high = driftLow_ + bound;
+  // Within what they allow the correction stays; once it is ruled out it
+  // moves to the middle of what is left (the middle of the reports, if
+  // they spread wider than the bound).
+  double target = correction_;
+  if (low > high)
+    target = (driftLow_ + driftHigh_) * 0.5;
+  else if (correction_ < low || correction_ > high)
+    target = (low + high) * 0.5;
+  if (target == correction_) return;
+  // Moving back across a step boundary would play the step again.
+  const double bar = BarSamples;
+  if (target < correction_ && Read(InBar(clock + target * quarter, bar), shuffle).step !=
+                                  Read(InBar(clock + correction_ * quarter, bar), shuffle).step)
+    return;
+  correction_ = target;
+}
+
+void TransportTracker::DeriveTransport(std::int32_t flags, std::int32_t frames, float shuffle) {
   Playing = flags & kVstTransportPlaying;
   TransportChanged = flags & kVstTransportChanged;
 
   const double bar = BarSamples;
-  blockStart_ = (static_cast<double>(BeatInBar) + static_cast<double>(BeatFraction)) * bar * 0.25;
+  const double quarter = bar * 0.25;
+  const double host = (static_cast<double>(BeatInBar) + static_cast<double>(BeatFraction)) * quarter;
+  // One sample moves the host's position by tempo / (60 x rate) beats: in
+  // bar positions, BarSamples over the bar's exact length.
+  slope_ = bar / exactBar_;
+  if (!(slope_ > 0.0 && slope_ < 1e300)) slope_ = 1.0;
 
   bool continuing = false;
+  double start = host;
   if (Playing == 2 && wasPlaying_) {
-    // Where the last block left off, in this block's bar length.
-    double expected = lastBlockStart_ + lastFrames_;
-    if (lastBarSamples_ != BarSamples) expected = expected / lastBarSamples_ * bar;
-    expected = std::fmod(expected, bar);
-    double drift = blockStart_ - expected;
-    if (drift > bar * 0.5) drift -= bar;
-    if (drift < -bar * 0.5) drift += bar;
-    if (!hostPositionOk_ || std::fabs(drift) <= ContinuationTolerance()) {
-      // Within the host's rounding of the position: keep counting samples
-      // so the steps never move backwards and nothing retriggers.
+    // Where the clock stands, in this block's bar length.
+    double clock = anchor_ + static_cast<double>(sinceAnchor_) * anchorSlope_;
+    if (anchorBar_ != BarSamples) clock = clock / anchorBar_ * bar;
+    clock = InBar(clock, bar);
+    // From here on it runs at this block's tempo and rate.
+    if (anchorBar_ != BarSamples || anchorSlope_ != slope_) {
+      anchor_ = clock;
+      sinceAnchor_ = 0;
+      anchorSlope_ = slope_;
+      anchorBar_ = BarSamples;
+    }
+    const double drift = Nearer(hostBeats_ * quarter - clock, bar);
+    if (!hostPositionOk_ || std::fabs(drift - correction_ * quarter) <= ContinuationTolerance()) {
       continuing = true;
-      blockStart_ = expected;
+      if (hostPositionOk_) LearnHostRounding(drift / quarter, clock, shuffle);
+      start = InBar(clock + correction_ * quarter, bar);
     }
   }
-  // Some hosts set the transport-changed bit on every block: it restarts the
-  // step only when playback really starts or the position really jumps.
-  if (TransportChanged == 1 && Playing == 2 && !continuing) {
-    CurrentStep = 1;
-    PreviousStep = 1;
+  if (!continuing) Anchor(host, slope_);
+  blockStart_ = start;
+
+  // Playback starts, or the host jumps: the step under the play position
+  // begins as if it had just been reached (it triggers if it is on). A
+  // host that sets the changed bit on every block only jumps when the
+  // position does.
+  if (Playing == 2 && !continuing && (TransportChanged == 1 || !wasPlaying_)) {
+    // The step is read after an odd step, so a position that the shuffle
+    // still counts to the odd step before reads as that step.
+    const std::int32_t step = StepOfShifted(static_cast<float>(start));
+    CurrentStep = (step & 1) != 0 ? step : step - 1;
+    PreviousStep = 0;
   }
 
   wasPlaying_ = Playing == 2;
-  lastBlockStart_ = blockStart_;
-  lastFrames_ = frames > 0 ? frames : 0;
-  lastBarSamples_ = BarSamples;
+  sinceAnchor_ += frames > 0 ? frames : 0;
+}
+
+std::int32_t TransportTracker::StepOfShifted(float shifted) const {
+  const std::int64_t s = WholePart(static_cast<double>(shifted) / BarSamples * 16.0);
+  // Sixteen steps to the bar whatever the position: s is 0..16 for any
+  // position within the bar (16 is the next bar's first step); the
+  // remainder (two's complement, so never negative) keeps it there otherwise.
+  return static_cast<std::int32_t>(s & 15) + 1;
+}
+
+TransportTracker::Reading TransportTracker::Read(double position, float shuffle) const {
+  if (shuffle > 0.0f && (CurrentStep & 1) != 0 &&
+      position > static_cast<double>(CurrentStep - 1) * static_cast<double>(StepSamples) + HalfStep) {
+    const float shifted =
+        static_cast<float>(position - static_cast<double>(HalfStep) * static_cast<double>(shuffle));
+    const std::int32_t step = StepOfShifted(shifted);
+    // The step length is rounded, so the middle of a late odd step is
+    // reckoned a little early, and a large shift can pull the position back
+    // into the step before: the odd step goes on instead of playing twice.
+    return {shifted, step == CurrentStep - 1 ? CurrentStep : step};
+  }
+  // Not pulled back (or no shift): the position as it is.
+  const float shifted = static_cast<float>(position);
+  return {shifted, StepOfShifted(shifted)};
 }
 
 void TransportTracker::PositionTick(std::int32_t k, float shuffle) {
   const double bar = BarSamples;
   if (Playing == 2) {
-    BarPosition = blockStart_ + k;
+    BarPosition = blockStart_ + static_cast<double>(k) * slope_;
     // A block may run past the bar line (or be longer than a bar): the
     // position stays within the bar so the step and the shuffle read it as
     // the next bar's.
@@ -93,25 +204,10 @@ void TransportTracker::PositionTick(std::int32_t k, float shuffle) {
     BarPosition = BarPosition + 1.0;
     if (BarPosition > bar) BarPosition = 0.0;
   }
-
-  if (shuffle > 0.0f) {
-    ShuffleShift = static_cast<double>(HalfStep) * static_cast<double>(shuffle);
-    if ((CurrentStep & 1) != 0 &&
-        BarPosition > static_cast<double>(CurrentStep - 1) * static_cast<double>(StepSamples) + HalfStep)
-      ShiftedPosition = static_cast<float>(BarPosition - ShuffleShift);
-    else
-      ShiftedPosition = static_cast<float>(BarPosition);
-  } else {
-    // No shift: pulled back or not, the position is the same.
-    ShuffleShift = 0.0;
-    ShiftedPosition = static_cast<float>(BarPosition);
-  }
-
-  const std::int64_t s = WholePart(static_cast<double>(ShiftedPosition) / bar * 16.0);
-  // Sixteen steps to the bar whatever the position: s is 0..16 for any
-  // position within the bar (16 is the next bar's first step); the
-  // remainder (two's complement, so never negative) keeps it there otherwise.
-  CurrentStep = static_cast<std::int32_t>(s & 15) + 1;
+  ShuffleShift = shuffle > 0.0f ? static_cast<double>(HalfStep) * static_cast<double>(shuffle) : 0.0;
+  const Reading reading = Read(BarPosition, shuffle);
+  ShiftedPosition = reading.shifted;
+  CurrentStep = reading.step;
 }
 
 }  // namespace engine

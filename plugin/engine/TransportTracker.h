@@ -17,6 +17,14 @@ struct HostTime {
 // Turns the host's time information into bar and step lengths once per block,
 // and those into the position within the bar, the shuffle shift and the
 // current step for every sample. A bar is always four beats.
+//
+// While the host plays, the position runs on a clock of its own that
+// advances exactly as the host's song position does (frames x tempo / (60 x
+// rate)). Hosts round or jitter the position they report; a block whose
+// position agrees with the clock within the tolerance continues it, so steps
+// neither drift from the host's grid nor move backwards, and the clock learns
+// the host's rounding. A larger disagreement is a jump: the clock restarts
+// at the host's position.
 class TransportTracker {
  public:
   static constexpr double kStartTempo = 120.0;
@@ -29,9 +37,10 @@ class TransportTracker {
   // Block derivation, first part: tempo, position split into beats, bar and
   // step lengths. sampleRate must be positive and finite.
   void DeriveLengths(const HostTime& time, double sampleRate);
-  // Block derivation, second part: the transport flags and the step reset.
-  // frames is the number of samples this block will run.
-  void DeriveTransport(std::int32_t flags, std::int32_t frames);
+  // Block derivation, second part: the transport flags, where the block
+  // starts and the step reset at a start or jump. frames is the number of
+  // samples this block will run; shuffle is the block's "Gate Shuffle".
+  void DeriveTransport(std::int32_t flags, std::int32_t frames, float shuffle);
 
   // Per sample, the first step of ProcessSample: bar position, shuffle
   // shift, shifted position and the current step (1..16).
@@ -54,20 +63,54 @@ class TransportTracker {
   std::int32_t PreviousStep = 0;
 
  private:
-  // How far a block's position may stray from where the last block left off
-  // and still count as its continuation (hosts round the position, e.g. to
-  // 1/1920 beat): 1/480 beat, at least 16 samples.
+  // How far a block's position may stray from the clock and still count as
+  // its continuation (hosts round the position, e.g. to 1/1920 beat, or
+  // jitter it by a few samples): 1/480 beat, at least 32 samples.
   double ContinuationTolerance() const;
+  // How a bar position reads after the current step: the position the
+  // shuffle pulls it back to and the step found there.
+  struct Reading {
+    float shifted;
+    std::int32_t step;
+  };
+  Reading Read(double position, float shuffle) const;
+  std::int32_t StepOfShifted(float shifted) const;
+  // Restarts the clock at a bar position.
+  void Anchor(double position, double slope);
+  // Learns from the host's disagreement with the clock (in beats) how it
+  // rounds, and moves the clock's correction within what all its reports
+  // allow.
+  void LearnHostRounding(double drift, double clock, float shuffle);
 
   double validTempo_ = kStartTempo;
   bool hostPositionOk_ = false;
-  // Bar position of sample 0 of this block while playing.
+  // The host's position within the bar, in beats (double: the block's
+  // float fraction of a beat is too coarse to compare with the clock).
+  double hostBeats_ = 0.0;
+  // The host's position lies on a grid of 1/1920 beat (a host that rounds
+  // to ticks).
+  bool hostOnTicks_ = false;
+  // The bar length in samples before rounding: the host's own.
+  double exactBar_ = 0.0;
+
+  // Bar position of sample 0 of this block while playing, and how far one
+  // sample moves it (BarSamples / the exact bar: 1 for a whole-sample bar).
   double blockStart_ = 0.0;
-  // Where the previous playing block left off, for the continuation test.
+  double slope_ = 1.0;
+
+  // The clock: a bar position (in anchorBar_'s units), the samples played
+  // since, and the slope they advance it by. Counting whole samples from a
+  // fixed point keeps the position independent of how blocks split the take.
   bool wasPlaying_ = false;
-  double lastBlockStart_ = 0.0;
-  std::int32_t lastFrames_ = 0;
-  std::int32_t lastBarSamples_ = 0;
+  double anchor_ = 0.0;
+  std::int64_t sinceAnchor_ = 0;
+  double anchorSlope_ = 1.0;
+  std::int32_t anchorBar_ = 0;
+  // What the clock adds for the host's rounding, in beats, and the range of
+  // disagreements (host - clock, beats) seen since the clock was set.
+  double correction_ = 0.0;
+  double driftLow_ = 0.0, driftHigh_ = 0.0;
+  bool ticksSinceAnchor_ = true;
 };
 
 }  // namespace engine

@@ -37,7 +37,7 @@ TransportTracker Derived(double rate, double tempo, double ppq = 0.0, std::int32
                          std::int32_t frames = 0) {
   TransportTracker t;
   t.DeriveLengths(HostTime{0.0, ppq, tempo, flags}, rate);
-  t.DeriveTransport(flags, frames);
+  t.DeriveTransport(flags, frames, 0.0f);
   return t;
 }
 
@@ -112,28 +112,50 @@ TEST(Transport, StoppedPositionCyclesThroughTheWholeBar) {
   EXPECT_EQ(wraps, 2) << "a period of 88201 samples";
 }
 
-TEST(Transport, StartResetsOnlyOnARealStartOrJump) {
+TEST(Transport, StartOrJumpBeginsTheStepUnderThePlayPosition) {
   constexpr std::int32_t kStart = kPlayingFlags | kVstTransportChanged;
   TransportTracker t;
-  auto block = [&](double ppq, std::int32_t flags, int frames) {
+  auto block = [&](double ppq, std::int32_t flags, int frames, float shuffle = 0.0f) {
     t.DeriveLengths(HostTime{0.0, ppq, 120.0, flags}, 44100.0);
-    t.DeriveTransport(flags, frames);
+    t.DeriveTransport(flags, frames, shuffle);
   };
-  // Stopped, then a start inside step 3: the step is reset to 1 so step 3
-  // counts as a change at the first sample.
+  // Stopped, then a start inside step 3: the first sample is a change into
+  // step 3.
   block(0.0, kVstPpqPosValid | kVstTempoValid, 512);
   Steps(t, 512);
   block(0.55, kStart, 512);
-  EXPECT_EQ(t.CurrentStep, 1);
-  Steps(t, 512);
+  EXPECT_EQ(t.PreviousStep, 0);
+  EXPECT_EQ(Steps(t, 1)[0], 3);
+  Steps(t, 511);
   // The changed bit on a block that continues the last one resets nothing.
   const int before = t.CurrentStep;
   block(0.55 + 512 / 22050.0, kStart, 512);
   EXPECT_EQ(t.CurrentStep, before);
-  // A jump with the bit does.
+  EXPECT_EQ(t.PreviousStep, before);
+  // A jump with the bit does, into step 1 as into any other.
   Steps(t, 512);
-  block(2.0, kStart, 512);
-  EXPECT_EQ(t.CurrentStep, 1);
+  block(4.0, kStart, 512);
+  EXPECT_EQ(t.PreviousStep, 0);
+  EXPECT_EQ(Steps(t, 1)[0], 1);
+  // A start without the bit (some hosts never set it) is a start too.
+  block(1.0, kVstPpqPosValid | kVstTempoValid, 512);
+  Steps(t, 512);
+  block(1.0, kPlayingFlags, 512);
+  EXPECT_EQ(t.PreviousStep, 0);
+  EXPECT_EQ(Steps(t, 1)[0], 5);
+
+  // With shuffle 1 even steps begin half a step late: a start in the first
+  // half of step 4's sixteenth is still step 3, in its second half step 4.
+  const struct {
+    double ppq;
+    int step;
+  } shuffled[] = {
+      {1.0 + 0.25 * 0.1, 5}, {0.75 + 0.25 * 0.3, 3}, {0.75 + 0.25 * 0.7, 4}, {0.5 + 0.25 * 0.9, 3}};
+  for (const auto& c : shuffled) {
+    block(0.0, kVstPpqPosValid | kVstTempoValid, 64, 1.0f);
+    block(c.ppq, kStart, 64, 1.0f);
+    EXPECT_EQ(Steps(t, 1, 1.0f)[0], c.step) << c.ppq;
+  }
 }
 
 TEST(Transport, HostRoundingNeverStepsBackwards) {
@@ -145,9 +167,9 @@ TEST(Transport, HostRoundingNeverStepsBackwards) {
     const double ppq = block * 256 / 22050.0;
     const double jittered = std::round(ppq * 1920.0) / 1920.0;
     exact.DeriveLengths(HostTime{0.0, ppq, 120.0, kPlayingFlags}, 44100.0);
-    exact.DeriveTransport(kPlayingFlags, 256);
+    exact.DeriveTransport(kPlayingFlags, 256, 0.0f);
     rounded.DeriveLengths(HostTime{0.0, jittered, 120.0, kPlayingFlags | kVstTransportChanged}, 44100.0);
-    rounded.DeriveTransport(kPlayingFlags | kVstTransportChanged, 256);
+    rounded.DeriveTransport(kPlayingFlags | kVstTransportChanged, 256, 0.0f);
     for (int s : Steps(exact, 256)) a.push_back(s);
     for (int s : Steps(rounded, 256)) b.push_back(s);
   }
@@ -176,7 +198,7 @@ TEST(Transport, UnusableTimesKeepBarPositiveAndStepInRange) {
       for (std::int32_t flags : {kPlayingFlags, kPlayingFlags | kVstTransportChanged, std::int32_t{kVstTempoValid}}) {
         TransportTracker t;
         t.DeriveLengths(HostTime{ppq, ppq, tempo, flags}, 44100.0);
-        t.DeriveTransport(flags, 200000);
+        t.DeriveTransport(flags, 200000, 1.0f);
         ASSERT_GE(t.BarSamples, TransportTracker::kMinBarSamples);
         ASSERT_LE(t.BarSamples, TransportTracker::kMaxBarSamples);
         ASSERT_TRUE(std::isfinite(t.Tempo) && t.Tempo > 0.0);
