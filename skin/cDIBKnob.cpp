@@ -168,6 +168,7 @@ void TCustomDIBKnob::BeginDrag() {
   dragging_ = true;
   pressPos_ = framework::Mouse.CursorPos();
   framework::ShowCursor(false);
+  if (OnDragBegin) OnDragBegin(this);
 }
 
 void TCustomDIBKnob::MouseMove(framework::TShiftState shift, int x, int y) {
@@ -189,6 +190,13 @@ void TCustomDIBKnob::EndDrag() {
   dragging_ = false;
   framework::Mouse.SetCursorPos(pressPos_);
   framework::ShowCursor(true);
+  if (OnDragEnd) OnDragEnd(this);
+}
+
+void TCustomDIBKnob::WndProc(framework::TMessage& message) {
+  TCustomDIBControl::WndProc(message);
+  // No release will come: the drag ends now, and the pointer shows again.
+  if (message.Id == framework::TMessageId::CancelMode && dragging_) EndDrag();
 }
 
 void TCustomDIBKnob::KeyDown(std::uint16_t& key, framework::TShiftState shift) {

@@ -4,6 +4,8 @@
 // chosen by an integer Position between Min and Max. Dragged with the left
 // button (pointer hidden and held at the press point, one pixel of travel is
 // one SmallChange) or moved with the keys while it holds the skinned focus.
+// A drag ends at the left release, or when the capture is taken away (the
+// window hidden or closed mid-drag).
 
 #include <cstdint>
 
@@ -53,6 +55,7 @@ class TCustomDIBKnob : public TCustomDIBControl {
   void ImageChanged(int index, int kind) override;
   void Paint() override;
   void Loaded() override;
+  void WndProc(framework::TMessage& message) override;
 
   virtual void BeginDrag();
   // The frame shown without tweens.
@@ -60,6 +63,10 @@ class TCustomDIBKnob : public TCustomDIBControl {
   virtual void EndDrag();
 
   framework::TNotifyEvent OnChange;
+  // Raised by BeginDrag and EndDrag: whoever writes the position somewhere
+  // learns where a drag's run of changes begins and ends.
+  framework::TNotifyEvent OnDragBegin;
+  framework::TNotifyEvent OnDragEnd;
 
  protected:
   void MouseDown(framework::TMouseButton button, framework::TShiftState shift, int x, int y) override;

@@ -53,6 +53,29 @@ TEST_F(InputTest, VerticalKnobFollowsPointerTravelWithThePointerHiddenAndHeld) {
   EXPECT_EQ(Pixel(15, 15), 80u << 16);
 }
 
+// A drag is announced when it begins and when it ends, also when the window
+// is hidden under it and the release never comes.
+TEST_F(InputTest, AKnobDragEndsAtTheReleaseOrWhenTheWindowIsHidden) {
+  LoadKnobs();
+  std::vector<std::string> events;
+  vol->OnDragBegin.Bind([&](TObject*) { events.push_back("begin " + std::to_string(vol->Position())); });
+  vol->OnDragEnd.Bind([&](TObject*) { events.push_back("end " + std::to_string(vol->Position())); });
+  backend->MouseDown(Handle(), mbLeft, 15, 15);
+  backend->MouseMove(Handle(), 15, 13);
+  backend->MouseUp(Handle(), mbLeft, 15, 13);
+  backend->MouseDown(Handle(), mbLeft, 15, 15);
+  backend->MouseMove(Handle(), 15, 14);
+  form->Hide();
+  EXPECT_EQ(events, (std::vector<std::string>{"begin 50", "end 52", "begin 52", "end 53"}));
+  EXPECT_FALSE(vol->Dragging());
+  EXPECT_TRUE(backend->PointerVisible());
+  form->Show();
+  backend->MouseDown(Handle(), mbLeft, 15, 15);
+  EXPECT_FALSE(backend->PointerVisible()) << "the next drag hides the pointer again";
+  backend->MouseUp(Handle(), mbLeft, 15, 15);
+  EXPECT_TRUE(backend->PointerVisible());
+}
+
 TEST_F(InputTest, SliderDraggedFarRightStopsAtMaxAndThePointerReturnsToThePress) {
   LoadKnobs();
   backend->MouseMove(Handle(), 50, 15);
