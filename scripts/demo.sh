@@ -11,7 +11,5 @@ cmake --build build -j"$(nproc)" --target plonkrift6v2 plonkrift-render
 
 mkdir -p out
 ./build/tools/render/plonkrift-render --info
-# One beat of pre-roll: playback starts in the bar before, so the gate plays
-# the first downbeat as a step change.
-./build/tools/render/plonkrift-render --start -1 -o out/demo.wav
+./build/tools/render/plonkrift-render -o out/demo.wav
 echo "demo rendered to $(pwd)/out/demo.wav"
