@@ -275,7 +275,8 @@ class Reader {
       if (tag != kItem) Fail("Invalid collection item marker");
       TCollectionItem* item = nullptr;
       Guard([&] { item = collection.Add(); });
-      context_.push_back("[" + std::to_string(collection.Count() - 1) + "]");
+      // Appended, not "[" + ...: GCC 12 at -O3 warns falsely (-Wrestrict) on a literal plus a temporary.
+      context_.push_back(std::string("[").append(std::to_string(collection.Count() - 1)).append("]"));
       Enter();
       ReadProperties(*item);
       --depth_;

@@ -592,7 +592,8 @@ class Printer {
       }
     }
     if (b.size() <= 32) {
-      out_ += "<" + Hex(b) + ">\n";
+      // Appended, not "<" + ...: GCC 12 at -O3 warns falsely (-Wrestrict) on a literal plus a temporary.
+      out_.append("<").append(Hex(b)).append(">\n");
       return;
     }
     out_ += "<\n";

@@ -44,7 +44,7 @@ std::string FlagNames(VstInt32 flags) {
       {effFlagsIsSynth, "IsSynth"},         {effFlagsNoSoundInStop, "NoSoundInStop"}};
   std::string text;
   for (const auto& [bit, name] : kNames)
-    if (flags & bit) text += (text.empty() ? "" : " ") + std::string(name);
+    if (flags & bit) text.append(text.empty() ? "" : " ").append(name);
   return text;
 }
 
