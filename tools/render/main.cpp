@@ -201,8 +201,9 @@ int main(int argc, char** argv) {
   for (int i = 0; i < kNumSlots; ++i) names[i] = host.text(effGetParamName, i);
   std::vector<std::pair<int, float>> sets;
   for (const auto& [name, value] : options.sets) {
-    const auto found = std::find_if(names.begin(), names.end(),
-                                    [&](const std::string& n) { return n == name && n != "reserved"; });
+    const auto found = std::find_if(names.begin(), names.end(), [&wanted = name](const std::string& n) {
+      return n == wanted && n != "reserved";
+    });
     if (found == names.end()) {
       std::string valid;
       for (const std::string& n : names)
