@@ -3,9 +3,9 @@
 #include "framework/window/Application.h"
 #include "framework/x11/X11Backend.h"
 
-APluginEditor::APluginEditor(AudioEffect* effect, std::atomic<std::uint8_t>& editorClosed,
+APluginEditor::APluginEditor(AudioEffectX* effect, std::atomic<std::uint8_t>& editorClosed,
                              const std::atomic<std::uint8_t>* timeInfoNotice)
-    : AEffEditor(effect), editorclosed(editorClosed), timeinfonotice(timeInfoNotice) {}
+    : AEffEditor(effect), plugin(effect), editorclosed(editorClosed), timeinfonotice(timeInfoNotice) {}
 
 APluginEditor::~APluginEditor() {
   if (window) {
@@ -37,7 +37,7 @@ VstInt32 APluginEditor::open(void* parent) {
       // editor works the same on any.
       framework::UseX11BackendFor(reinterpret_cast<framework::TWindowHandle>(parent));
       copyParameters();
-      auto made = TPluginEditorWindow::Create(effect, values, timeinfonotice);
+      auto made = TPluginEditorWindow::Create(plugin, values, timeinfonotice);
       // A child of the host's window at (0, 0); the window system refuses a
       // parent that is no window (EWindowError).
       made->SetParentWindow(reinterpret_cast<framework::TWindowHandle>(parent));

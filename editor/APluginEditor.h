@@ -6,7 +6,7 @@
 
 #include "editor/TPluginEditorWindow.h"
 #include "host/AEffEditor.h"
-#include "host/AudioEffect.h"
+#include "host/AudioEffectX.h"
 #include "host/RelaxedFloat.h"
 
 // The editor object the host drives through the editor opcodes. It owns the
@@ -18,8 +18,11 @@ class APluginEditor : public AEffEditor {
 
   // editorClosed is the effect's byte that tells whether the window is closed;
   // timeInfoNotice, when given, is the effect's note that blocks came without
-  // time information (non-zero until time information arrives again).
-  APluginEditor(AudioEffect* effect, std::atomic<std::uint8_t>& editorClosed,
+  // time information (non-zero until time information arrives again). The
+  // window writes to the effect and brackets the user's gestures with its
+  // beginEdit and endEdit; an effect that owns its editor destroys it before
+  // its own parts go, since closing the window may still end a gesture.
+  APluginEditor(AudioEffectX* effect, std::atomic<std::uint8_t>& editorClosed,
                 const std::atomic<std::uint8_t>* timeInfoNotice = nullptr);
   ~APluginEditor() override;
 
@@ -44,6 +47,7 @@ class APluginEditor : public AEffEditor {
   void copyParameters();
   void destroyWindow();
 
+  AudioEffectX* plugin;
   ERect rect{};
   int opencount = 0;
   std::unique_ptr<TPluginEditorWindow> window;

@@ -129,17 +129,30 @@ void TPluginEditorWindow::RegisterClasses() {
 TPluginEditorWindow::TPluginEditorWindow(framework::TComponent* owner) : framework::TForm(owner) {}
 
 TPluginEditorWindow::~TPluginEditorWindow() {
+  // A gesture the window goes away under ends first: a dragged knob gets
+  // its pointer back and the host hears the end of every edit it heard
+  // begin.
+  try {
+    DestroyHandle();
+    EndGestures();
+  } catch (...) {
+  }
   // The components go while the handlers' state still exists.
   DestroyComponents();
 }
 
+void TPluginEditorWindow::WndProc(framework::TMessage& message) {
+  framework::TForm::WndProc(message);
+  if (message.Id == framework::TMessageId::VisibleChanged && !Visible()) EndGestures();
+}
+
 std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(
-    AudioEffect* plugin, RelaxedFloat* values, const std::atomic<std::uint8_t>* timeInfoNotice) {
+    AudioEffectX* plugin, RelaxedFloat* values, const std::atomic<std::uint8_t>* timeInfoNotice) {
   return Create(plugin, values, timeInfoNotice, StoredEditorForm());
 }
 
 std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(
-    AudioEffect* plugin, RelaxedFloat* values, const std::atomic<std::uint8_t>* timeInfoNotice,
+    AudioEffectX* plugin, RelaxedFloat* values, const std::atomic<std::uint8_t>* timeInfoNotice,
     std::span<const std::uint8_t> form) {
   RegisterClasses();
   auto window = std::make_unique<TPluginEditorWindow>();
@@ -163,12 +176,35 @@ std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(
 // --- helpers -------------------------------------------------------------------
 
 void TPluginEditorWindow::Send(int index, float value) {
+  const bool alone = !editing[index];
+  if (alone) BeginEdit(index);
   if (plugin != nullptr) plugin->setParameterAutomated(index, value);
+  if (alone) EndEdit(index);
+}
+
+void TPluginEditorWindow::BeginEdit(int index) {
+  if (editing[index]) return;
+  editing[index] = true;
+  if (plugin != nullptr) plugin->beginEdit(index);
+}
+
+void TPluginEditorWindow::EndEdit(int index) {
+  if (!editing[index]) return;
+  editing[index] = false;
+  if (plugin != nullptr) plugin->endEdit(index);
 }
 
 void TPluginEditorWindow::EndPaintGesture() {
   dragging = false;
   for (bool& v : visited) v = false;
+  // Every cell the paint wrote stays held until it ends, however often it
+  // was written (a tie at every move over it).
+  for (int t = 1; t <= kLastCell; ++t) EndEdit(t);
+}
+
+void TPluginEditorWindow::EndGestures() {
+  EndPaintGesture();
+  for (int i = kFirstSlot; i <= kLastSlot; ++i) EndEdit(i);
 }
 
 TCustomDIBControl* TPluginEditorWindow::Cell(const char* prefix, int n) const {
@@ -188,7 +224,13 @@ void TPluginEditorWindow::FindControls() {
     framework::TComponent* component = Components(i);
     const int t = component->Tag();
     if (auto* knob = dynamic_cast<TDIBKnob*>(component)) {
-      if (IsSlot(t)) knobs.push_back(knob);
+      if (!IsSlot(t)) continue;
+      knobs.push_back(knob);
+      // A drag holds its parameter from the press to the release, moved or
+      // not; the writes in between (and a delay snap at the release) fall
+      // inside.
+      knob->OnDragBegin.Bind([this, t](TObject*) { BeginEdit(t); });
+      knob->OnDragEnd.Bind([this, t](TObject*) { EndEdit(t); });
     } else if (auto* image = dynamic_cast<TDIBImage*>(component)) {
       if (t >= kFirstSwitch && t <= kLastSwitch) switches.push_back(image);
     }
@@ -228,6 +270,7 @@ void TPluginEditorWindow::step1MouseDown(TObject* Sender, framework::TMouseButto
     SetValue(t, 1.0f);
   }
   visited[t] = true;
+  BeginEdit(t);
   Send(t, Value(t));
 }
 
@@ -251,6 +294,7 @@ void TPluginEditorWindow::PaintCell(int t, TCustomDIBControl& cell) {
   // a tie sends it again.
   if (t <= 16) visited[t] = true;
   SetValue(t, paintvalue ? 1.0f : 0.0f);
+  BeginEdit(t);
   Send(t, Value(t));
 }
 

@@ -9,7 +9,7 @@
 #include "framework/window/Controls.h"
 #include "framework/window/StdCtrls.h"
 #include "framework/window/Timer.h"
-#include "host/AudioEffect.h"
+#include "host/AudioEffectX.h"
 #include "host/RelaxedFloat.h"
 #include "image/cDIBImageList.h"
 #include "skin/cDIBImage.h"
@@ -19,8 +19,9 @@
 // The editor window: a borderless form read from the stored form, a child of
 // the host's window. It shows the parameter values it finds in the bridge's
 // mirror (refreshed every 50 ms) and writes the user's gestures back through
-// the effect's setParameterAutomated. Everything here runs on the thread that
-// calls the editor opcodes; only the mirror is shared with other threads.
+// the effect's setParameterAutomated, each gesture bracketed by beginEdit and
+// endEdit for the parameters it writes. Everything here runs on the thread
+// that calls the editor opcodes; only the mirror is shared with other threads.
 class TPluginEditorWindow : public framework::TForm {
   PLONK_PERSISTENT_CLASS
  public:
@@ -37,14 +38,19 @@ class TPluginEditorWindow : public framework::TForm {
   // runs its FormCreate. values is the mirror, slots 1..61; plugin and
   // timeInfoNotice may be null (a window that writes nowhere, for tools).
   // Raises the form reader's errors.
-  static std::unique_ptr<TPluginEditorWindow> Create(AudioEffect* plugin, RelaxedFloat* values,
+  static std::unique_ptr<TPluginEditorWindow> Create(AudioEffectX* plugin, RelaxedFloat* values,
                                                      const std::atomic<std::uint8_t>* timeInfoNotice);
-  static std::unique_ptr<TPluginEditorWindow> Create(AudioEffect* plugin, RelaxedFloat* values,
+  static std::unique_ptr<TPluginEditorWindow> Create(AudioEffectX* plugin, RelaxedFloat* values,
                                                      const std::atomic<std::uint8_t>* timeInfoNotice,
                                                      std::span<const std::uint8_t> form);
   // A window with no form read into it, for reading one by hand.
   explicit TPluginEditorWindow(framework::TComponent* owner = nullptr);
+  // Ends the gestures under way, as hiding does.
   ~TPluginEditorWindow() override;
+
+  // Hiding the window (the host closes the editor) ends every gesture under
+  // way: no release will reach it.
+  void WndProc(framework::TMessage& message) override;
 
   // Registers every class the stored form names (once per process).
   static void RegisterClasses();
@@ -99,8 +105,15 @@ class TPluginEditorWindow : public framework::TForm {
   void PreviewMouse(const framework::TMessage& message) override;
 
  private:
+  // Writes a parameter to the effect. A write outside a gesture under way
+  // for that parameter (a click, a key) is a gesture of its own.
   void Send(int index, float value);
+  // Tell the host, once each, that the user took hold of a parameter and that
+  // the user let go of it.
+  void BeginEdit(int index);
+  void EndEdit(int index);
   void EndPaintGesture();
+  void EndGestures();
   // Step t (1..16) or tie t - 16 (17..32).
   skin::TCustomDIBControl* CellOf(int t) const { return t <= 16 ? steps[t] : ties[t - 16]; }
   // Paints one cell that the pointer moved onto.
@@ -119,7 +132,7 @@ class TPluginEditorWindow : public framework::TForm {
   float Value(int index) const { return values[index].load(); }
   void SetValue(int index, float value) { values[index].store(value); }
 
-  AudioEffect* plugin = nullptr;
+  AudioEffectX* plugin = nullptr;
   RelaxedFloat* values = nullptr;
   const std::atomic<std::uint8_t>* timeInfoNotice = nullptr;
   // A window without a mirror of its own (a bare form) reads and writes this.
@@ -136,6 +149,9 @@ class TPluginEditorWindow : public framework::TForm {
   bool pointerKnown = false;
   bool dragging = false;
   bool paintvalue = false;
+  // The parameters the host was told a gesture began on and not yet that it
+  // ended.
+  bool editing[kLastSlot + 1] = {};
   // Set while the refresh moves knobs: their change events must not write
   // the parameters back.
   bool refreshing = false;

@@ -38,7 +38,13 @@ APlugin::APlugin(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kN
   hostProduct[sizeof hostProduct - 1] = '\0';
 }
 
-APlugin::~APlugin() = default;
+APlugin::~APlugin() {
+  // The editor goes while the whole effect still exists: a window closed
+  // mid-gesture still tells the host that the edit ended.
+  AEffEditor* owned = editor;
+  setEditor(nullptr);
+  delete owned;
+}
 
 void APlugin::updateEditor() {
   if (editor != nullptr) editor->update();

@@ -2,8 +2,8 @@
 
 // One effect whose editor is opened as a host opens it (effEditOpen with a
 // parent window, on the headless window backend), a host callback that
-// records the automation it receives, and a user who clicks and drags on the
-// window. The effect is made the way the library's entry makes it; the test
+// records the automation and edit brackets it receives, and a user who clicks
+// and drags on the window. The effect is made the way the library's entry makes it; the test
 // links the effect's static libraries so it can choose the window backend.
 
 #include <gtest/gtest.h>
@@ -119,8 +119,16 @@ class EditorFixture : public ::testing::Test {
       case audioMasterVersion:
         return 2400;
       case audioMasterAutomate:
-        if (f != nullptr) f->automation.push_back({index, opt});
+        if (f != nullptr) {
+          f->automation.push_back({index, opt});
+          f->edits.push_back("set " + std::to_string(index));
+        }
         return 0;
+      case audioMasterBeginEdit:
+      case audioMasterEndEdit:
+        if (f != nullptr)
+          f->edits.push_back((opcode == audioMasterBeginEdit ? "begin " : "end ") + std::to_string(index));
+        return 1;
       case audioMasterGetTime:
         return f != nullptr ? reinterpret_cast<VstIntPtr>(f->time) : 0;
       default:
@@ -134,6 +142,9 @@ class EditorFixture : public ::testing::Test {
   framework::TWindowHandle handle = 0;
   int hostWindow = 0;  // stands for the host's window; its address is the handle
   std::vector<Automation> automation;
+  // Automation and the edit brackets around it, in the order the host got
+  // them: "begin 41", "set 41", "end 41".
+  std::vector<std::string> edits;
   VstTimeInfo* time = nullptr;
 };
 

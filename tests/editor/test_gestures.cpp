@@ -3,6 +3,10 @@
 
 #include <gmock/gmock.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "tests/editor/EditorFixture.h"
 
 namespace editortest {
@@ -301,6 +305,197 @@ TEST_F(Gestures, KnobsFollowTheDragWithThePointerHeld) {
   MoveTo({knob.X, knob.Y - 4});  // up raises a vertical knob
   Release(knob);
   EXPECT_EQ(Param(37), 0.54f);
+}
+
+// The host hears when the user takes hold of a parameter and when they let go
+// (its touch and latch automation depend on it): a drag holds its parameter
+// from the press to the release, a paint each cell it writes until it ends,
+// and a single write (a click, a key) is bracketed on its own.
+TEST_F(Gestures, EachGestureTellsTheHostWhenItBeginsAndEnds) {
+  using Requests = std::vector<std::string>;
+  Open();
+  auto& container = *editor->getWindow()->DIBImageContainer2;
+  const framework::TPoint cutoff = Centre("fd1cutoff"), fd1delay = Centre("fd1delay");
+  const struct {
+    const char* name;
+    std::function<void()> prepare, act;
+    Requests expected;
+  } gestures[] = {
+      {"a slider drag",
+       [&] { HostSets(41, 0.1f); },
+       [&] {
+         Press(cutoff);
+         MoveTo({cutoff.X + 3, cutoff.Y});
+         MoveTo({cutoff.X + 2, cutoff.Y});
+         Release(cutoff);
+       },
+       {"begin 41", "set 41", "set 41", "end 41"}},
+      {"a knob pressed and let go unmoved",
+       {},
+       [&] {
+         Press(Centre("mainvolume"));
+         Release(Centre("mainvolume"));
+       },
+       {"begin 37", "end 37"}},
+      {"a slider released outside the window",
+       [&] { HostSets(41, 0.1f); },
+       [&] {
+         Press(cutoff);
+         MoveTo({-50, 600});
+         Release({-50, 600});
+       },
+       {"begin 41", "set 41", "end 41"}},
+      {"a second button during a slider drag",
+       [&] { HostSets(47, 0.0f); },
+       [&] {
+         Press(fd1delay);
+         Press(fd1delay, framework::mbRight);
+         Release(fd1delay, framework::mbRight);  // its release handler sends the delay time
+         MoveTo({fd1delay.X + 1, fd1delay.Y});
+         Release(fd1delay);
+       },
+       {"begin 44", "set 44", "set 44", "set 44", "end 44"}},
+      {"a slider release that snaps the delay time",
+       [&] {
+         HostSets(50, 1.0f);
+         HostSets(57, 1.0f);
+         HostSets(54, 0.62f);
+       },
+       [&] {
+         Press(Centre("fd2delay"));
+         Release(Centre("fd2delay"));
+       },
+       {"begin 54", "set 54", "end 54"}},
+      {"a switch",
+       [&] { HostSets(40, 0.0f); },
+       [&] { Click("fd1enable"); },
+       {"begin 40", "set 40", "end 40"}},
+      {"the delay sync switch, which snaps the delay time",
+       [&] {
+         HostSets(40, 1.0f);
+         HostSets(47, 0.0f);
+       },
+       [&] { Click("fd1delaysync"); },
+       {"begin 47", "set 47", "end 47", "begin 44", "set 44", "end 44"}},
+      {"a rate button", {}, [&] { Click("lfo2sync3"); }, {"begin 61", "set 61", "end 61"}},
+      {"a paint over steps and a tie",
+       [&] {
+         for (int i = 1; i <= 32; ++i) HostSets(i, 0.0f);
+       },
+       [&] {
+         Press(Step(1));
+         MoveTo(Step(3));  // over step 2
+         MoveTo(Tie(3));
+         MoveTo({Tie(3).X + 1, Tie(3).Y});  // a tie is sent at every move
+         Release(Tie(3));
+       },
+       {"begin 1", "set 1", "begin 2", "set 2", "begin 3", "set 3", "begin 19", "set 19", "set 19", "end 1",
+        "end 2", "end 3", "end 19"}},
+      {"a paint released outside the window",
+       [&] { HostSets(1, 0.0f); },
+       [&] {
+         Press(Step(1));
+         MoveTo({-40, 600});
+         Release({-40, 600});
+       },
+       {"begin 1", "set 1", "end 1"}},
+      {"a right press on a cell",
+       {},
+       [&] {
+         Press(Step(5), framework::mbRight);
+         MoveTo(Step(6));
+         Release(Step(6), framework::mbRight);
+       },
+       {"begin 5", "set 5", "end 5"}},
+      {"keys on a focused knob",
+       [&] {
+         container.SetActiveControl(&Control("mainvolume"));
+         container.SetFocus();
+       },
+       [&] {
+         backend->KeyDown(handle, framework::VK_UP);
+         backend->KeyDown(handle, framework::VK_UP);
+       },
+       {"begin 37", "set 37", "end 37", "begin 37", "set 37", "end 37"}},
+      {"the refresh following the host",
+       {},
+       [&] {
+         HostSets(41, 0.77f);
+         HostSets(5, 1.0f);
+         HostSets(60, 0.8f);
+         Tick();
+       },
+       {}},
+  };
+  for (const auto& g : gestures) {
+    SCOPED_TRACE(g.name);
+    if (g.prepare) g.prepare();
+    Tick();
+    edits.clear();
+    g.act();
+    EXPECT_EQ(edits, g.expected);
+  }
+}
+
+// A gesture the editor goes away under still ends for the host: the editor
+// closed, hidden while opened twice, or the effect destroyed with it.
+TEST_F(Gestures, AGestureUnderWayEndsWhenTheEditorGoes) {
+  const auto slider = [&] {
+    Press(Centre("fd1cutoff"));
+    MoveTo({Centre("fd1cutoff").X + 2, Centre("fd1cutoff").Y});
+  };
+  const auto paint = [&] {
+    Press(Step(1));
+    MoveTo(Step(3));
+  };
+  const auto close = [&] { Dispatch(effEditClose); };
+  const auto destroy = [&] { plugin.reset(); };
+  const struct {
+    const char* name;
+    int opens;
+    std::function<void()> gesture, away;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"slider, editor closed", 1, slider, close, {"begin 41", "set 41", "end 41"}},
+      {"slider, editor hidden", 2, slider, close, {"begin 41", "set 41", "end 41"}},
+      {"slider, effect destroyed", 1, slider, destroy, {"begin 41", "set 41", "end 41"}},
+      {"paint, editor closed",
+       1,
+       paint,
+       close,
+       {"begin 1", "set 1", "begin 2", "set 2", "begin 3", "set 3", "end 1", "end 2", "end 3"}},
+      {"paint, editor hidden",
+       2,
+       paint,
+       close,
+       {"begin 1", "set 1", "begin 2", "set 2", "begin 3", "set 3", "end 1", "end 2", "end 3"}},
+      {"paint, effect destroyed",
+       1,
+       paint,
+       destroy,
+       {"begin 1", "set 1", "begin 2", "set 2", "begin 3", "set 3", "end 1", "end 2", "end 3"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    plugin = std::make_unique<RecordingPlugin>(&Host);
+    editor = static_cast<APluginEditor*>(plugin->getEditor());
+    for (int i = 1; i <= 3; ++i) HostSets(i, 0.0f);
+    HostSets(41, 0.5f);
+    for (int i = 0; i < c.opens; ++i) Open();
+    edits.clear();
+    c.gesture();
+    c.away();
+    EXPECT_EQ(edits, c.expected);
+    EXPECT_TRUE(backend->PointerVisible());
+    if (plugin) {
+      // Opened again, the window starts without a gesture: a release that
+      // arrives now ends nothing more.
+      Open();
+      Release(Step(3));
+      EXPECT_EQ(edits, c.expected);
+      Dispatch(effEditClose);
+    }
+  }
 }
 
 TEST_F(Gestures, InformationScreenAndLinks) {

@@ -18,6 +18,7 @@
 #include "framework/x11/X11Backend.h"
 #include "plugin/APlugin.h"
 #include "tests/framework/x11/XvfbServer.h"
+#include "tools/hostkit/PluginHost.h"
 
 // Last: Xlib's macros (None, Bool, Status) would break the headers above.
 // clang-format off
@@ -218,6 +219,98 @@ TEST_F(EditorOnXvfb, AFastDragPaintsEveryCellItPasses) {
     for (int n = 1; n <= 16; ++n)
       EXPECT_EQ(plugin->getParameter(16 - offset + n), 0.0f) << "other row, " << n;
   }
+}
+
+// The built library in the host kit, its editor inside the host's window:
+// the kit's recording callback hears every gesture begin, its automation and
+// its end, in that order, and the end of a drag the editor is closed under.
+TEST_F(EditorOnXvfb, TheHostHearsEachGestureBeginAndEnd) {
+  setenv("DISPLAY", server->Name().c_str(), 1);
+  hostkit::PluginLibrary library(hostkit::defaultPluginPath());
+  ASSERT_TRUE(library.ok()) << library.error();
+  hostkit::PluginHost kit;
+  ASSERT_NE(kit.create(library.entry()), nullptr);
+  for (int i = 1; i <= 32; ++i) kit.setParameter(i, 0.0f);
+  kit.setParameter(40, 0.0f);
+  kit.setParameter(41, 0.2f);
+  ASSERT_EQ(kit.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host)), 1);
+  const auto idle = [&] {
+    XSync(x, False);
+    kit.dispatch(effEditIdle);
+  };
+  const auto idleUntilEnds = [&](std::size_t ends) {
+    for (int i = 0; i < 100 && kit.countCalls(audioMasterEndEdit) < ends; ++i) {
+      idle();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return kit.countCalls(audioMasterEndEdit) == ends;
+  };
+  // "begin 41", "set 41", "end 41": the requests of the editor's gestures.
+  const auto edits = [&] {
+    std::vector<std::string> out;
+    for (const hostkit::HostCall& call : kit.calls()) {
+      const std::string index = std::to_string(call.index);
+      if (call.opcode == audioMasterBeginEdit) out.push_back("begin " + index);
+      if (call.opcode == audioMasterAutomate) out.push_back("set " + index);
+      if (call.opcode == audioMasterEndEdit) out.push_back("end " + index);
+    }
+    return out;
+  };
+  const auto moveTo = [&](int wx, int wy) {
+    XTestFakeMotionEvent(x, 0, kHostX + wx, kHostY + wy, CurrentTime);
+  };
+
+  // The FD1 cutoff slider (centre 145, 266) dragged 10 pixels to the right.
+  kit.clearCalls();
+  moveTo(145, 266);
+  XTestFakeButtonEvent(x, 1, True, CurrentTime);
+  for (int i = 0; i < 10; ++i) {
+    idle();
+    XTestFakeRelativeMotionEvent(x, 1, 0, CurrentTime);
+  }
+  XTestFakeButtonEvent(x, 1, False, CurrentTime);
+  ASSERT_TRUE(idleUntilEnds(1));
+  std::vector<std::string> drag = edits();
+  ASSERT_GE(drag.size(), 3u);
+  EXPECT_EQ(drag.front(), "begin 41");
+  EXPECT_EQ(drag.back(), "end 41");
+  for (std::size_t i = 1; i + 1 < drag.size(); ++i) EXPECT_EQ(drag[i], "set 41") << i;
+  EXPECT_EQ(kit.getParameter(41), 0.3f);
+
+  // A click on the FD1 enable switch (centre 251, 175).
+  kit.clearCalls();
+  moveTo(251, 175);
+  XTestFakeButtonEvent(x, 1, True, CurrentTime);
+  XTestFakeButtonEvent(x, 1, False, CurrentTime);
+  ASSERT_TRUE(idleUntilEnds(1));
+  EXPECT_EQ(edits(), (std::vector<std::string>{"begin 40", "set 40", "end 40"}));
+
+  // A paint from step 1 to step 3 in one move: each cell is held until the
+  // release.
+  kit.clearCalls();
+  moveTo(102, 92);
+  XTestFakeButtonEvent(x, 1, True, CurrentTime);
+  idle();
+  moveTo(162, 92);
+  idle();
+  XTestFakeButtonEvent(x, 1, False, CurrentTime);
+  ASSERT_TRUE(idleUntilEnds(3));
+  EXPECT_EQ(edits(), (std::vector<std::string>{"begin 1", "set 1", "begin 2", "set 2", "begin 3", "set 3",
+                                               "end 1", "end 2", "end 3"}));
+
+  // The editor closed in the middle of a slider drag: the end comes with it.
+  kit.clearCalls();
+  moveTo(145, 266);
+  XTestFakeButtonEvent(x, 1, True, CurrentTime);
+  idle();
+  XTestFakeRelativeMotionEvent(x, 1, 0, CurrentTime);
+  idle();
+  kit.dispatch(effEditClose);
+  XTestFakeButtonEvent(x, 1, False, CurrentTime);
+  XSync(x, False);
+  EXPECT_EQ(edits(), (std::vector<std::string>{"begin 41", "set 41", "end 41"}));
+  kit.close();
+  unsetenv("DISPLAY");
 }
 
 TEST_F(EditorOnXvfb, AWindowIdTheServerDoesNotKnowIsRefused) {
