@@ -1,8 +1,11 @@
 // plonkrift-plot: draws the input and the output of a render one above the
 // other, with the host's sixteenth-note grid, so the gate's steps and the
-// echoes can be seen against the beat.
+// echoes can be seen against the beat. Tempo and start are given as they were
+// to plonkrift-render. Exit status 0 on success, 1 when the files cannot be
+// read or plotted together, 2 on a mistake on the command line.
 
 #include <cairo.h>
+#include <getopt.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -11,6 +14,9 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "tools/cli/Arguments.h"
+#include "tools/plot/Grid.h"
 
 namespace {
 
@@ -43,8 +49,8 @@ struct Lane {
 };
 
 // Min and max of each pixel column, both channels drawn in their own colour.
-void DrawWave(cairo_t* cr, const std::vector<float>& samples, double samplesPerPixel, const Lane& lane, double x0,
-              int columns, double peak, double r, double g, double b) {
+void DrawWave(cairo_t* cr, const std::vector<float>& samples, double samplesPerPixel, const Lane& lane,
+              double x0, int columns, double peak, double r, double g, double b) {
   const double middle = lane.top + lane.height / 2.0, scale = lane.height / 2.0 / peak;
   cairo_set_source_rgba(cr, r, g, b, 0.85);
   cairo_set_line_width(cr, 1.0);
@@ -66,50 +72,114 @@ float Peak(const Stereo& a) {
   return peak;
 }
 
-int Usage() {
-  std::fputs(
-      "usage: plonkrift-plot DRY.wav WET.wav -o PLOT.png [--tempo BPM] [--start BEATS] [--seconds S]\n"
-      "Draws the input and the output of a render with the sixteenth-note grid of the song.\n",
-      stderr);
-  return 2;
+constexpr const char* kUsage =
+    "usage: plonkrift-plot [options] DRY WET -o PLOT.png\n"
+    "Draws the input (DRY) and the output (WET) of a render, audio files of one sample rate,\n"
+    "with the sixteenth-note grid of the song they were rendered at.\n"
+    "  -o, --output FILE     the PNG file to write (required)\n"
+    "  --tempo BPM           song tempo, 1 to 1000 (default 120), as given to plonkrift-render\n"
+    "  --start BEATS         song position of the first sample, in beats (default 0), as given\n"
+    "                        to plonkrift-render\n"
+    "  --seconds S           plot only the first S seconds\n"
+    "  -h, --help            this text\n"
+    "  --version             the version\n"
+    "Exit status: 0 done, 1 the files could not be read or plotted, 2 a mistake on the command line.\n";
+
+// The renderer's limits, so that what it renders can be plotted.
+constexpr double kMinTempo = 1.0, kMaxTempo = 1000.0, kMaxStart = 1e9;
+
+struct Options {
+  std::vector<std::string> files;
+  std::string output;
+  double tempo = 120.0, start = 0.0, seconds = 0.0;
+  bool help = false, version = false;
+};
+
+// Throws cli::Mistake for anything the tool cannot do as asked.
+Options Parse(int argc, char** argv) {
+  enum { kTempo = 256, kStart, kSeconds, kVersion };
+  static const option kLong[] = {{"output", required_argument, nullptr, 'o'},
+                                 {"tempo", required_argument, nullptr, kTempo},
+                                 {"start", required_argument, nullptr, kStart},
+                                 {"seconds", required_argument, nullptr, kSeconds},
+                                 {"help", no_argument, nullptr, 'h'},
+                                 {"version", no_argument, nullptr, kVersion},
+                                 {nullptr, 0, nullptr, 0}};
+  const char* kShort = ":o:h";
+  Options options;
+  opterr = 0;
+  for (int c; (c = getopt_long(argc, argv, kShort, kLong, nullptr)) != -1;) {
+    switch (c) {
+      case 'o':
+        if (*optarg == '\0') throw cli::Mistake("--output: the file name is empty");
+        options.output = optarg;
+        break;
+      case kTempo:
+        options.tempo = cli::Number("--tempo", optarg, kMinTempo, kMaxTempo);
+        break;
+      case kStart:
+        options.start = cli::Number("--start", optarg, -kMaxStart, kMaxStart);
+        break;
+      case kSeconds:
+        options.seconds = cli::Number("--seconds", optarg, 0.0, 1e9);
+        if (options.seconds == 0.0)
+          throw cli::Mistake(std::string("--seconds: must be more than 0: ") + optarg);
+        break;
+      case 'h':
+        options.help = true;
+        break;
+      case kVersion:
+        options.version = true;
+        break;
+      default:
+        throw cli::Refused(c, argv, kShort);
+    }
+  }
+  for (int i = optind; i < argc; ++i) options.files.emplace_back(argv[i]);
+  if (options.help || options.version) return options;
+  if (options.files.size() != 2)
+    throw cli::Mistake("give two audio files, the input and the output of a render (" +
+                       std::to_string(options.files.size()) + " given)");
+  if (options.output.empty()) throw cli::Mistake("no output file: give -o PLOT.png");
+  return options;
+}
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "plonkrift-plot: %s\n", message.c_str());
+  return 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> files;
-  std::string output;
-  double tempo = 120.0, start = 0.0, seconds = 0.0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto next = [&](double& v) {
-      if (i + 1 >= argc) return false;
-      char* end = nullptr;
-      v = std::strtod(argv[++i], &end);
-      return end != nullptr && *end == '\0' && std::isfinite(v);
-    };
-    if (arg == "-o" && i + 1 < argc) {
-      output = argv[++i];
-    } else if (arg == "--tempo") {
-      if (!next(tempo) || tempo <= 0.0) return Usage();
-    } else if (arg == "--start") {
-      if (!next(start)) return Usage();
-    } else if (arg == "--seconds") {
-      if (!next(seconds) || seconds <= 0.0) return Usage();
-    } else if (!arg.empty() && arg[0] != '-') {
-      files.push_back(arg);
-    } else {
-      return Usage();
-    }
+  Options options;
+  try {
+    options = Parse(argc, argv);
+  } catch (const cli::Mistake& mistake) {
+    std::fprintf(stderr, "plonkrift-plot: %s\n", mistake.what());
+    return cli::kUsageStatus;
   }
-  if (files.size() != 2 || output.empty()) return Usage();
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::puts("plonkrift-plot " PLONKRIFT_VERSION);
+    return 0;
+  }
+  const std::vector<std::string>& files = options.files;
   Stereo dry, wet;
   if (!Read(files[0], dry) || !Read(files[1], wet)) return 1;
+  // One grid serves both lanes only when their samples are equally long.
+  if (dry.rate != wet.rate)
+    return Fail("sample rates differ: '" + files[0] + "' is " + std::to_string(static_cast<long>(dry.rate)) +
+                " Hz, '" + files[1] + "' is " + std::to_string(static_cast<long>(wet.rate)) + " Hz");
 
   const int width = 1400, height = 560, margin = 60;
   const int columns = width - 2 * margin;
-  const std::size_t shown = seconds > 0.0 ? std::min(wet.left.size(), static_cast<std::size_t>(seconds * wet.rate))
-                                          : wet.left.size();
+  const std::size_t shown =
+      options.seconds > 0.0 ? std::min(wet.left.size(), static_cast<std::size_t>(options.seconds * wet.rate))
+                            : wet.left.size();
   const double samplesPerPixel = std::max(1.0, static_cast<double>(shown) / columns);
   const Lane lanes[2] = {{50.0, 210.0, "input"}, {300.0, 210.0, "output (left amber, right blue)"}};
 
@@ -119,27 +189,35 @@ int main(int argc, char** argv) {
   cairo_paint(cr);
   cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
 
-  // The grid: every sixteenth note, brighter on beats, brightest on bars.
-  const double samplesPerSixteenth = wet.rate * 60.0 / tempo / 4.0;
-  const double firstSixteenth = std::ceil(start * 4.0);
-  for (double s = firstSixteenth;; s += 1.0) {
-    const double at = (s / 4.0 - start) * 4.0 * samplesPerSixteenth;
-    const double x = margin + at / samplesPerPixel;
-    if (x > margin + columns) break;
-    const long sixteenth = static_cast<long>(s);
-    const bool bar = sixteenth % 16 == 0, beat = sixteenth % 4 == 0;
+  // Bar labels as many as fit side by side; grid lines where they keep apart.
+  const plot::Timeline timeline{wet.rate, options.tempo, options.start, samplesPerPixel,
+                                static_cast<double>(columns)};
+  cairo_set_font_size(cr, 12);
+  const plot::Labels labels = plot::BarLabels(
+      timeline,
+      [cr](const std::string& text) {
+        cairo_text_extents_t extents;
+        cairo_text_extents(cr, text.c_str(), &extents);
+        return extents.x_advance;
+      },
+      12.0);
+  const std::vector<plot::Line> lines = plot::GridLines(timeline, 4.0, labels.step);
+  // The finest level drawn names the grid in the caption.
+  plot::Level finest = plot::Level::kBar;
+  for (const plot::Line& line : lines) {
+    const bool bar = line.level == plot::Level::kBar, beat = line.level == plot::Level::kBeat;
+    finest = std::min(finest, line.level);
+    const double x = margin + line.x;
     cairo_set_source_rgba(cr, 1, 1, 1, bar ? 0.45 : beat ? 0.22 : 0.08);
     cairo_set_line_width(cr, bar ? 1.5 : 1.0);
     cairo_move_to(cr, std::floor(x) + 0.5, 40);
     cairo_line_to(cr, std::floor(x) + 0.5, 520);
     cairo_stroke(cr);
-    if (bar) {
-      char label[32];
-      std::snprintf(label, sizeof label, "bar %ld", sixteenth / 16 + 1);
-      cairo_set_font_size(cr, 12);
-      cairo_move_to(cr, x + 4, 540);
-      cairo_show_text(cr, label);
-    }
+  }
+  cairo_set_source_rgba(cr, 1, 1, 1, 0.45);
+  for (const plot::Label& label : labels.labels) {
+    cairo_move_to(cr, margin + label.x + 4, 540);
+    cairo_show_text(cr, label.text.c_str());
   }
 
   const double dryPeak = Peak(dry), wetPeak = Peak(wet);
@@ -154,17 +232,17 @@ int main(int argc, char** argv) {
     cairo_show_text(cr, lane.title);
   }
   char caption[96];
-  std::snprintf(caption, sizeof caption, "%.6g BPM, %.0f Hz, grid: sixteenth notes", tempo, wet.rate);
+  std::snprintf(caption, sizeof caption, "%.6g BPM, %.0f Hz, grid: %s", options.tempo, wet.rate,
+                finest == plot::Level::kSixteenth ? "sixteenth notes"
+                : finest == plot::Level::kBeat    ? "beats"
+                                                  : "bars");
   cairo_move_to(cr, width - margin - 300, 30);
   cairo_show_text(cr, caption);
 
   cairo_destroy(cr);
-  const cairo_status_t status = cairo_surface_write_to_png(surface, output.c_str());
+  const cairo_status_t status = cairo_surface_write_to_png(surface, options.output.c_str());
   cairo_surface_destroy(surface);
-  if (status != CAIRO_STATUS_SUCCESS) {
-    std::fprintf(stderr, "plonkrift-plot: cannot write '%s'\n", output.c_str());
-    return 1;
-  }
-  std::printf("plotted %s and %s to %s\n", files[0].c_str(), files[1].c_str(), output.c_str());
+  if (status != CAIRO_STATUS_SUCCESS) return Fail("cannot write '" + options.output + "'");
+  std::printf("plotted %s and %s to %s\n", files[0].c_str(), files[1].c_str(), options.output.c_str());
   return 0;
 }

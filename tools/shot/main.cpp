@@ -1,18 +1,15 @@
 // plonkrift-shot: a picture of the editor.
 //
-//   plonkrift-shot [--program N] [--set "Name=value"]... [--info] [--no-time-info] -o OUTPUT.png
-//
-// Makes one instance of the effect, switches to program N (0..7, default 0),
-// sets each named parameter (its name as the host sees it, a value 0..1),
-// opens the editor on the headless window backend and saves what the window
-// shows (719 x 512). --info shows the information screen first, as a click on
-// its button does; --no-time-info plays one block the host gives no time
-// information for, so the editor shows its notice. Exit status 0 on success,
-// 1 on a failure, 2 on bad usage.
+// Makes one instance of the effect, switches to a program, sets named
+// parameters, opens the editor on the headless window backend and saves what
+// the window shows (719 x 512) as a PNG. Exit status 0 on success, 1 when the
+// picture cannot be made, 2 on a mistake on the command line.
 
 #include <cairo.h>
+#include <getopt.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -23,6 +20,7 @@
 #include "editor/APluginEditor.h"
 #include "framework/window/Headless.h"
 #include "plugin/APlugin.h"
+#include "tools/cli/Arguments.h"
 
 namespace {
 
@@ -30,10 +28,77 @@ VstIntPtr Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-int Usage() {
-  std::cerr << "usage: plonkrift-shot [--program N] [--set \"Name=value\"]... [--info] [--no-time-info] -o "
-               "OUTPUT.png\n";
-  return 2;
+constexpr const char* kUsage =
+    "usage: plonkrift-shot [options] -o OUTPUT.png\n"
+    "Draws the plug-in's editor for a program and parameter values (no display needed) as a PNG.\n"
+    "  -o, --output FILE     the PNG file to write (required)\n"
+    "  --program N           program 0 to 7 (default 0)\n"
+    "  --set NAME=VALUE      a parameter by its name as hosts see it, value 0 to 1 (repeatable)\n"
+    "  --info                show the information screen, as a click on its button does\n"
+    "  --no-time-info        play a block without the host's time information first, so the\n"
+    "                        editor shows its notice\n"
+    "  -h, --help            this text\n"
+    "  --version             the version\n"
+    "Exit status: 0 done, 1 the picture could not be made, 2 a mistake on the command line.\n";
+
+struct Options {
+  int program = 0;
+  bool info = false, noTimeInfo = false;
+  std::string output;
+  std::vector<std::pair<std::string, float>> sets;
+  bool help = false, version = false;
+};
+
+// Throws cli::Mistake for anything the tool cannot do as asked.
+Options Parse(int argc, char** argv) {
+  enum { kProgram = 256, kSet, kInfo, kNoTimeInfo, kVersion };
+  static const option kLong[] = {
+      {"output", required_argument, nullptr, 'o'},         {"program", required_argument, nullptr, kProgram},
+      {"set", required_argument, nullptr, kSet},           {"info", no_argument, nullptr, kInfo},
+      {"no-time-info", no_argument, nullptr, kNoTimeInfo}, {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, kVersion},         {nullptr, 0, nullptr, 0}};
+  const char* kShort = ":o:h";
+  Options options;
+  opterr = 0;
+  for (int c; (c = getopt_long(argc, argv, kShort, kLong, nullptr)) != -1;) {
+    switch (c) {
+      case 'o':
+        if (*optarg == '\0') throw cli::Mistake("--output: the file name is empty");
+        options.output = optarg;
+        break;
+      case kProgram:
+        options.program = static_cast<int>(cli::Integer("--program", optarg, 0, APlugin::kNumPrograms - 1));
+        break;
+      case kSet: {
+        const std::string text = optarg;
+        const auto eq = text.rfind('=');
+        const std::string name = eq == std::string::npos ? "" : cli::Trim(text.substr(0, eq));
+        if (name.empty()) throw cli::Mistake("--set: not NAME=VALUE: " + text);
+        const std::string number = cli::Trim(text.substr(eq + 1));
+        const double value = cli::Number("--set \"" + name + "\"", number.c_str(), 0.0, 1.0);
+        options.sets.emplace_back(name, static_cast<float>(value));
+        break;
+      }
+      case kInfo:
+        options.info = true;
+        break;
+      case kNoTimeInfo:
+        options.noTimeInfo = true;
+        break;
+      case 'h':
+        options.help = true;
+        break;
+      case kVersion:
+        options.version = true;
+        break;
+      default:
+        throw cli::Refused(c, argv, kShort);
+    }
+  }
+  if (optind < argc) throw cli::Mistake(std::string("unexpected argument: ") + argv[optind]);
+  if (options.help || options.version) return options;
+  if (options.output.empty()) throw cli::Mistake("no output file: give -o OUTPUT.png");
+  return options;
 }
 
 int FindParameter(APlugin& plugin, const std::string& name) {
@@ -65,49 +130,35 @@ bool WritePng(const framework::THeadlessWindow& window, const std::string& path)
 }  // namespace
 
 int main(int argc, char** argv) {
-  int program = 0;
-  bool info = false, noTimeInfo = false;
-  std::string output;
-  std::vector<std::pair<std::string, float>> sets;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--info") {
-      info = true;
-    } else if (a == "--no-time-info") {
-      noTimeInfo = true;
-    } else if (a == "--program" && i + 1 < argc) {
-      char* end = nullptr;
-      program = static_cast<int>(std::strtol(argv[++i], &end, 10));
-      if (*end != '\0' || program < 0 || program >= APlugin::kNumPrograms) return Usage();
-    } else if (a == "--set" && i + 1 < argc) {
-      const std::string s = argv[++i];
-      const auto eq = s.rfind('=');
-      if (eq == std::string::npos) return Usage();
-      char* end = nullptr;
-      const float v = std::strtof(s.c_str() + eq + 1, &end);
-      if (*end != '\0' || !(v >= 0.0f && v <= 1.0f)) return Usage();
-      sets.emplace_back(s.substr(0, eq), v);
-    } else if (a == "-o" && i + 1 < argc) {
-      output = argv[++i];
-    } else {
-      return Usage();
-    }
+  Options options;
+  try {
+    options = Parse(argc, argv);
+  } catch (const cli::Mistake& mistake) {
+    std::fprintf(stderr, "plonkrift-shot: %s\n", mistake.what());
+    return cli::kUsageStatus;
   }
-  if (output.empty()) return Usage();
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::puts("plonkrift-shot " PLONKRIFT_VERSION);
+    return 0;
+  }
 
   auto backend = std::make_shared<framework::THeadlessBackend>();
   framework::SetWindowBackend(backend);
   APlugin plugin(Host);
-  plugin.dispatcher(effSetProgram, 0, program, nullptr, 0.0f);
-  for (const auto& [name, value] : sets) {
+  plugin.dispatcher(effSetProgram, 0, options.program, nullptr, 0.0f);
+  for (const auto& [name, value] : options.sets) {
     const int index = FindParameter(plugin, name);
     if (index < 0) {
-      std::cerr << "plonkrift-shot: no parameter named \"" << name << "\"\n";
-      return 1;
+      std::cerr << "plonkrift-shot: --set: no parameter named \"" << name << "\"\n";
+      return cli::kUsageStatus;
     }
     plugin.setParameter(index, value);
   }
-  if (noTimeInfo) {
+  if (options.noTimeInfo) {
     float left[32] = {}, right[32] = {};
     float* channels[2] = {left, right};
     plugin.processReplacing(channels, channels, 32);
@@ -119,11 +170,11 @@ int main(int argc, char** argv) {
   }
   auto* editor = static_cast<APluginEditor*>(plugin.getEditor());
   const framework::TWindowHandle handle = editor->getWindow()->Handle();
-  if (info) backend->ClickAt(handle, 60, 38);  // the information button
+  if (options.info) backend->ClickAt(handle, 60, 38);  // the information button
   backend->AdvanceTime(50);
   const framework::THeadlessWindow* window = backend->Window(handle);
-  if (window == nullptr || !WritePng(*window, output)) {
-    std::cerr << "plonkrift-shot: cannot write " << output << "\n";
+  if (window == nullptr || !WritePng(*window, options.output)) {
+    std::cerr << "plonkrift-shot: cannot write " << options.output << "\n";
     return 1;
   }
   plugin.dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
