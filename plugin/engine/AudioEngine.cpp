@@ -27,6 +27,8 @@ constexpr int kEnable = 0, kCutoff = 1, kReso = 2, kFilterType = 3, kDelayTime =
               kLfoCutoff = 8, kLfoPan = 9;
 static_assert(kFd1Enable + kLfoPan == kFd1LfoPan && kFd2Enable + kLfoPan == kFd2LfoPan);
 static_assert(kFd2Enable + kFeedback == kFd2Feedback && kFd1Enable + kPan == kFd1Pan);
+static_assert(kFd1Enable + kReso == kFd1Reso && kFd2Enable + kFilterType == kFd2FilterType);
+static_assert(kFd1Enable + kCutoff == kFd1Cutoff && kFd2Enable + kLfoCutoff == kFd2LfoCutoff);
 
 }  // namespace
 
@@ -40,8 +42,7 @@ void AudioEngine::DeriveBlock(const RelaxedFloat* params, const engine::HostTime
   transport.DeriveLengths(time, rate_);
   gate.DeriveLengths(transport.StepSamples, params[kGateAttack].load(), params[kGateDecay].load());
   transport.DeriveTransport(time.flags, sampleFrames, params[kGateShuffle].load());
-  lfo[0].DeriveRamp(transport.BarSamples, params[kLfo1Period].load());
-  lfo[1].DeriveRamp(transport.BarSamples, params[kLfo2Period].load());
+  lfo.DeriveRamps(transport.BarSamples, params[kLfo1Period].load(), params[kLfo2Period].load());
 
   engine::BlockSlots& s = slots_;
   for (int n = 1; n <= 16; ++n) {
@@ -53,24 +54,29 @@ void AudioEngine::DeriveBlock(const RelaxedFloat* params, const engine::HostTime
   s.gateOn = gateEnable > 0.5f;
   s.dryGated = gateEnable >= 0.5f;
   s.gateVolume = params[kGateVolume].load();
+
+  engine::FdUnits::Settings units;
   const int firstSlot[2] = {kFd1Enable, kFd2Enable};
-  const float volume[2] = {params[kFd1Volume].load(), params[kFd2Volume].load()};
+  float feedback[2], resonance[2];
+  bool highPass[2];
   for (int u = 0; u < 2; ++u) {
     const RelaxedFloat* p = params + firstSlot[u];
-    engine::BlockSlots::Unit& unit = s.unit[u];
-    unit.enabled = p[kEnable].load() > 0.5f;
+    units.enabled[u] = p[kEnable].load() > 0.5f;
     // "Delay Time" 0 divides by zero on purpose: the reciprocal of the
     // infinity is a delay of 0.
-    fd[u].DelaySeconds = static_cast<float>(1.0 / ((transport.Tempo / 60.0) / p[kDelayTime].load()));
-    unit.delay = engine::DelayLine::Limit(static_cast<float>(static_cast<double>(fd[u].DelaySeconds) * rate_));
-    unit.feedback = p[kFeedback].load();
-    unit.mode = static_cast<float>(1.0 - p[kFilterType].load());
-    unit.resonance = p[kReso].load();
-    unit.volume = volume[u];
+    fd.DelaySeconds[u] = static_cast<float>(1.0 / ((transport.Tempo / 60.0) / p[kDelayTime].load()));
+    units.delay[u] = engine::DelayLine::Limit(static_cast<float>(static_cast<double>(fd.DelaySeconds[u]) * rate_));
+    feedback[u] = p[kFeedback].load();
+    resonance[u] = p[kReso].load();
+    // The mode is 1 - "Filter Type"; at least 0.5 is the high-pass.
+    highPass[u] = static_cast<float>(1.0 - p[kFilterType].load()) >= 0.5f;
   }
-  s.bothUnits = s.unit[0].enabled && s.unit[1].enabled;
-  s.lfoRampsPositive = lfo[0].LfoRamp > 0.0 && lfo[1].LfoRamp > 0.0;
-  s.lfoRamps = engine::MakePair(lfo[0].LfoRamp, lfo[1].LfoRamp);
+  units.feedback = engine::MakePair(feedback[0], feedback[1]);
+  units.resonance = engine::MakePair(resonance[0], resonance[1]);
+  units.volume = engine::MakePair(params[kFd1Volume].load(), params[kFd2Volume].load());
+  units.highPass = engine::Mask(highPass[0], highPass[1]);
+  fd.DeriveBlock(units);
+
   auto pair = [&](int offset) {
     return engine::MakePair(params[kFd1Enable + offset].load(), params[kFd2Enable + offset].load());
   };
@@ -78,53 +84,9 @@ void AudioEngine::DeriveBlock(const RelaxedFloat* params, const engine::HostTime
   s.lfoPan = pair(kLfoPan);
   s.cutoff = pair(kCutoff);
   s.lfoCutoff = pair(kLfoCutoff);
-  s.feedback = engine::MakePair(s.unit[0].feedback, s.unit[1].feedback);
-  s.resonance = engine::MakePair(s.unit[0].resonance, s.unit[1].resonance);
-  s.volume = engine::MakePair(s.unit[0].volume, s.unit[1].volume);
-  s.highPass = engine::Mask(s.unit[0].mode >= 0.5f, s.unit[1].mode >= 0.5f);
 }
 
-inline float AudioEngine::RunUnit(engine::FdUnit& unit, const engine::BlockSlots::Unit& slots, float input,
-                                  float cutoff) {
-  if (!slots.enabled) return 0.0f;
-  const float d = unit.line.Tick(input, slots.feedback, slots.delay);
-  const float f = unit.filter.FilterTick(slots.mode, slots.resonance, cutoff, d);
-  return static_cast<float>(static_cast<double>(f) * slots.volume);
-}
-
-// Both units at once: the same steps as RunUnit for each, with the
-// arithmetic of the two side by side.
-inline void AudioEngine::RunBothUnits(float input, Pair cutoffs) {
-  using engine::DelayLine;
-  using engine::MakePair;
-  const engine::BlockSlots& s = slots_;
-  engine::FdUnit &one = fd[0], &two = fd[1];
-  const DelayLine::Taps a = one.line.Read(s.unit[0].delay), b = two.line.Read(s.unit[1].delay);
-  const Pair d = DelayLine::Interpolate<Pair>(MakePair(a.y0, b.y0), MakePair(a.y1, b.y1), MakePair(a.y2, b.y2),
-                                              MakePair(a.y3, b.y3), MakePair(a.t, b.t));
-  Pair written = DelayLine::Recirculated<Pair>(d, s.feedback, engine::Both(input));
-  // A sample too large for a float (rounded to infinity) never enters a ring.
-  written = engine::Select(engine::Below(written, std::numeric_limits<double>::infinity()), written);
-  one.line.WriteFinite(static_cast<float>(written[0]));
-  two.line.WriteFinite(static_cast<float>(written[1]));
-
-  Pair stage1 = MakePair(one.filter.FilterStage1, two.filter.FilterStage1);
-  Pair stage2 = MakePair(one.filter.FilterStage2, two.filter.FilterStage2);
-  engine::ResonantFilter::Integrate<Pair>(cutoffs, s.resonance, d, stage1, stage2);
-  // A runaway stage (or NaN) restarts its filter from rest.
-  const Pair sane = engine::Below(stage2, engine::ResonantFilter::kRunawayLimit);
-  stage1 = engine::Select(sane, stage1);
-  stage2 = engine::Select(sane, stage2);
-  one.filter.FilterStage1 = static_cast<float>(stage1[0]);
-  two.filter.FilterStage1 = static_cast<float>(stage1[1]);
-  one.filter.FilterStage2 = static_cast<float>(stage2[0]);
-  two.filter.FilterStage2 = static_cast<float>(stage2[1]);
-  const Pair filtered = engine::Choose(s.highPass, engine::RoundToFloat(d - stage2), stage2);
-  const Pair out = engine::RoundToFloat(filtered * s.volume);
-  one.FdOut = static_cast<float>(out[0]);
-  two.FdOut = static_cast<float>(out[1]);
-}
-
+template <bool kAll>
 __attribute__((always_inline)) inline void AudioEngine::Sample(float left, float right, std::int32_t k,
                                                                float& outLeft, float& outRight) {
   const engine::BlockSlots& s = slots_;
@@ -142,58 +104,38 @@ __attribute__((always_inline)) inline void AudioEngine::Sample(float left, float
   const float m = left + right;  // one rounding: as in double, then rounded
   const float g = s.gateOn ? m * gate.GateLevel : m;
 
-  lfo[0].Count();
-  lfo[1].Count();
-  Pair values;
-  if (s.lfoRampsPositive) {
-    values = engine::TriangleLfo::Value(engine::MakePair(lfo[0].LfoCount, lfo[1].LfoCount), s.lfoRamps);
-    lfo[0].LfoValue = static_cast<float>(values[0]);
-    lfo[1].LfoValue = static_cast<float>(values[1]);
-  } else {
-    for (engine::TriangleLfo& l : lfo)
-      if (l.LfoRamp > 0.0) l.LfoValue = static_cast<float>(engine::TriangleLfo::Value(double(l.LfoCount), l.LfoRamp));
-    values = engine::MakePair(lfo[0].LfoValue, lfo[1].LfoValue);
-  }
-  const Pair halves = values * 0.5;
+  const Pair halves = lfo.Tick() * 0.5;
   const double half1 = halves[0];
 
   // FD1's pan and both cutoffs follow LFO1; FD2's pan follows LFO2.
   const Pair pans = Modulated(halves, s.lfoPan, s.pan);
   const Pair cutoffs = Modulated(engine::MakePair(half1, half1), s.lfoCutoff, s.cutoff);
-
-  if (s.bothUnits) {
-    RunBothUnits(g, cutoffs);
-  } else {
-    fd[0].FdOut = RunUnit(fd[0], s.unit[0], g, static_cast<float>(cutoffs[0]));
-    fd[1].FdOut = RunUnit(fd[1], s.unit[1], g, static_cast<float>(cutoffs[1]));
-  }
+  const Pair fdOut = fd.Tick<kAll>(g, cutoffs);
 
   // Left and right side by side: dry x volume + FD1 x pan1 + FD2 x pan2,
   // with 1 - pan on the right (a pan of 1 is fully left).
-  const Pair dry = s.dryGated ? engine::MakePair(g, g) : engine::MakePair(left, right);
-  const Pair side1 = engine::MakePair(pans[0], 1.0 - pans[0]), side2 = engine::MakePair(pans[1], 1.0 - pans[1]);
-  const Pair out = engine::RoundToFloat(dry * static_cast<double>(s.gateVolume) + fd[0].FdOut * side1 +
-                                        fd[1].FdOut * side2);
+  const Pair dry = s.dryGated ? engine::Both(g) : engine::MakePair(left, right);
+  const Pair rights = 1.0 - pans;
+  const Pair side1 = engine::Lows(pans, rights), side2 = engine::Highs(pans, rights);
+  const Pair out = engine::RoundToFloat(dry * s.gateVolume + engine::Lows(fdOut, fdOut) * side1 +
+                                        engine::Highs(fdOut, fdOut) * side2);
   outLeft = static_cast<float>(out[0]);
   outRight = static_cast<float>(out[1]);
 
+  // The step is always 1..16 (the tracker reads it modulo 16), so it never
+  // needs folding back after the sample.
   gate.Countdown();
-  if (transport.CurrentStep > 16) transport.CurrentStep = 1;
 }
 
-void AudioEngine::ProcessSample(float left, float right, std::int32_t k, float& outLeft, float& outRight) {
-  Sample(left, right, k, outLeft, outRight);
-}
-
-template <bool accumulate>
+template <bool accumulate, bool kAll>
 void AudioEngine::Run(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
-                      std::int32_t frames) {
-  for (std::int32_t k = 0; k < frames; ++k) {
+                      std::int32_t from, std::int32_t to) {
+  for (std::int32_t k = from; k < to; ++k) {
     // Both inputs are read before either output is written: the buffers may
     // be the same memory.
     const float left = inLeft[k], right = inRight[k];
     float l, r;
-    Sample(left, right, k, l, r);
+    Sample<kAll>(left, right, k, l, r);
     if (accumulate) {
       outLeft[k] += l;
       outRight[k] += r;
@@ -211,8 +153,19 @@ void AudioEngine::ProcessBlock(const RelaxedFloat* params, const engine::HostTim
   const std::int32_t frames = buffers && sampleFrames > 0 ? sampleFrames : 0;
   DeriveBlock(params, time, sampleRate, frames);
   if (frames < 1) return;
-  if (accumulate)
-    Run<true>(inputs[0], inputs[1], outputs[0], outputs[1], frames);
-  else
-    Run<false>(inputs[0], inputs[1], outputs[0], outputs[1], frames);
+  // In spans over which both delay reads follow their writes by a fixed
+  // amount.
+  const bool both = fd.BothOn();
+  for (std::int32_t k = 0; k < frames;) {
+    const std::int32_t end = k + fd.PlanSpan(frames - k);
+    if (accumulate && both)
+      Run<true, true>(inputs[0], inputs[1], outputs[0], outputs[1], k, end);
+    else if (accumulate)
+      Run<true, false>(inputs[0], inputs[1], outputs[0], outputs[1], k, end);
+    else if (both)
+      Run<false, true>(inputs[0], inputs[1], outputs[0], outputs[1], k, end);
+    else
+      Run<false, false>(inputs[0], inputs[1], outputs[0], outputs[1], k, end);
+    k = end;
+  }
 }

@@ -1,22 +1,35 @@
 #pragma once
 
+#include <xmmintrin.h>
+
 #include <cstdint>
+#include <cstring>
 
 #include "plugin/engine/Real.h"
 #include "plugin/engine/Rounding.h"
 
 namespace engine {
 
-// A feedback delay line read with four-point cubic interpolation at a
-// fractional position. The ring is exactly kRing cells, indexed modulo kRing.
+// One feedback delay line's memory: a ring of exactly kRing cells, indexed
+// modulo kRing, read with four-point cubic interpolation at a fractional
+// position (the interpolation and the write-back run for both units at once,
+// in FdUnits).
 class DelayLine {
  public:
   static constexpr std::int32_t kRing = 192000;
 
-  // The four cells around the read position and the fraction between the
-  // middle two.
-  struct Taps {
-    float y0, y1, y2, y3, t;
+  // How the read position follows the write index through a run of
+  // samples. The delay is the same for every sample of a block, so as long
+  // as the read position stays within one binade of float it is the write
+  // index less a fixed amount: the read cell moves
+  // with the write index and the fraction stands still. A whole-number
+  // position alternates between t = 0 and t = 1 with its parity, as the
+  // rounding of the read position does.
+  struct Plan {
+    bool whole = false;
+    std::int32_t back = 0;
+    float t = 0.0f;
+    std::int32_t end = 0;  // the write index after the run (at most kRing)
   };
 
   // A delay the ring can hold: longer ones (and NaN) read the oldest cell,
@@ -27,35 +40,81 @@ class DelayLine {
     return delay;
   }
 
-  // delay in samples.
-  float DelayTick(float input, float feedback, float delay) { return Tick(input, feedback, Limit(delay)); }
-
-  // DelayTick for a delay already within 0..kRing.
-  float Tick(float input, float feedback, float delay) {
-    const Taps taps = Read(delay);
-    const double output = Interpolate<double>(taps.y0, taps.y1, taps.y2, taps.y3, taps.t);
-    Write(static_cast<float>(Recirculated<double>(output, feedback, input)));
-    return static_cast<float>(output);
+  // The read position for a write index, a float as stored: the write
+  // index less the delay, plus the ring where that is negative.
+  static float ReadPosition(std::int32_t writeIndex, float delay) {
+    const float R = static_cast<float>(writeIndex) - delay;
+    return R < 0.0f ? R + static_cast<float>(kRing) : R;
   }
 
-  // The read, for a delay within 0..kRing. Each step is a single operation
-  // on floats (and a write index that a float holds exactly), so float
-  // arithmetic rounds as double arithmetic rounded to float would.
-  Taps Read(float delay) const {
-    float R = static_cast<float>(WriteIndex) - delay;
-    if (R < 0.0f) R += static_cast<float>(kRing);
-    std::int32_t b = WholePart(R);
-    const float t = R - static_cast<float>(b);
-    // R just below 0 can round up to the ring length itself.
-    if (b >= kRing) b -= kRing;
+  // Where the read for a delay within 0..kRing lands: the cell b (0..kRing)
+  // below the read position and the fraction t above it. Each step is a
+  // single operation on floats (and a write index that a float holds
+  // exactly), so float arithmetic rounds as double arithmetic rounded to
+  // float would.
+  struct Spot {
+    std::int32_t b;
+    float t;
+  };
+  Spot Locate(float delay) const {
+    const float R = ReadPosition(WriteIndex, delay);
+    const std::int32_t b = WholePart(R);
+    return {b, R - static_cast<float>(b)};
+  }
+
+  // A plan for the longest run of reads at the given delay, one per write,
+  // from the current write index, of at most maxFrames (at least 1): up to
+  // the ring's end, and while the read position stays in its binade. (A
+  // negative difference is exact before the ring is added: it is smaller
+  // than the delay and a multiple of the delay's last place.)
+  Plan PlanRun(float delay, std::int32_t maxFrames) const {
+    const float first = ReadPosition(WriteIndex, delay);
+    // The position grows with the write index, so the run ends where its
+    // binade first changes: search for the last write index that keeps it.
+    auto keeps = [&](std::int32_t writeIndex) { return SameBinade(first, ReadPosition(writeIndex, delay)); };
+    std::int32_t good = WriteIndex;  // a single read always holds
+    std::int32_t bad = WriteIndex + (maxFrames > 1 ? maxFrames : 1);
+    if (bad > kRing) bad = kRing;
+    if (keeps(bad - 1)) {
+      good = bad - 1;
+    } else {
+      while (bad - good > 1) {
+        const std::int32_t middle = good + (bad - good) / 2;
+        (keeps(middle) ? good : bad) = middle;
+      }
+    }
+    Plan plan;
+    const std::int32_t b = WholePart(first);
+    plan.end = good + 1;
+    plan.whole = static_cast<float>(static_cast<std::int32_t>(first)) == first;
+    // For a whole position `back` is the position's distance below the
+    // write index; otherwise the read cell's.
+    plan.back = WriteIndex - (plan.whole ? static_cast<std::int32_t>(first) : b);
+    plan.t = first - static_cast<float>(b);
+    return plan;
+  }
+
+  // Locate with a plan that holds (the same spot as Locate).
+  Spot LocatePlanned(const Plan& plan) const {
+    const std::int32_t b = WriteIndex - plan.back;
+    if (!plan.whole) return {b, plan.t};
+    // WholePart of an odd whole number is the number below it.
+    const std::int32_t odd = b & 1;
+    return {b - odd, static_cast<float>(odd)};
+  }
+
+  // The cells b - 1 .. b + 2 around cell b (0..kRing, where kRing itself is
+  // cell 0: R just below 0 can round up to the ring length), in one register.
+  __m128 Cells(std::int32_t b) const {
     // Away from the ring's ends the neighbours need no wrapping.
     if (static_cast<std::uint32_t>(b - 1) < static_cast<std::uint32_t>(kRing - 3))
-      return Taps{cells[b - 1], cells[b], cells[b + 1], cells[b + 2], t};
+      return _mm_loadu_ps(cells + b - 1);
+    if (b >= kRing) b -= kRing;
     std::int32_t a = b - 1, c = b + 1, e = b + 2;
     if (c >= kRing) c -= kRing;
     if (e >= kRing) e -= kRing;
     if (a < 0) a += kRing;
-    return Taps{cells[a], cells[b], cells[c], cells[e], t};
+    return _mm_setr_ps(cells[a], cells[b], cells[c], cells[e]);
   }
 
   // Four-point cubic Hermite, each coefficient rounded to float.
@@ -77,19 +136,29 @@ class DelayLine {
     return RoundToFloat(((tiny + output) * feedback + input) + tiny);
   }
 
-
+  // A finite value into the write cell; the write index moves on.
   void Write(float value) {
-    // A sample too large for a float never enters the ring.
-    if (!(value <= 3.402823466e38f && value >= -3.402823466e38f)) value = 0.0f;
-    WriteFinite(value);
-  }
-  void WriteFinite(float value) {
     cells[WriteIndex] = value;
     if (++WriteIndex >= kRing) WriteIndex = 0;
+  }
+  // The same while a plan holds: its run never passes the ring's end, so
+  // the index may stand at kRing afterwards, until Normalize.
+  void WriteWithin(float value) { cells[WriteIndex++] = value; }
+  void Normalize() {
+    if (WriteIndex >= kRing) WriteIndex = 0;
   }
 
   std::int32_t WriteIndex = 0;
   float cells[kRing] = {};
+
+ private:
+  // Both nonzero, of one sign and one power of two.
+  static bool SameBinade(float a, float b) {
+    std::uint32_t x, y;
+    std::memcpy(&x, &a, sizeof x);
+    std::memcpy(&y, &b, sizeof y);
+    return (x >> 23) == (y >> 23) && (x & 0x7FFFFFFFu) != 0 && (y & 0x7FFFFFFFu) != 0;
+  }
 };
 
 }  // namespace engine

@@ -28,6 +28,20 @@ inline Pair Choose(Pair pick, Pair first, Pair second) {
   return reinterpret_cast<Pair>(_mm_or_pd(_mm_and_pd(mask, reinterpret_cast<__m128d>(first)),
                                           _mm_andnot_pd(mask, reinterpret_cast<__m128d>(second))));
 }
+// All ones where a > b, and where a < b (false for NaN).
+inline Pair Greater(Pair a, Pair b) {
+  return reinterpret_cast<Pair>(_mm_cmpgt_pd(reinterpret_cast<__m128d>(a), reinterpret_cast<__m128d>(b)));
+}
+inline Pair Less(Pair a, Pair b) {
+  return reinterpret_cast<Pair>(_mm_cmplt_pd(reinterpret_cast<__m128d>(a), reinterpret_cast<__m128d>(b)));
+}
+// (a[0], b[0]) and (a[1], b[1]).
+inline Pair Lows(Pair a, Pair b) {
+  return reinterpret_cast<Pair>(_mm_unpacklo_pd(reinterpret_cast<__m128d>(a), reinterpret_cast<__m128d>(b)));
+}
+inline Pair Highs(Pair a, Pair b) {
+  return reinterpret_cast<Pair>(_mm_unpackhi_pd(reinterpret_cast<__m128d>(a), reinterpret_cast<__m128d>(b)));
+}
 // All ones where |x| < limit (false for NaN), else 0.
 inline Pair Below(Pair x, double limit) {
   const __m128d magnitude = _mm_andnot_pd(_mm_set1_pd(-0.0), reinterpret_cast<__m128d>(x));

@@ -119,6 +119,7 @@ void TransportTracker::LearnHostRounding(double drift, double clock, float shuff
 void TransportTracker::DeriveTransport(std::int32_t flags, std::int32_t frames, float shuffle) {
   Playing = flags & kVstTransportPlaying;
   TransportChanged = flags & kVstTransportChanged;
+  ShuffleShift = shuffle > 0.0f ? static_cast<double>(HalfStep) * static_cast<double>(shuffle) : 0.0;
 
   const double bar = BarSamples;
   const double quarter = bar * 0.25;
@@ -166,48 +167,6 @@ void TransportTracker::DeriveTransport(std::int32_t flags, std::int32_t frames, 
 
   wasPlaying_ = Playing == 2;
   sinceAnchor_ += frames > 0 ? frames : 0;
-}
-
-std::int32_t TransportTracker::StepOfShifted(float shifted) const {
-  const std::int64_t s = WholePart(static_cast<double>(shifted) / BarSamples * 16.0);
-  // Sixteen steps to the bar whatever the position: s is 0..16 for any
-  // position within the bar (16 is the next bar's first step); the
-  // remainder (two's complement, so never negative) keeps it there otherwise.
-  return static_cast<std::int32_t>(s & 15) + 1;
-}
-
-TransportTracker::Reading TransportTracker::Read(double position, float shuffle) const {
-  if (shuffle > 0.0f && (CurrentStep & 1) != 0 &&
-      position > static_cast<double>(CurrentStep - 1) * static_cast<double>(StepSamples) + HalfStep) {
-    const float shifted =
-        static_cast<float>(position - static_cast<double>(HalfStep) * static_cast<double>(shuffle));
-    const std::int32_t step = StepOfShifted(shifted);
-    // The step length is rounded, so the middle of a late odd step is
-    // reckoned a little early, and a large shift can pull the position back
-    // into the step before: the odd step goes on instead of playing twice.
-    return {shifted, step == CurrentStep - 1 ? CurrentStep : step};
-  }
-  // Not pulled back (or no shift): the position as it is.
-  const float shifted = static_cast<float>(position);
-  return {shifted, StepOfShifted(shifted)};
-}
-
-void TransportTracker::PositionTick(std::int32_t k, float shuffle) {
-  const double bar = BarSamples;
-  if (Playing == 2) {
-    BarPosition = blockStart_ + static_cast<double>(k) * slope_;
-    // A block may run past the bar line (or be longer than a bar): the
-    // position stays within the bar so the step and the shuffle read it as
-    // the next bar's.
-    if (BarPosition >= bar) BarPosition = std::fmod(BarPosition, bar);
-  } else {
-    BarPosition = BarPosition + 1.0;
-    if (BarPosition > bar) BarPosition = 0.0;
-  }
-  ShuffleShift = shuffle > 0.0f ? static_cast<double>(HalfStep) * static_cast<double>(shuffle) : 0.0;
-  const Reading reading = Read(BarPosition, shuffle);
-  ShiftedPosition = reading.shifted;
-  CurrentStep = reading.step;
 }
 
 }  // namespace engine

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "host/AEffectX.h"
+#include "plugin/engine/Rounding.h"
 
 namespace engine {
 
@@ -73,6 +75,7 @@ class TransportTracker {
     float shifted;
     std::int32_t step;
   };
+  // ShuffleShift must be the block's.
   Reading Read(double position, float shuffle) const;
   std::int32_t StepOfShifted(float shifted) const;
   // Restarts the clock at a bar position.
@@ -112,5 +115,46 @@ class TransportTracker {
   double driftLow_ = 0.0, driftHigh_ = 0.0;
   bool ticksSinceAnchor_ = true;
 };
+
+// Per sample: inline, it runs once for every frame.
+inline std::int32_t TransportTracker::StepOfShifted(float shifted) const {
+  const std::int64_t s = WholePart(static_cast<double>(shifted) / BarSamples * 16.0);
+  // Sixteen steps to the bar whatever the position: s is 0..16 for any
+  // position within the bar (16 is the next bar's first step); the
+  // remainder (two's complement, so never negative) keeps it there otherwise.
+  return static_cast<std::int32_t>(s & 15) + 1;
+}
+
+inline TransportTracker::Reading TransportTracker::Read(double position, float shuffle) const {
+  if (shuffle > 0.0f && (CurrentStep & 1) != 0 &&
+      position > static_cast<double>(CurrentStep - 1) * static_cast<double>(StepSamples) + HalfStep) {
+    const float shifted = static_cast<float>(position - ShuffleShift);
+    const std::int32_t step = StepOfShifted(shifted);
+    // The step length is rounded, so the middle of a late odd step is
+    // reckoned a little early, and a large shift can pull the position back
+    // into the step before: the odd step goes on instead of playing twice.
+    return {shifted, step == CurrentStep - 1 ? CurrentStep : step};
+  }
+  // Not pulled back (or no shift): the position as it is.
+  const float shifted = static_cast<float>(position);
+  return {shifted, StepOfShifted(shifted)};
+}
+
+inline void TransportTracker::PositionTick(std::int32_t k, float shuffle) {
+  const double bar = BarSamples;
+  if (Playing == 2) {
+    BarPosition = blockStart_ + static_cast<double>(k) * slope_;
+    // A block may run past the bar line (or be longer than a bar): the
+    // position stays within the bar so the step and the shuffle read it as
+    // the next bar's.
+    if (BarPosition >= bar) BarPosition = std::fmod(BarPosition, bar);
+  } else {
+    BarPosition = BarPosition + 1.0;
+    if (BarPosition > bar) BarPosition = 0.0;
+  }
+  const Reading reading = Read(BarPosition, shuffle);
+  ShiftedPosition = reading.shifted;
+  CurrentStep = reading.step;
+}
 
 }  // namespace engine

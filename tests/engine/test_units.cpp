@@ -34,10 +34,10 @@ TEST(Rounding, WholePartIsFloorExceptOddWholeNumbers) {
 // ---- tempo and transport ----------------------------------------------------
 
 TransportTracker Derived(double rate, double tempo, double ppq = 0.0, std::int32_t flags = kPlayingFlags,
-                         std::int32_t frames = 0) {
+                         std::int32_t frames = 0, float shuffle = 0.0f) {
   TransportTracker t;
   t.DeriveLengths(HostTime{0.0, ppq, tempo, flags}, rate);
-  t.DeriveTransport(flags, frames, 0.0f);
+  t.DeriveTransport(flags, frames, shuffle);
   return t;
 }
 
@@ -87,7 +87,7 @@ TEST(Transport, StepBoundariesAndWholePartOnEvenStepStarts) {
 }
 
 TEST(Transport, ShuffleDelaysEvenStepsOnly) {
-  TransportTracker t = Derived(44100, 120);
+  TransportTracker t = Derived(44100, 120, 0.0, kPlayingFlags, 16540, 0.5f);
   const std::vector<int> steps = Steps(t, 16540, 0.5f);
   EXPECT_EQ(t.ShuffleShift, 1378.0);
   EXPECT_EQ(steps[6890], 1) << "step 2 begins at 5512.5 + 1378";
@@ -270,15 +270,16 @@ TEST(Gate, TieHoldsAndAttackLongerThanDecayGoesBelowZero) {
   }
 }
 
-// The whole engine from silence with the given slots; returns the gate level
-// of each sample.
+// The whole engine from silence with the given slots, one sample per block
+// from song position 0 at 120 BPM; returns the gate level of each sample.
 std::vector<float> GateLevels(enginetest::Params& p, int frames, std::int32_t flags) {
   auto e = std::make_unique<AudioEngine>();
-  e->DeriveBlock(p.data(), HostTime{0.0, 0.0, 120.0, flags}, 44100.0f, frames);
   std::vector<float> levels;
+  float in = 0.0f, outL, outR;
+  float* ins[2] = {&in, &in};
+  float* outs[2] = {&outL, &outR};
   for (int k = 0; k < frames; ++k) {
-    float l, r;
-    e->ProcessSample(0.0f, 0.0f, k, l, r);
+    e->ProcessBlock(p.data(), HostTime{double(k), k / 22050.0, 120.0, flags}, 44100.0f, ins, outs, 1, false);
     levels.push_back(e->gate.GateLevel);
   }
   return levels;
@@ -306,78 +307,139 @@ TEST(Gate, AllStepsOffDiesWithinTheClickGuard) {
   EXPECT_EQ(level[999], 0.0f);
 }
 
-// ---- filter -----------------------------------------------------------------
+// ---- filter ----------------------------------------------------------------
+
+using engine::Both;
+using engine::MakePair;
+using engine::Pair;
+
+// Both lanes of the filter at once: FD1 low-pass, FD2 high-pass.
+struct Filters {
+  engine::ResonantFilter filter;
+  Pair Tick(float resonance, float cutoff, float input, Pair run = engine::Mask(true, true)) {
+    return filter.FilterTick(run, engine::Mask(false, true), Both(resonance), Both(cutoff), Both(input));
+  }
+};
 
 TEST(Filter, FirstSampleFromRest) {
-  engine::ResonantFilter low, high;
-  EXPECT_EQ(low.FilterTick(0.0f, 0.0f, 0.5f, 1.0f), 0.25f);
-  EXPECT_EQ(low.FilterStage1, 0.5f);
-  EXPECT_EQ(high.FilterTick(1.0f, 0.0f, 0.5f, 1.0f), 0.75f);
-  const float out = high.FilterTick(0.5f, 0.0f, 0.5f, 0.0f);
-  EXPECT_EQ(out, -high.FilterStage2) << "mode 0.5 is the high-pass";
+  Filters f;
+  const Pair out = f.Tick(0.0f, 0.5f, 1.0f);
+  EXPECT_EQ(out[0], 0.25) << "low-pass";
+  EXPECT_EQ(out[1], 0.75) << "high-pass";
+  EXPECT_EQ(f.filter.FilterStage1[0], 0.5);
+  EXPECT_EQ(f.filter.FilterStage2[1], 0.25);
 }
 
 TEST(Filter, ConstantInputSettlesAndCutoffIsLimited) {
-  engine::ResonantFilter low, high;
-  float l = 0, h = 1;
-  for (int i = 0; i < 2000; ++i) l = low.FilterTick(0.0f, 0.0f, 0.3f, 0.8f), h = high.FilterTick(1.0f, 0.0f, 0.3f, 0.8f);
-  EXPECT_NEAR(l, 0.8f, 1e-6);
-  EXPECT_NEAR(h, 0.0f, 1e-6);
+  Filters f;
+  Pair out{};
+  for (int i = 0; i < 2000; ++i) out = f.Tick(0.0f, 0.3f, 0.8f);
+  EXPECT_NEAR(out[0], 0.8, 1e-6);
+  EXPECT_NEAR(out[1], 0.0, 1e-6);
 
   for (auto [outside, limit] : {std::pair{0.05f, 0.1f}, std::pair{0.95f, 0.9f}}) {
-    engine::ResonantFilter a, b;
+    Filters a, b;
     const auto input = enginetest::Noise(500, 3);
-    for (int i = 0; i < 500; ++i)
-      ASSERT_EQ(a.FilterTick(0.0f, 0.7f, outside, input.left[i]), b.FilterTick(0.0f, 0.7f, limit, input.left[i]));
+    for (int i = 0; i < 500; ++i) {
+      const Pair x = a.Tick(0.7f, outside, input.left[i]), y = b.Tick(0.7f, limit, input.left[i]);
+      ASSERT_TRUE(x[0] == y[0] && x[1] == y[1]) << outside;
+    }
   }
-  EXPECT_EQ(engine::ResonantFilter::FeedbackAmount(1.0f, 0.9f), 10.999998f) << "11 in exact arithmetic";
-  EXPECT_EQ(engine::ResonantFilter::FeedbackAmount(0.0f, 0.9f), 0.0f);
+  EXPECT_EQ(engine::ResonantFilter::FeedbackAmount(Both(1.0f), Both(0.9f))[0], 10.999998f) << "11 exactly";
+  EXPECT_EQ(engine::ResonantFilter::FeedbackAmount(Both(0.0f), Both(0.9f))[0], 0.0f);
 }
 
-// ---- delay line -------------------------------------------------------------
+TEST(Filter, AStoppedLaneKeepsItsStateAndARunawayRestartsFromRest) {
+  // A stage past 1e15 (or NaN) is no sound: the lane that runs restarts
+  // from rest and then sounds as a fresh filter does; the stopped lane
+  // never moves.
+  const auto input = enginetest::Noise(300, 4);
+  for (float wild : {3e38f, -1e20f, std::numeric_limits<float>::quiet_NaN()}) {
+    Filters f, fresh;
+    f.Tick(0.3f, 0.5f, 1.0f);
+    const Pair before = f.filter.FilterStage2;
+    const Pair run = engine::Mask(true, false);
+    for (int i = 0; i < 10; ++i) f.Tick(0.9f, 0.7f, input.left[i], run);
+    f.Tick(0.9f, 0.7f, wild, run);
+    EXPECT_EQ(f.filter.FilterStage1[0], 0.0) << wild;
+    EXPECT_EQ(f.filter.FilterStage2[0], 0.0) << wild;
+    for (int i = 10; i < 300; ++i) {
+      const Pair a = f.Tick(0.9f, 0.7f, input.left[i], run), b = fresh.Tick(0.9f, 0.7f, input.left[i], run);
+      ASSERT_EQ(a[0], b[0]) << wild << " sample " << i;
+    }
+    EXPECT_EQ(f.filter.FilterStage2[1], before[1]) << "the stopped lane";
+  }
+}
+
+// ---- delay lines --------------------------------------------------------------
+
+// FD units with the given delays (in samples) and feedback, the filter out
+// of the way; Delay runs one sample of both delay lines.
+struct Units {
+  std::unique_ptr<engine::FdUnits> fd = std::make_unique<engine::FdUnits>();
+  Units(float delay0, float delay1, float feedback, bool enabled1 = true) {
+    engine::FdUnits::Settings s{};
+    s.enabled[0] = true;
+    s.enabled[1] = enabled1;
+    s.delay[0] = engine::DelayLine::Limit(delay0);
+    s.delay[1] = engine::DelayLine::Limit(delay1);
+    s.feedback = Both(feedback);
+    s.resonance = Both(0.0);
+    s.volume = Both(1.0);
+    s.highPass = engine::Mask(false, false);
+    fd->DeriveBlock(s);
+  }
+  Pair Delay(float input) {
+    fd->PlanSpan(1);
+    return fd->DelayTick<false>(input);
+  }
+};
 
 TEST(Delay, DelayTimeFromTempoAndImpulseRepeats) {
   enginetest::Params p;
   p.set(kFd1DelayTime, 0.5f);
   auto e = std::make_unique<AudioEngine>();
   e->DeriveBlock(p.data(), HostTime{0.0, 0.0, 120.0, kPlayingFlags}, 44100.0f, 1);
-  float l, r;
-  e->ProcessSample(0.0f, 0.0f, 0, l, r);
-  EXPECT_EQ(e->fd[0].DelaySeconds, 0.25f);
+  EXPECT_EQ(e->fd.DelaySeconds[0], 0.25f);
 
-  auto line = std::make_unique<engine::DelayLine>();
-  std::vector<float> out;
-  for (int n = 0; n < 22100; ++n) out.push_back(line->DelayTick(n == 0 ? 1.0f : 0.0f, 0.5f, 11025.0f));
-  EXPECT_NEAR(out[11025], 1.0f, 1e-6);
-  EXPECT_NEAR(out[22050], 0.5f, 1e-6);
-  EXPECT_NEAR(out[11024], 0.0f, 1e-6);
-  EXPECT_NEAR(out[11026], 0.0f, 1e-6);
+  Units u(11025.0f, 11025.5f, 0.5f);
+  std::vector<Pair> out;
+  for (int n = 0; n < 22100; ++n) out.push_back(u.Delay(n == 0 ? 1.0f : 0.0f));
+  EXPECT_NEAR(out[11025][0], 1.0, 1e-6);
+  EXPECT_NEAR(out[22050][0], 0.5, 1e-6);
+  EXPECT_NEAR(out[11024][0], 0.0, 1e-6);
+  EXPECT_NEAR(out[11026][0], 0.0, 1e-6);
+  // Half a sample later: between the cells, on both sides of the impulse.
+  EXPECT_GT(out[11025][1], 0.4);
+  EXPECT_GT(out[11026][1], 0.4);
 }
 
 TEST(Delay, ZeroReadsTheOldestCellAndLongerDelaysAreLimitedToTheRing) {
   constexpr int kRing = engine::DelayLine::kRing;
   for (float delay : {0.0f, 192000.0f, 250000.0f, 1e30f, std::numeric_limits<float>::infinity(),
                       std::numeric_limits<float>::quiet_NaN()}) {
-    auto line = std::make_unique<engine::DelayLine>();
-    for (int n = 0; n < kRing; ++n) line->DelayTick(static_cast<float>(n % 1000) / 1000.0f, 0.0f, 100.0f);
+    Units fill(100.0f, 100.0f, 0.0f);
+    for (int n = 0; n < kRing; ++n) fill.Delay(static_cast<float>(n % 1000) / 1000.0f);
+    Units u(delay, delay, 0.0f);
+    u.fd->line[0] = fill.fd->line[0];
     // Cell 0 holds what was written a full ring ago.
     for (int n = 0; n < 50; ++n)
-      ASSERT_NEAR(line->DelayTick(0.0f, 0.0f, delay), static_cast<float>(n % 1000) / 1000.0f, 1e-6) << delay;
+      ASSERT_NEAR(u.Delay(0.0f)[0], static_cast<float>(n % 1000) / 1000.0f, 1e-6) << delay;
   }
 }
 
 TEST(Delay, FractionalReadBelowCellZeroUsesTheRingsLastCell) {
-  auto line = std::make_unique<engine::DelayLine>();
-  line->cells[191999] = 1.0f;
-  line->WriteIndex = 1;
-  EXPECT_EQ(line->DelayTick(0.0f, 0.0f, 0.5f), -0.0625f);
+  Units u(0.5f, 0.5f, 0.0f);
+  u.fd->line[0].cells[191999] = 1.0f;
+  u.fd->line[0].WriteIndex = 1;
+  EXPECT_EQ(u.Delay(0.0f)[0], -0.0625);
 }
 
 TEST(Delay, NoGlitchWhereTheRingWraps) {
-  auto line = std::make_unique<engine::DelayLine>();
+  Units u(100.0f, 100.0f, 0.0f);
   auto x = [](int n) { return static_cast<float>((n * 7) % 1001) / 1001.0f; };
   for (int n = 0; n < 3 * 192000 + 10; ++n) {
-    const float out = line->DelayTick(x(n), 0.0f, 100.0f);
+    const double out = u.Delay(x(n))[0];
     if (n >= 100) {
       ASSERT_NEAR(out, x(n - 100), 1e-6) << n;
     }
@@ -385,50 +447,95 @@ TEST(Delay, NoGlitchWhereTheRingWraps) {
 }
 
 TEST(Delay, NonFiniteWritesNeverEnterTheRing) {
+  Units u(10.0f, 10.0f, 1.0f);
+  for (int n = 0; n < 41; ++n) u.Delay(std::numeric_limits<float>::max());
+  for (float cell : u.fd->line[0].cells) ASSERT_TRUE(std::isfinite(cell));
+}
+
+TEST(Delay, AUnitThatIsOffKeepsItsLineAndWritePosition) {
+  Units on(3.0f, 3.0f, 0.0f), off(3.0f, 3.0f, 0.0f, false);
+  for (int n = 0; n < 10; ++n) on.Delay(1.0f), off.Delay(1.0f);
+  EXPECT_EQ(on.fd->line[1].WriteIndex, 10);
+  EXPECT_EQ(off.fd->line[1].WriteIndex, 0);
+  EXPECT_EQ(off.fd->line[1].cells[0], 0.0f);
+  EXPECT_EQ(off.fd->line[0].WriteIndex, 10) << "the other unit runs on";
+}
+
+// The read position follows the write index by a fixed amount through each
+// planned span: every read of a span lands on the cell and fraction the
+// read position itself gives, at the ends of float binades, at the ring's
+// end and for whole-number positions of either parity.
+TEST(Delay, PlannedReadsLandWhereTheReadPositionSays) {
+  constexpr int kRing = engine::DelayLine::kRing;
+  const float delays[] = {0.0f, 0.5f, 1.0f, 2.0f, 3.0f, 100.25f, 6000.0f, 11025.5f, 16383.7f, 16384.0f,
+                          65535.99f, 65536.0f, 131072.0f, 191999.5f, 192000.0f, 1.0f / 64, 7.0f / 3};
+  const std::int32_t starts[] = {0, 1, 2, 3, 16383, 16384, 16385, 32767, 65535, 65536, 100000, 131071, 191990, 191999};
   auto line = std::make_unique<engine::DelayLine>();
-  line->DelayTick(std::numeric_limits<float>::max(), 1.0f, 10.0f);
-  for (int n = 0; n < 40; ++n) line->DelayTick(std::numeric_limits<float>::max(), 1.0f, 10.0f);
-  for (float cell : line->cells) ASSERT_TRUE(std::isfinite(cell));
+  int spans = 0;
+  for (float delay : delays) {
+    for (std::int32_t start : starts) {
+      line->WriteIndex = start;
+      while (line->WriteIndex < std::min(start + 70000, kRing - 1)) {
+        const engine::DelayLine::Plan plan = line->PlanRun(delay, 8192);
+        ASSERT_GT(plan.end, line->WriteIndex);
+        ++spans;
+        for (; line->WriteIndex < plan.end; ++line->WriteIndex) {
+          const auto planned = line->LocatePlanned(plan), exact = line->Locate(delay);
+          ASSERT_TRUE(planned.b == exact.b && planned.t == exact.t)
+              << "delay " << delay << " write index " << line->WriteIndex;
+        }
+      }
+    }
+  }
+  EXPECT_GT(spans, 500);
 }
 
 // ---- LFO --------------------------------------------------------------------
 
 TEST(Lfo, RampTurningPointAndCycle) {
   engine::TriangleLfo lfo;
-  lfo.DeriveRamp(88200, 0.1f);
-  EXPECT_NEAR(lfo.LfoRamp, 44100.0007, 1e-4);
+  lfo.DeriveRamps(88200, 0.1f, 0.2f);
+  EXPECT_NEAR(lfo.LfoRamp[0], 44100.0007, 1e-4);
   int turnCount = 0, cycle = 0;
-  float lowest = 1.0f;
+  double lowest = 1.0;
   for (int n = 1; n <= 88202 * 2; ++n) {
+    // A new block now and then: the turning points hold across blocks.
+    if (n % 1000 == 0) lfo.DeriveRamps(88200, 0.1f, 0.2f);
     lfo.Tick();
-    if (lfo.LfoValue < lowest) lowest = lfo.LfoValue, turnCount = lfo.LfoCount;
-    if (lfo.LfoCount == 0 && cycle == 0) cycle = n;
+    if (lfo.LfoValue[0] < lowest) lowest = lfo.LfoValue[0], turnCount = lfo.LfoCount(0);
+    if (lfo.LfoCount(0) == 0 && cycle == 0) cycle = n;
   }
   EXPECT_EQ(turnCount, 44101);
-  EXPECT_NEAR(lowest, -1.0000453f, 1e-7);
+  EXPECT_NEAR(lowest, -1.0000453, 1e-7);
   EXPECT_EQ(cycle, 88202);
+  // The second LFO on its own ramp (88200.0013): one cycle of 2 x 88201
+  // samples, two samples into the next.
+  EXPECT_EQ(lfo.LfoCount(1), 2);
+  EXPECT_EQ(lfo.LfoDirection(1), 1);
 }
 
 TEST(Lfo, RampOfZeroHoldsAFiniteValue) {
   engine::TriangleLfo lfo;
-  lfo.DeriveRamp(88200, 0.2f);
+  lfo.DeriveRamps(88200, 0.2f, 0.2f);
   for (int n = 0; n < 1000; ++n) lfo.Tick();
-  const float before = lfo.LfoValue;
-  lfo.DeriveRamp(88200, 0.0f);
+  const Pair before = lfo.LfoValue;
+  lfo.DeriveRamps(88200, 0.0f, 0.2f);
   for (int n = 0; n < 1000; ++n) {
     lfo.Tick();
-    ASSERT_EQ(lfo.LfoValue, before);
+    ASSERT_EQ(lfo.LfoValue[0], before[0]);
   }
+  EXPECT_LT(lfo.LfoValue[1], before[1]) << "the other LFO moves on";
 }
 
 TEST(Lfo, HalvingThePeriodDropsBelowMinusOneUntilTheCountIsBack) {
   engine::TriangleLfo lfo;
-  lfo.DeriveRamp(88200, 0.8f);
+  lfo.DeriveRamps(88200, 0.8f, 0.8f);
   for (int n = 0; n < 300000; ++n) lfo.Tick();
-  lfo.DeriveRamp(88200, 0.4f);  // ramp 176400, count at 300000
+  lfo.DeriveRamps(88200, 0.4f, 0.8f);  // ramp 176400, count at 300000
   lfo.Tick();
-  EXPECT_LT(lfo.LfoValue, -1.0f);
-  EXPECT_EQ(lfo.LfoDirection, -1);
+  EXPECT_LT(lfo.LfoValue[0], -1.0);
+  EXPECT_EQ(lfo.LfoDirection(0), -1);
+  EXPECT_EQ(lfo.LfoDirection(1), 1);
 }
 
 }  // namespace
