@@ -1,7 +1,6 @@
 #include <cstring>
 
 #include "plugin/APlugin.h"
-#include "plugin/engine/FloatModeGuard.h"
 
 namespace {
 
@@ -15,6 +14,26 @@ void clear(float** outputs, VstInt32 sampleFrames) {
   if (outputs == nullptr || sampleFrames <= 0) return;
   for (int channel = 0; channel < 2; ++channel)
     if (outputs[channel] != nullptr) std::memset(outputs[channel], 0, sizeof(float) * sampleFrames);
+}
+
+// The host's time record in the engine's terms.
+engine::TimeRecord timeRecordOf(const VstTimeInfo& info) {
+  engine::TimeRecord time;
+  time.beats = info.ppqPos;
+  time.samplePosition = info.samplePos;
+  time.tempo = info.tempo;
+  time.beatsValid = (info.flags & kVstPpqPosValid) != 0;
+  time.tempoValid = (info.flags & kVstTempoValid) != 0;
+  time.playing = (info.flags & kVstTransportPlaying) != 0;
+  time.transportChanged = (info.flags & kVstTransportChanged) != 0;
+  return time;
+}
+
+// The working set as the block plays it: each slot read once.
+engine::Settings settingsOf(const RelaxedFloat* params) {
+  float slots[parameters::kLast + 1] = {};
+  for (int i = parameters::kFirst; i <= parameters::kLast; ++i) slots[i] = params[i].load();
+  return engine::Settings::FromSlots(slots);
 }
 
 // One block of either kind. Without time information nothing musical can be
@@ -31,10 +50,8 @@ void runBlock(APlugin& plugin, std::atomic<std::uint8_t>& notice, float** inputs
   }
   // Time information is back: the editor stops showing the message.
   if (notice.load(std::memory_order_relaxed) != 0) notice.store(0, std::memory_order_relaxed);
-  const engine::HostTime time{info->samplePos, info->ppqPos, info->tempo, info->flags};
-  const engine::FloatModeGuard mode;
-  plugin.engine.ProcessBlock(plugin.params, time, plugin.getSampleRate(), inputs, outputs, sampleFrames,
-                             accumulate);
+  plugin.engine.ProcessBlock(settingsOf(plugin.params), timeRecordOf(*info), plugin.getSampleRate(), inputs,
+                             outputs, sampleFrames, accumulate);
 }
 
 // A data byte of a MIDI message is seven bits; a malformed one with the top

@@ -3,9 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "plugin/Parameters.h"
+#include "plugin/engine/FloatModeGuard.h"
 
-using namespace parameters;
 
 namespace {
 
@@ -22,68 +21,56 @@ inline Pair Modulated(Pair halfLfo, Pair depth, Pair base) {
 // taken as silence: it must not reach the delay lines, filters or outputs.
 inline float Finite(float sample) { return std::fabs(sample) <= 3.402823466e38f ? sample : 0.0f; }
 
-// The two units' slots are laid out alike from their "Enable" slot.
-constexpr int kEnable = 0, kCutoff = 1, kReso = 2, kFilterType = 3, kDelayTime = 4, kFeedback = 5, kPan = 6,
-              kLfoCutoff = 8, kLfoPan = 9;
-static_assert(kFd1Enable + kLfoPan == kFd1LfoPan && kFd2Enable + kLfoPan == kFd2LfoPan);
-static_assert(kFd2Enable + kFeedback == kFd2Feedback && kFd1Enable + kPan == kFd1Pan);
-static_assert(kFd1Enable + kReso == kFd1Reso && kFd2Enable + kFilterType == kFd2FilterType);
-static_assert(kFd1Enable + kCutoff == kFd1Cutoff && kFd2Enable + kLfoCutoff == kFd2LfoCutoff);
-
 }  // namespace
 
 double AudioEngine::UsableRate(float sampleRate) {
   return std::isfinite(sampleRate) && sampleRate > 0.0f ? sampleRate : 44100.0;
 }
 
-void AudioEngine::DeriveBlock(const RelaxedFloat* params, const engine::HostTime& time, float sampleRate,
+void AudioEngine::DeriveBlock(const engine::Settings& settings, const engine::TimeRecord& time, float sampleRate,
                               std::int32_t sampleFrames) {
   rate_ = UsableRate(sampleRate);
   transport.DeriveLengths(time, rate_);
-  gate.DeriveLengths(transport.StepSamples, params[kGateAttack].load(), params[kGateDecay].load());
-  transport.DeriveTransport(time.flags, sampleFrames, params[kGateShuffle].load());
-  lfo.DeriveRamps(transport.BarSamples, params[kLfo1Period].load(), params[kLfo2Period].load());
+  gate.DeriveLengths(transport.StepSamples, settings.gateAttack, settings.gateDecay);
+  transport.DeriveTransport(time, sampleFrames, settings.gateShuffle);
+  lfo.DeriveRamps(transport.BarSamples, settings.lfoPeriod[0], settings.lfoPeriod[1]);
 
   engine::BlockSlots& s = slots_;
   for (int n = 1; n <= 16; ++n) {
-    s.stepOn[n] = params[kStep1 + n - 1].load() > 0.5f;
-    s.tieOn[n] = params[kTie1 + n - 1].load() > 0.5f;
+    s.stepOn[n] = settings.step[n - 1] > 0.5f;
+    s.tieOn[n] = settings.tie[n - 1] > 0.5f;
   }
-  s.shuffle = params[kGateShuffle].load();
-  const float gateEnable = params[kGateEnable].load();
-  s.gateOn = gateEnable > 0.5f;
-  s.dryGated = gateEnable >= 0.5f;
-  s.gateVolume = params[kGateVolume].load();
+  s.shuffle = settings.gateShuffle;
+  s.gateOn = settings.gateEnable > 0.5f;
+  s.dryGated = settings.gateEnable >= 0.5f;
+  s.gateVolume = settings.gateVolume;
 
   engine::FdUnits::Settings units;
-  const int firstSlot[2] = {kFd1Enable, kFd2Enable};
   float feedback[2], resonance[2];
   bool highPass[2];
   for (int u = 0; u < 2; ++u) {
-    const RelaxedFloat* p = params + firstSlot[u];
-    units.enabled[u] = p[kEnable].load() > 0.5f;
+    const engine::Settings::Unit& p = settings.fd[u];
+    units.enabled[u] = p.enable > 0.5f;
     // "Delay Time" 0 divides by zero on purpose: the reciprocal of the
     // infinity is a delay of 0.
-    fd.DelaySeconds[u] = static_cast<float>(1.0 / ((transport.Tempo / 60.0) / p[kDelayTime].load()));
+    fd.DelaySeconds[u] = static_cast<float>(1.0 / ((transport.Tempo / 60.0) / p.delayTime));
     units.delay[u] = engine::DelayLine::Limit(static_cast<float>(static_cast<double>(fd.DelaySeconds[u]) * rate_));
-    feedback[u] = p[kFeedback].load();
-    resonance[u] = p[kReso].load();
+    feedback[u] = p.feedback;
+    resonance[u] = p.reso;
     // The mode is 1 - "Filter Type"; at least 0.5 is the high-pass.
-    highPass[u] = static_cast<float>(1.0 - p[kFilterType].load()) >= 0.5f;
+    highPass[u] = static_cast<float>(1.0 - p.filterType) >= 0.5f;
   }
   units.feedback = engine::MakePair(feedback[0], feedback[1]);
   units.resonance = engine::MakePair(resonance[0], resonance[1]);
-  units.volume = engine::MakePair(params[kFd1Volume].load(), params[kFd2Volume].load());
+  units.volume = engine::MakePair(settings.fd[0].volume, settings.fd[1].volume);
   units.highPass = engine::Mask(highPass[0], highPass[1]);
   fd.DeriveBlock(units);
 
-  auto pair = [&](int offset) {
-    return engine::MakePair(params[kFd1Enable + offset].load(), params[kFd2Enable + offset].load());
-  };
-  s.pan = pair(kPan);
-  s.lfoPan = pair(kLfoPan);
-  s.cutoff = pair(kCutoff);
-  s.lfoCutoff = pair(kLfoCutoff);
+  const engine::Settings::Unit &one = settings.fd[0], &two = settings.fd[1];
+  s.pan = engine::MakePair(one.pan, two.pan);
+  s.lfoPan = engine::MakePair(one.lfoPan, two.lfoPan);
+  s.cutoff = engine::MakePair(one.cutoff, two.cutoff);
+  s.lfoCutoff = engine::MakePair(one.lfoCutoff, two.lfoCutoff);
 }
 
 template <bool kAll>
@@ -146,12 +133,14 @@ void AudioEngine::Run(const float* inLeft, const float* inRight, float* outLeft,
   }
 }
 
-void AudioEngine::ProcessBlock(const RelaxedFloat* params, const engine::HostTime& time, float sampleRate,
+void AudioEngine::ProcessBlock(const engine::Settings& settings, const engine::TimeRecord& time, float sampleRate,
                                float** inputs, float** outputs, std::int32_t sampleFrames, bool accumulate) {
   const bool buffers = inputs != nullptr && outputs != nullptr && inputs[0] != nullptr && inputs[1] != nullptr &&
                        outputs[0] != nullptr && outputs[1] != nullptr;
   const std::int32_t frames = buffers && sampleFrames > 0 ? sampleFrames : 0;
-  DeriveBlock(params, time, sampleRate, frames);
+  // Denormals flushed while the block runs; the caller's mode comes back.
+  const engine::FloatModeGuard mode;
+  DeriveBlock(settings, time, sampleRate, frames);
   if (frames < 1) return;
   // In spans over which both delay reads follow their writes by a fixed
   // amount.

@@ -2,9 +2,10 @@
 
 #include <cstdint>
 
-#include "host/RelaxedFloat.h"
 #include "plugin/engine/FdUnits.h"
 #include "plugin/engine/GateSequencer.h"
+#include "plugin/engine/Settings.h"
+#include "plugin/engine/TimeRecord.h"
 #include "plugin/engine/TransportTracker.h"
 #include "plugin/engine/TriangleLfo.h"
 
@@ -32,15 +33,15 @@ struct BlockSlots {
 // too); nothing is allocated while processing.
 class AudioEngine {
  public:
-  // One block. params is the effect's working set (slots 1..61). accumulate
-  // adds the result to the outputs instead of storing it. Inputs and outputs
-  // may be the same memory.
-  void ProcessBlock(const RelaxedFloat* params, const engine::HostTime& time, float sampleRate, float** inputs,
-                    float** outputs, std::int32_t sampleFrames, bool accumulate);
+  // One block with the given parameter values and time information.
+  // accumulate adds the result to the outputs instead of storing it. Inputs
+  // and outputs may be the same memory.
+  void ProcessBlock(const engine::Settings& settings, const engine::TimeRecord& time, float sampleRate,
+                    float** inputs, float** outputs, std::int32_t sampleFrames, bool accumulate);
 
   // The block derivations alone: tempo, lengths, transport, LFO ramps, delay
   // times, and the slots the block's samples read.
-  void DeriveBlock(const RelaxedFloat* params, const engine::HostTime& time, float sampleRate,
+  void DeriveBlock(const engine::Settings& settings, const engine::TimeRecord& time, float sampleRate,
                    std::int32_t sampleFrames);
 
   // The rate the engine runs at: the effect's, or 44100 while that is no

@@ -32,17 +32,16 @@ constexpr double kJitterSamples = 16.0;
 
 }  // namespace
 
-void TransportTracker::DeriveLengths(const HostTime& time, double sampleRate) {
+void TransportTracker::DeriveLengths(const TimeRecord& time, double sampleRate) {
   // A tempo the host does not vouch for, or one that is no tempo at all,
   // leaves the last valid one in force.
-  if ((time.flags & kVstTempoValid) != 0 && std::isfinite(time.tempo) && time.tempo > 0.0)
-    validTempo_ = time.tempo;
+  if (time.tempoValid && std::isfinite(time.tempo) && time.tempo > 0.0) validTempo_ = time.tempo;
   Tempo = validTempo_;
 
-  double ppq = time.ppqPos;
-  const bool songPosition = (time.flags & kVstPpqPosValid) != 0;
+  double ppq = time.beats;
+  const bool songPosition = time.beatsValid;
   // Without a song position the host still counts samples.
-  if (!songPosition) ppq = time.samplePos / sampleRate * Tempo / 60.0;
+  if (!songPosition) ppq = time.samplePosition / sampleRate * Tempo / 60.0;
   hostPositionOk_ = std::isfinite(ppq);
   if (!hostPositionOk_) ppq = 0.0;
   // Only the position within the bar matters. Reducing by whole bars first
@@ -116,9 +115,9 @@ void TransportTracker::LearnHostRounding(double drift, double clock, float shuff
   correction_ = target;
 }
 
-void TransportTracker::DeriveTransport(std::int32_t flags, std::int32_t frames, float shuffle) {
-  Playing = flags & kVstTransportPlaying;
-  TransportChanged = flags & kVstTransportChanged;
+void TransportTracker::DeriveTransport(const TimeRecord& time, std::int32_t frames, float shuffle) {
+  Playing = time.playing;
+  TransportChanged = time.transportChanged;
   ShuffleShift = shuffle > 0.0f ? static_cast<double>(HalfStep) * static_cast<double>(shuffle) : 0.0;
 
   const double bar = BarSamples;
@@ -131,7 +130,7 @@ void TransportTracker::DeriveTransport(std::int32_t flags, std::int32_t frames, 
 
   bool continuing = false;
   double start = host;
-  if (Playing == 2 && wasPlaying_) {
+  if (Playing && wasPlaying_) {
     // Where the clock stands, in this block's bar length.
     double clock = anchor_ + static_cast<double>(sinceAnchor_) * anchorSlope_;
     if (anchorBar_ != BarSamples) clock = clock / anchorBar_ * bar;
@@ -157,7 +156,7 @@ void TransportTracker::DeriveTransport(std::int32_t flags, std::int32_t frames, 
   // begins as if it had just been reached (it triggers if it is on). A
   // host that sets the changed bit on every block only jumps when the
   // position does.
-  if (Playing == 2 && !continuing && (TransportChanged == 1 || !wasPlaying_)) {
+  if (Playing && !continuing && (TransportChanged || !wasPlaying_)) {
     // The step is read after an odd step, so a position that the shuffle
     // still counts to the odd step before reads as that step.
     const std::int32_t step = StepOfShifted(static_cast<float>(start));
@@ -165,7 +164,7 @@ void TransportTracker::DeriveTransport(std::int32_t flags, std::int32_t frames, 
     PreviousStep = 0;
   }
 
-  wasPlaying_ = Playing == 2;
+  wasPlaying_ = Playing;
   sinceAnchor_ += frames > 0 ? frames : 0;
 }
 

@@ -3,18 +3,10 @@
 #include <cmath>
 #include <cstdint>
 
-#include "host/AEffectX.h"
 #include "plugin/engine/Rounding.h"
+#include "plugin/engine/TimeRecord.h"
 
 namespace engine {
-
-// The host's time information for one block, as the engine takes it.
-struct HostTime {
-  double samplePos = 0.0;
-  double ppqPos = 0.0;
-  double tempo = 0.0;
-  std::int32_t flags = 0;
-};
 
 // Turns the host's time information into bar and step lengths once per block,
 // and those into the position within the bar, the shuffle shift and the
@@ -38,11 +30,11 @@ class TransportTracker {
 
   // Block derivation, first part: tempo, position split into beats, bar and
   // step lengths. sampleRate must be positive and finite.
-  void DeriveLengths(const HostTime& time, double sampleRate);
-  // Block derivation, second part: the transport flags, where the block
+  void DeriveLengths(const TimeRecord& time, double sampleRate);
+  // Block derivation, second part: the transport state, where the block
   // starts and the step reset at a start or jump. frames is the number of
   // samples this block will run; shuffle is the block's "Gate Shuffle".
-  void DeriveTransport(std::int32_t flags, std::int32_t frames, float shuffle);
+  void DeriveTransport(const TimeRecord& time, std::int32_t frames, float shuffle);
 
   // Per sample, the first step of ProcessSample: bar position, shuffle
   // shift, shifted position and the current step (1..16).
@@ -56,8 +48,8 @@ class TransportTracker {
   std::int32_t BarSamples = 0;
   float StepSamples = 0.0f;
   std::int32_t HalfStep = 0;
-  std::int32_t Playing = 0;
-  std::int32_t TransportChanged = 0;
+  bool Playing = false;
+  bool TransportChanged = false;
   double BarPosition = 0.0;
   double ShuffleShift = 0.0;
   float ShiftedPosition = 0.0f;
@@ -142,7 +134,7 @@ inline TransportTracker::Reading TransportTracker::Read(double position, float s
 
 inline void TransportTracker::PositionTick(std::int32_t k, float shuffle) {
   const double bar = BarSamples;
-  if (Playing == 2) {
+  if (Playing) {
     BarPosition = blockStart_ + static_cast<double>(k) * slope_;
     // A block may run past the bar line (or be longer than a bar): the
     // position stays within the bar so the step and the shuffle read it as

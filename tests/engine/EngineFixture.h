@@ -1,20 +1,13 @@
 #pragma once
 
-// Helpers for driving the engine: a working set with the default values, and
-// a host that plays the song with exact positions.
+// Audio for driving the engine: stereo buffers and noise.
 
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
 
-#include "host/AEffectX.h"
-#include "host/RelaxedFloat.h"
-#include "plugin/Parameters.h"
-
 namespace enginetest {
-
-constexpr std::int32_t kPlayingFlags = kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid;
 
 // Stereo audio, one vector per channel.
 struct Stereo {
@@ -39,15 +32,5 @@ inline bool AllFinite(const Stereo& s) {
     if (!std::isfinite(s.left[i]) || !std::isfinite(s.right[i])) return false;
   return true;
 }
-
-// A working set as the effect holds it after construction.
-struct Params {
-  RelaxedFloat slots[parameters::kMidiValue + 1];
-  Params() {
-    for (int i = parameters::kFirst; i <= parameters::kLast; ++i) slots[i].store(parameters::defaultValue(i));
-  }
-  void set(int index, float value) { slots[index].store(value); }
-  const RelaxedFloat* data() const { return slots; }
-};
 
 }  // namespace enginetest

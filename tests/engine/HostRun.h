@@ -8,10 +8,13 @@
 #include <memory>
 #include <vector>
 
+#include "plugin/Parameters.h"
 #include "tests/engine/EngineFixture.h"
 #include "tools/hostkit/PluginHost.h"
 
 namespace enginetest {
+
+constexpr std::int32_t kPlayingFlags = kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid;
 
 inline hostkit::PluginLibrary& Library() {
   static hostkit::PluginLibrary library(hostkit::defaultPluginPath());

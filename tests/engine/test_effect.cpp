@@ -72,7 +72,7 @@ TEST(EffectTime, MissingTimeInformationIsNotedOnceAndNothingIsProcessed) {
 TEST(EffectTime, FloatingPointModeIsTheHostsAgainOnReturn) {
   VstTimeInfo time{};
   time.tempo = 120.0;
-  time.flags = enginetest::kPlayingFlags;
+  time.flags = kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid;
   currentTime = &time;
   auto plugin = std::make_unique<APlugin>(host);
   auto reference = std::make_unique<APlugin>(host);

@@ -13,13 +13,11 @@
 
 #include "plugin/engine/Rounding.h"
 #include "plugin/engine/TransportTracker.h"
-#include "tests/engine/EngineFixture.h"
+#include "tests/engine/EngineTime.h"
 
 namespace {
 
-using engine::HostTime;
 using engine::TransportTracker;
-using enginetest::kPlayingFlags;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // The arithmetic is what these takes check; under the sanitizers a minute
@@ -90,9 +88,10 @@ GridResult PlayAgainstGrid(const Take& take) {
   for (int block = 0; at < total; ++block) {
     const double tempo = take.tempo(block);
     const int frames = static_cast<int>(std::min<long long>(take.blockSize(block), total - at));
-    std::int32_t flags = kPlayingFlags | (block == 0 ? kVstTransportChanged : 0);
-    t.DeriveLengths(HostTime{static_cast<double>(at), take.report(beats, block), tempo, flags}, take.rate);
-    t.DeriveTransport(flags, frames, take.shuffle);
+    const engine::TimeRecord time = enginetest::Time(take.report(beats, block), tempo,
+                                                     block == 0 ? enginetest::kStarting : enginetest::kPlaying);
+    t.DeriveLengths(time, take.rate);
+    t.DeriveTransport(time, frames, take.shuffle);
     const double perSample = tempo / (60.0 * take.rate);
     const double shift16 = t.HalfStep * static_cast<double>(take.shuffle) * 16.0 / t.BarSamples;
     for (int k = 0; k < frames; ++k) {

@@ -10,13 +10,16 @@
 #include "plugin/engine/AudioEngine.h"
 #include "plugin/engine/Rounding.h"
 #include "tests/engine/EngineFixture.h"
+#include "tests/engine/EngineTime.h"
 
 namespace {
 
-using engine::HostTime;
 using engine::TransportTracker;
-using enginetest::kPlayingFlags;
-using namespace parameters;
+using enginetest::kPlaying;
+using enginetest::kStarting;
+using enginetest::kStopped;
+using enginetest::Time;
+using enginetest::TimeState;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -33,11 +36,11 @@ TEST(Rounding, WholePartIsFloorExceptOddWholeNumbers) {
 
 // ---- tempo and transport ----------------------------------------------------
 
-TransportTracker Derived(double rate, double tempo, double ppq = 0.0, std::int32_t flags = kPlayingFlags,
+TransportTracker Derived(double rate, double tempo, double ppq = 0.0, TimeState state = kPlaying,
                          std::int32_t frames = 0, float shuffle = 0.0f) {
   TransportTracker t;
-  t.DeriveLengths(HostTime{0.0, ppq, tempo, flags}, rate);
-  t.DeriveTransport(flags, frames, shuffle);
+  t.DeriveLengths(Time(ppq, tempo, state), rate);
+  t.DeriveTransport(Time(ppq, tempo, state), frames, shuffle);
   return t;
 }
 
@@ -87,7 +90,7 @@ TEST(Transport, StepBoundariesAndWholePartOnEvenStepStarts) {
 }
 
 TEST(Transport, ShuffleDelaysEvenStepsOnly) {
-  TransportTracker t = Derived(44100, 120, 0.0, kPlayingFlags, 16540, 0.5f);
+  TransportTracker t = Derived(44100, 120, 0.0, kPlaying, 16540, 0.5f);
   const std::vector<int> steps = Steps(t, 16540, 0.5f);
   EXPECT_EQ(t.ShuffleShift, 1378.0);
   EXPECT_EQ(steps[6890], 1) << "step 2 begins at 5512.5 + 1378";
@@ -97,7 +100,7 @@ TEST(Transport, ShuffleDelaysEvenStepsOnly) {
 }
 
 TEST(Transport, StoppedPositionCyclesThroughTheWholeBar) {
-  TransportTracker t = Derived(44100, 120, 0.0, kVstPpqPosValid | kVstTempoValid);
+  TransportTracker t = Derived(44100, 120, 0.0, kStopped);
   double last = -1.0;
   int wraps = 0;
   for (int k = 0; k < 2 * 88201; ++k) {
@@ -113,15 +116,15 @@ TEST(Transport, StoppedPositionCyclesThroughTheWholeBar) {
 }
 
 TEST(Transport, StartOrJumpBeginsTheStepUnderThePlayPosition) {
-  constexpr std::int32_t kStart = kPlayingFlags | kVstTransportChanged;
+  constexpr TimeState kStart = kStarting;
   TransportTracker t;
-  auto block = [&](double ppq, std::int32_t flags, int frames, float shuffle = 0.0f) {
-    t.DeriveLengths(HostTime{0.0, ppq, 120.0, flags}, 44100.0);
-    t.DeriveTransport(flags, frames, shuffle);
+  auto block = [&](double ppq, TimeState state, int frames, float shuffle = 0.0f) {
+    t.DeriveLengths(Time(ppq, 120.0, state), 44100.0);
+    t.DeriveTransport(Time(ppq, 120.0, state), frames, shuffle);
   };
   // Stopped, then a start inside step 3: the first sample is a change into
   // step 3.
-  block(0.0, kVstPpqPosValid | kVstTempoValid, 512);
+  block(0.0, kStopped, 512);
   Steps(t, 512);
   block(0.55, kStart, 512);
   EXPECT_EQ(t.PreviousStep, 0);
@@ -138,9 +141,9 @@ TEST(Transport, StartOrJumpBeginsTheStepUnderThePlayPosition) {
   EXPECT_EQ(t.PreviousStep, 0);
   EXPECT_EQ(Steps(t, 1)[0], 1);
   // A start without the bit (some hosts never set it) is a start too.
-  block(1.0, kVstPpqPosValid | kVstTempoValid, 512);
+  block(1.0, kStopped, 512);
   Steps(t, 512);
-  block(1.0, kPlayingFlags, 512);
+  block(1.0, kPlaying, 512);
   EXPECT_EQ(t.PreviousStep, 0);
   EXPECT_EQ(Steps(t, 1)[0], 5);
 
@@ -152,7 +155,7 @@ TEST(Transport, StartOrJumpBeginsTheStepUnderThePlayPosition) {
   } shuffled[] = {
       {1.0 + 0.25 * 0.1, 5}, {0.75 + 0.25 * 0.3, 3}, {0.75 + 0.25 * 0.7, 4}, {0.5 + 0.25 * 0.9, 3}};
   for (const auto& c : shuffled) {
-    block(0.0, kVstPpqPosValid | kVstTempoValid, 64, 1.0f);
+    block(0.0, kStopped, 64, 1.0f);
     block(c.ppq, kStart, 64, 1.0f);
     EXPECT_EQ(Steps(t, 1, 1.0f)[0], c.step) << c.ppq;
   }
@@ -166,10 +169,10 @@ TEST(Transport, HostRoundingNeverStepsBackwards) {
   for (int block = 0; block < 40; ++block) {
     const double ppq = block * 256 / 22050.0;
     const double jittered = std::round(ppq * 1920.0) / 1920.0;
-    exact.DeriveLengths(HostTime{0.0, ppq, 120.0, kPlayingFlags}, 44100.0);
-    exact.DeriveTransport(kPlayingFlags, 256, 0.0f);
-    rounded.DeriveLengths(HostTime{0.0, jittered, 120.0, kPlayingFlags | kVstTransportChanged}, 44100.0);
-    rounded.DeriveTransport(kPlayingFlags | kVstTransportChanged, 256, 0.0f);
+    exact.DeriveLengths(Time(ppq, 120.0), 44100.0);
+    exact.DeriveTransport(Time(ppq, 120.0), 256, 0.0f);
+    rounded.DeriveLengths(Time(jittered, 120.0, kStarting), 44100.0);
+    rounded.DeriveTransport(Time(jittered, 120.0, kStarting), 256, 0.0f);
     for (int s : Steps(exact, 256)) a.push_back(s);
     for (int s : Steps(rounded, 256)) b.push_back(s);
   }
@@ -179,13 +182,14 @@ TEST(Transport, HostRoundingNeverStepsBackwards) {
 
 TEST(Transport, MissingValidBitsUseSamplePositionAndTheLastTempo) {
   TransportTracker t;
-  t.DeriveLengths(HostTime{0.0, 0.0, 60.0, kVstTransportPlaying | kVstPpqPosValid}, 44100.0);
+  constexpr TimeState kNoTempo{true, false, true, false}, kNoBeats{true, false, false, true};
+  t.DeriveLengths(Time(0.0, 60.0, kNoTempo), 44100.0);
   EXPECT_EQ(t.Tempo, 120.0) << "120 until a valid tempo arrives";
-  t.DeriveLengths(HostTime{0.0, 0.0, 140.0, kPlayingFlags}, 44100.0);
-  t.DeriveLengths(HostTime{0.0, 0.0, 60.0, kVstTransportPlaying | kVstPpqPosValid}, 44100.0);
+  t.DeriveLengths(Time(0.0, 140.0), 44100.0);
+  t.DeriveLengths(Time(0.0, 60.0, kNoTempo), 44100.0);
   EXPECT_EQ(t.Tempo, 140.0);
-  // One and a half beats at 120 BPM, from samplePos alone.
-  t.DeriveLengths(HostTime{33075.0, 0.0, 120.0, kVstTransportPlaying | kVstTempoValid}, 44100.0);
+  // One and a half beats at 120 BPM, from the sample position alone.
+  t.DeriveLengths(Time(0.0, 120.0, kNoBeats, 33075.0), 44100.0);
   EXPECT_EQ(t.BeatInBar, 1);
   EXPECT_EQ(t.BeatFraction, 0.5f);
 }
@@ -195,10 +199,10 @@ TEST(Transport, UnusableTimesKeepBarPositiveAndStepInRange) {
   const double positions[] = {-1.0, -0.25, -1e9, kNaN, kInf, -kInf, 2147483648.5, 1e300, 3.0e12};
   for (double tempo : tempos) {
     for (double ppq : positions) {
-      for (std::int32_t flags : {kPlayingFlags, kPlayingFlags | kVstTransportChanged, std::int32_t{kVstTempoValid}}) {
+      for (TimeState state : {kPlaying, kStarting, TimeState{false, false, false, true}}) {
         TransportTracker t;
-        t.DeriveLengths(HostTime{ppq, ppq, tempo, flags}, 44100.0);
-        t.DeriveTransport(flags, 200000, 1.0f);
+        t.DeriveLengths(Time(ppq, tempo, state, ppq), 44100.0);
+        t.DeriveTransport(Time(ppq, tempo, state, ppq), 200000, 1.0f);
         ASSERT_GE(t.BarSamples, TransportTracker::kMinBarSamples);
         ASSERT_LE(t.BarSamples, TransportTracker::kMaxBarSamples);
         ASSERT_TRUE(std::isfinite(t.Tempo) && t.Tempo > 0.0);
@@ -213,7 +217,7 @@ TEST(Transport, UnusableTimesKeepBarPositiveAndStepInRange) {
 }
 
 TEST(Transport, BlocksLongerThanABarKeepCountingSteps) {
-  TransportTracker t = Derived(44100, 120, 0.0, kPlayingFlags, 88200 * 3);
+  TransportTracker t = Derived(44100, 120, 0.0, kPlaying, 88200 * 3);
   const std::vector<int> steps = Steps(t, 88200 * 3);
   EXPECT_EQ(steps[88200 + 5513], 2) << "the second bar counts like the first";
   EXPECT_EQ(steps[2 * 88200 + 11025], 3);
@@ -272,36 +276,36 @@ TEST(Gate, TieHoldsAndAttackLongerThanDecayGoesBelowZero) {
 
 // The whole engine from silence with the given slots, one sample per block
 // from song position 0 at 120 BPM; returns the gate level of each sample.
-std::vector<float> GateLevels(enginetest::Params& p, int frames, std::int32_t flags) {
+std::vector<float> GateLevels(const engine::Settings& settings, int frames) {
   auto e = std::make_unique<AudioEngine>();
   std::vector<float> levels;
   float in = 0.0f, outL, outR;
   float* ins[2] = {&in, &in};
   float* outs[2] = {&outL, &outR};
   for (int k = 0; k < frames; ++k) {
-    e->ProcessBlock(p.data(), HostTime{double(k), k / 22050.0, 120.0, flags}, 44100.0f, ins, outs, 1, false);
+    e->ProcessBlock(settings, Time(k / 22050.0, 120.0), 44100.0f, ins, outs, 1, false);
     levels.push_back(e->gate.GateLevel);
   }
   return levels;
 }
 
 TEST(Gate, AttackRunningIntoAnOffStep) {
-  enginetest::Params p;
-  for (int i = 0; i < 16; ++i) p.set(kStep1 + i, 0.0f), p.set(kTie1 + i, 0.0f);
-  p.set(kStep1, 1.0f);
-  p.set(kGateAttack, 1.0f);
-  p.set(kGateDecay, 1.0f);
+  engine::Settings p = engine::Settings::Defaults();
+  for (int i = 0; i < 16; ++i) p.step[i] = p.tie[i] = 0.0f;
+  p.step[0] = 1.0f;
+  p.gateAttack = 1.0f;
+  p.gateDecay = 1.0f;
   // The first block plays without the transport-changed bit, so its first
   // sample triggers step 1 from silence.
-  const std::vector<float> level = GateLevels(p, 6000, kPlayingFlags);
+  const std::vector<float> level = GateLevels(p, 6000);
   EXPECT_NEAR(level[5512], 0.4714, 1e-4);
   EXPECT_NEAR(level[5513], 0.4895, 1e-4);
 }
 
 TEST(Gate, AllStepsOffDiesWithinTheClickGuard) {
-  enginetest::Params p;
-  for (int i = 0; i < 16; ++i) p.set(kStep1 + i, 0.0f), p.set(kTie1 + i, 0.0f);
-  const std::vector<float> level = GateLevels(p, 1000, kPlayingFlags);
+  engine::Settings p = engine::Settings::Defaults();
+  for (int i = 0; i < 16; ++i) p.step[i] = p.tie[i] = 0.0f;
+  const std::vector<float> level = GateLevels(p, 1000);
   EXPECT_GT(level[0], 0.0f);
   EXPECT_EQ(level[220], 0.0f);
   EXPECT_EQ(level[999], 0.0f);
@@ -396,10 +400,10 @@ struct Units {
 };
 
 TEST(Delay, DelayTimeFromTempoAndImpulseRepeats) {
-  enginetest::Params p;
-  p.set(kFd1DelayTime, 0.5f);
+  engine::Settings p = engine::Settings::Defaults();
+  p.fd[0].delayTime = 0.5f;
   auto e = std::make_unique<AudioEngine>();
-  e->DeriveBlock(p.data(), HostTime{0.0, 0.0, 120.0, kPlayingFlags}, 44100.0f, 1);
+  e->DeriveBlock(p, Time(0.0, 120.0), 44100.0f, 1);
   EXPECT_EQ(e->fd.DelaySeconds[0], 0.25f);
 
   Units u(11025.0f, 11025.5f, 0.5f);

@@ -1,0 +1,23 @@
+#pragma once
+
+namespace engine {
+
+// The parameter values one block plays with, by name, each 0..1 as the
+// effect stores it. Each plug-in format fills it from its own slots once a
+// block (FromSlots for the effect's slot numbering).
+struct Settings {
+  struct Unit {
+    float volume, enable, cutoff, reso, filterType, delayTime, feedback, pan, lfoCutoff, lfoPan;
+  };
+  float step[16], tie[16];
+  float gateEnable, gateAttack, gateDecay, gateShuffle, gateVolume;
+  Unit fd[2];
+  float lfoPeriod[2];
+
+  // From the effect's slots 1..61 (slots[1] is "Step1").
+  static Settings FromSlots(const float* slots);
+  // Every slot at its default.
+  static Settings Defaults();
+};
+
+}  // namespace engine

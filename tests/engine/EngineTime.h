@@ -1,0 +1,33 @@
+#pragma once
+
+// Time records for driving the engine directly, as a host's wrapper would
+// make them.
+
+#include "plugin/engine/TimeRecord.h"
+
+namespace enginetest {
+
+struct TimeState {
+  bool playing = true;
+  bool changed = false;
+  bool beatsValid = true;
+  bool tempoValid = true;
+};
+inline constexpr TimeState kPlaying{};
+inline constexpr TimeState kStarting{true, true};
+inline constexpr TimeState kStopped{false};
+
+inline engine::TimeRecord Time(double beats, double tempo, TimeState state = kPlaying,
+                               double samplePosition = 0.0) {
+  engine::TimeRecord t;
+  t.beats = beats;
+  t.samplePosition = samplePosition;
+  t.tempo = tempo;
+  t.beatsValid = state.beatsValid;
+  t.tempoValid = state.tempoValid;
+  t.playing = state.playing;
+  t.transportChanged = state.changed;
+  return t;
+}
+
+}  // namespace enginetest
