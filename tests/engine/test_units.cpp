@@ -180,6 +180,33 @@ TEST(Transport, HostRoundingNeverStepsBackwards) {
   for (std::size_t i = 1; i < b.size(); ++i) ASSERT_GE(b[i], b[i - 1]) << i;
 }
 
+TEST(Transport, ToleranceTellsAHostsRoundingFromAJump) {
+  // A block that disagrees with the clock by less than 1/480 beat (at
+  // least 32 samples) continues it, even with the changed bit; more is a
+  // jump, which restarts the step. Offsets in samples, either way.
+  const struct {
+    double tempo;
+    double within, beyond;
+  } cases[] = {{120.0, 45.0, 47.0}, {999.0, 31.0, 33.0}, {60.0, 91.0, 93.0}};
+  for (const auto& c : cases) {
+    for (double sign : {1.0, -1.0}) {
+      for (double offset : {c.within, c.beyond}) {
+        const double perSample = c.tempo / (60.0 * 44100.0);
+        TransportTracker t;
+        const double start = 0.3;  // inside step 2, well away from its ends
+        t.DeriveLengths(Time(start, c.tempo, kStarting), 44100.0);
+        t.DeriveTransport(Time(start, c.tempo, kStarting), 64, 0.0f);
+        Steps(t, 64);
+        const engine::TimeRecord next = Time(start + (64 + sign * offset) * perSample, c.tempo, kStarting);
+        t.DeriveLengths(next, 44100.0);
+        t.DeriveTransport(next, 64, 0.0f);
+        const bool jumped = t.PreviousStep == 0;
+        EXPECT_EQ(jumped, offset == c.beyond) << c.tempo << " BPM, " << sign * offset << " samples";
+      }
+    }
+  }
+}
+
 TEST(Transport, MissingValidBitsUseSamplePositionAndTheLastTempo) {
   TransportTracker t;
   constexpr TimeState kNoTempo{true, false, true, false}, kNoBeats{true, false, false, true};
