@@ -62,6 +62,26 @@ TSize RotatedSize(std::int32_t width, std::int32_t height, long double angle, lo
 
 namespace {
 
+// Colour identifiers a stored form may use for TransparentColor: the sixteen
+// standard colours and the system colours the drawing layer resolves.
+const framework::IdentMap& ColorNames() {
+  using namespace framework;
+  static const IdentMap map{{
+      {"clBlack", clBlack},     {"clMaroon", clMaroon},
+      {"clGreen", clGreen},     {"clOlive", clOlive},
+      {"clNavy", clNavy},       {"clPurple", clPurple},
+      {"clTeal", clTeal},       {"clGray", clGray},
+      {"clSilver", clSilver},   {"clRed", clRed},
+      {"clLime", clLime},       {"clYellow", clYellow},
+      {"clBlue", clBlue},       {"clFuchsia", clFuchsia},
+      {"clAqua", clAqua},       {"clWhite", clWhite},
+      {"clWindow", clWindow},   {"clWindowText", clWindowText},
+      {"clBtnFace", clBtnFace}, {"clBtnShadow", clBtnShadow},
+      {"clBtnText", clBtnText}, {"clBtnHighlight", clBtnHighlight},
+  }};
+  return map;
+}
+
 // A stored side or opacity outside what the buffer can hold is a bad form.
 std::int32_t StoredRange(const char* name, std::int32_t v, std::int32_t lo, std::int32_t hi) {
   if (v < lo || v > hi) throw framework::EPropertyError(std::string("Invalid value for ") + name);
@@ -86,9 +106,11 @@ const framework::ClassInfo& TAbstractSuperDIB::StaticClassInfo() {
                    [](C& d, std::int32_t v) { d.SetOpacity(static_cast<std::uint8_t>(StoredRange("Opacity", v, 0, 255))); })
           .Extended("Scale", [](C& d) { return d.Scale(); }, [](C& d, long double v) { d.SetScale(v); })
           .Boolean("Transparent", [](C& d) { return d.Transparent(); }, [](C& d, bool v) { d.SetTransparent(v); })
-          // The key as stored; in automatic mode the getter answers a pixel's colour.
-          .Integer("TransparentColor", [](C& d) { return PixelToColor(d.StoredTransparentColor()); },
+          // Saved as read, so a picture in automatic mode comes back keyed by
+          // the colour it showed; stored forms may name the colour.
+          .Integer("TransparentColor", [](C& d) { return d.TransparentColor(); },
                    [](C& d, std::int32_t v) { d.SetTransparentColor(v); })
+          .Idents(ColorNames())
           .Enum("TransparentMode", {"tmAuto", "tmFixed"}, [](C& d) { return static_cast<int>(d.TransparentMode()); },
                 [](C& d, int v) { d.SetTransparentMode(static_cast<TTransparentMode>(v)); })
           .Integer("Width", [](C& d) { return d.Width(); },

@@ -384,3 +384,74 @@ TEST(ImageList, ScaleIsStoredAsAnExtendedValueForBothAxes) {
   EXPECT_EQ(read->DIBImages().Items(0)->StoredDIB().ScaleX(), 250);
   EXPECT_EQ(read->DIBImages().Items(0)->StoredDIB().ScaleY(), 250);
 }
+
+// A picture in automatic mode is keyed by its bottom-left colour; the form
+// keeps that colour, so the picture draws the same after a save and reload.
+// A fixed key stays what it was.
+TEST(ImageList, TransparentColorIsStoredAsRead) {
+  RegisterImageListClasses();
+  framework::TComponent root(nullptr);
+  auto* list = new TDIBImageList(&root);
+  list->SetName("Images");
+  // Bottom row green (the bottom-left pixel decides), top row blue.
+  for (TTransparentMode mode : {tmAuto, tmFixed}) {
+    TMemoryDIB& dib = list->DIBImages().Add()->StoredDIB();
+    dib.SetSize(2, 2);
+    dib.SetPixelAt(0, 0, 0xFF0000FF);
+    dib.SetPixelAt(1, 0, 0xFF0000FF);
+    dib.SetPixelAt(0, 1, 0xFF00FF00);
+    dib.SetPixelAt(1, 1, 0xFF00FF00);
+    dib.SetTransparentColor(framework::clRed);
+    dib.SetTransparentMode(mode);
+    dib.SetTransparent(true);
+  }
+
+  framework::TComponent copy(nullptr);
+  framework::ReadForm(framework::WriteForm(root), copy);
+  auto* read = dynamic_cast<TDIBImageList*>(copy.FindComponent("Images"));
+  ASSERT_NE(read, nullptr);
+  const TMemoryDIB& autoKey = read->DIBImages().Items(0)->StoredDIB();
+  const TMemoryDIB& fixedKey = read->DIBImages().Items(1)->StoredDIB();
+  EXPECT_EQ(autoKey.StoredTransparentColor(), 0x0000FF00u);
+  EXPECT_EQ(fixedKey.StoredTransparentColor(), 0x00FF0000u);
+
+  // Drawn over grey, the automatic picture leaves its green row out.
+  TMemoryDIB dest(2, 2);
+  dest.Fill(framework::clGray);
+  read->DIBImages().Items(0)->DIB().Draw(0, 0, 2, 2, dest, 0, 0);
+  EXPECT_EQ(dest.PixelAt(0, 0), 0x000000FFu);
+  EXPECT_EQ(dest.PixelAt(0, 1), 0x00808080u);
+}
+
+// Stored forms may give the key as a colour name; written back, a key that
+// has a name is written by it.
+TEST(ImageList, TransparentColorReadsColourNames) {
+  RegisterImageListClasses();
+  struct Case {
+    const char* stored;
+    framework::TColor colour;
+  };
+  const Case cases[] = {{"clWhite", framework::clWhite}, {"clBlack", framework::clBlack},
+                        {"clRed", framework::clRed},     {"clwhite", framework::clWhite},
+                        {"8496015", 8496015}};
+  for (const Case& c : cases) {
+    const std::string text = std::string("TComponent Root {\n  TDIBImageList Images {\n    DIBImages = (\n      {\n") +
+                             "        DIB.TransparentColor = " + c.stored + "\n        DIB.TransparentMode = tmFixed\n" +
+                             "      }\n    )\n  }\n}\n";
+    framework::TComponent root(nullptr);
+    framework::ReadForm(framework::TextFormToBinary(text), root);
+    auto* list = dynamic_cast<TDIBImageList*>(root.FindComponent("Images"));
+    ASSERT_NE(list, nullptr) << c.stored;
+    EXPECT_EQ(list->DIBImages().Items(0)->StoredDIB().TransparentColor(), c.colour) << c.stored;
+    if (c.colour == framework::clWhite) {
+      const std::string written = framework::BinaryFormToText(framework::WriteForm(root));
+      EXPECT_NE(written.find("DIB.TransparentColor = clWhite"), std::string::npos) << written;
+    }
+  }
+
+  const std::string unknown =
+      "TComponent Root {\n  TDIBImageList Images {\n    DIBImages = (\n      {\n"
+      "        DIB.TransparentColor = clNoSuchColour\n      }\n    )\n  }\n}\n";
+  framework::TComponent root(nullptr);
+  EXPECT_THROW(framework::ReadForm(framework::TextFormToBinary(unknown), root), framework::EReadError);
+}
