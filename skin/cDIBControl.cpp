@@ -1,7 +1,6 @@
 #include "skin/cDIBControl.h"
 
 #include <algorithm>
-#include <cctype>
 #include <limits>
 
 #include "framework/core/FormStream.h"
@@ -367,9 +366,10 @@ void TCustomDIBControl::WndProc(TMessage& m) {
       m.Result = dialogCode_;
       return;
     case TMessageId::DialogChar: {
+      // The character must equal the accelerator exactly: 'B' and 'b' are
+      // two different accelerators.
       TCustomDIBContainer* c = Container();
-      const auto upper = [](int ch) { return std::toupper(static_cast<unsigned char>(ch)); };
-      if (accelerator_ != 0 && upper(m.Key & 0xFF) == upper(accelerator_) && (m.Shift & framework::ssAlt) &&
+      if (accelerator_ != 0 && m.Key == static_cast<unsigned char>(accelerator_) && (m.Shift & framework::ssAlt) &&
           Enabled() && Visible() && c && c->CanFocus()) {
         Click();
         m.Result = 1;

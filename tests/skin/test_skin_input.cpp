@@ -244,11 +244,14 @@ TEST_F(InputTest, AFormThatPreviewsKeysSeesThemFirst) {
   EXPECT_EQ(seen, (std::vector<std::uint16_t>{VK_UP, VK_PRIOR}));
 }
 
-TEST_F(InputTest, AcceleratorClicksWithAlt) {
+// b's accelerator is 'B': only that character, and only with Alt, clicks it.
+TEST_F(InputTest, AcceleratorClicksWithAltAndItsExactCharacter) {
   LoadKnobs();
-  backend->Char(Handle(), 'b');
-  EXPECT_TRUE(form->log.empty());
+  backend->Char(Handle(), 'B');
   backend->Char(Handle(), 'b', ssAlt);
+  EXPECT_TRUE(form->log.empty());
+  EXPECT_EQ(container->ActiveControl(), nullptr);
+  backend->Char(Handle(), 'B', ssAlt);
   EXPECT_EQ(form->log, (std::vector<std::string>{"click b"}));
   EXPECT_EQ(container->ActiveControl(), Find<skin::TDIBImage>("b"));
 }
