@@ -331,6 +331,7 @@ void TCustomDIBControl::WndProc(TMessage& m) {
     case TMessageId::MouseDown:
       if (m.Button == framework::mbLeft) {
         repeatMessage_ = m;
+        repeatMessage_.Shift &= ~framework::ssDouble;  // a repeat is a plain press
         if (repeatEnabled_ && !repeatTimer_->Running()) {
           stopRepeat_ = false;
           repeatTimer_->SetOnTimer(framework::TNotifyEvent([this](framework::TObject*) { RepeatTick(); }));
@@ -391,7 +392,10 @@ void TCustomDIBControl::RepeatTick() {
     repeatTimer_->SetEnabled(false);
     return;
   }
-  MouseDown(repeatMessage_.Button, repeatMessage_.Shift, repeatMessage_.X, repeatMessage_.Y);
+  // The whole press again, so that features see it and it takes the capture
+  // like the first one.
+  TMessage press = repeatMessage_;
+  WndProc(press);
 }
 
 void TCustomDIBControl::DoMouseEnter() {

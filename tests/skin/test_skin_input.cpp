@@ -331,5 +331,58 @@ TEST_F(InputTest, AutoRepeatRedeliversAHeldPress) {
   EXPECT_EQ(presses, 5);
 }
 
+// A feature that records the presses it sees, in the control's coordinates,
+// and keeps every press after the first from the control when asked to.
+class TPressLog : public skin::TDIBFeature {
+  PLONK_PERSISTENT_CLASS
+ public:
+  explicit TPressLog(TComponent* owner) : TDIBFeature(owner) {}
+  bool HandleMessage(TMessage& m) override {
+    if (m.Id != TMessageId::MouseDown) return false;
+    presses.push_back({m.X, m.Y});
+    return keepRepeats && presses.size() > 1;
+  }
+  std::vector<TPoint> presses;
+  bool keepRepeats = false;
+};
+
+const ClassInfo& TPressLog::StaticClassInfo() {
+  static const ClassInfo& info = ClassBuilder<TPressLog, skin::TDIBFeature>("TPressLog").Build();
+  return info;
+}
+
+// Each repeat is the held press delivered again: the control's features see
+// it (and may keep it), and the press takes the capture as a real one does.
+TEST_F(InputTest, AutoRepeatPassesThroughFeaturesAndTakesTheCapture) {
+  LoadKnobs();
+  skin::RegisterDIBFeature(TPressLog::StaticClassInfo());
+  auto* pad = Find<skin::TDIBImage>("pad");
+  skin::TDIBFeatureItem* item = pad->DIBFeatures().Add();
+  item->SetFeatureClassName("TPressLog");
+  auto& log = dynamic_cast<TPressLog&>(*item->Feature());
+  std::vector<bool> captured;
+  pad->OnMouseDown.Bind([&](TObject*, TMouseButton, TShiftState, int, int) {
+    captured.push_back(pad->MouseCapture());
+    pad->SetMouseCapture(false);  // let go after every press
+  });
+  pad->SetRepeatEnabled(true);
+  pad->SetRepeatInterval(100);
+  backend->MouseMove(Handle(), 160, 20);
+  backend->MouseDown(Handle(), mbLeft, 160, 20);
+  backend->AdvanceTime(250);
+  EXPECT_EQ(log.presses, (std::vector<TPoint>{{10, 10}, {10, 10}, {10, 10}}));
+  EXPECT_EQ(captured, (std::vector<bool>{true, true, true}));
+  backend->MouseUp(Handle(), mbLeft, 160, 20);
+
+  log.presses.clear();
+  captured.clear();
+  log.keepRepeats = true;
+  backend->MouseDown(Handle(), mbLeft, 160, 20);
+  backend->AdvanceTime(250);
+  EXPECT_EQ(log.presses.size(), 3u);
+  EXPECT_EQ(captured.size(), 1u);  // the repeats went no further than the feature
+  backend->MouseUp(Handle(), mbLeft, 160, 20);
+}
+
 }  // namespace
 }  // namespace skintest
