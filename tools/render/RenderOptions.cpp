@@ -1,141 +1,265 @@
 #include "tools/render/RenderOptions.h"
 
+#include <getopt.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/render/AudioFiles.h"
+
 namespace render {
 
 namespace {
 
-constexpr double kMinTempo = 1.0, kMaxTempo = 1000.0;
-constexpr double kMinRate = 8000.0, kMaxRate = 384000.0;
-constexpr int kMaxBlock = 1 << 20;
+enum LongOnly : int {
+  kDry = 256,
+  kTempo,
+  kRate,
+  kBlock,
+  kStart,
+  kPlaying,
+  kStopped,
+  kProgram,
+  kSet,
+  kPreset,
+  kSavePreset,
+  kTail,
+  kGain,
+  kNormalize,
+  kPlugin,
+  kInfo,
+  kVersion,
+};
 
-bool ParseNumber(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return errno == 0 && end != nullptr && *end == '\0' && std::isfinite(value);
+constexpr option kOptions[] = {
+    {"output", required_argument, nullptr, 'o'},
+    {"dry", required_argument, nullptr, kDry},
+    {"type", required_argument, nullptr, 't'},
+    {"bits", required_argument, nullptr, 'b'},
+    {"tempo", required_argument, nullptr, kTempo},
+    {"rate", required_argument, nullptr, kRate},
+    {"block", required_argument, nullptr, kBlock},
+    {"start", required_argument, nullptr, kStart},
+    {"playing", no_argument, nullptr, kPlaying},
+    {"stopped", no_argument, nullptr, kStopped},
+    {"program", required_argument, nullptr, kProgram},
+    {"set", required_argument, nullptr, kSet},
+    {"preset", required_argument, nullptr, kPreset},
+    {"save-preset", required_argument, nullptr, kSavePreset},
+    {"tail", required_argument, nullptr, kTail},
+    {"gain", required_argument, nullptr, kGain},
+    {"normalize", required_argument, nullptr, kNormalize},
+    {"plugin", required_argument, nullptr, kPlugin},
+    {"info", no_argument, nullptr, kInfo},
+    {"version", no_argument, nullptr, kVersion},
+    {"help", no_argument, nullptr, 'h'},
+    {nullptr, 0, nullptr, 0},
+};
+
+const char* NameOf(int code) {
+  for (const option& o : kOptions)
+    if (o.name != nullptr && o.val == code) return o.name;
+  return "?";
 }
 
-bool ParseInteger(const std::string& text, long& value) {
-  if (text.empty()) return false;
+// A number for option, within low..high; the message names the option.
+bool Number(const char* option, const char* text, double low, double high, const char* unit, double& value,
+            std::string& error) {
   errno = 0;
   char* end = nullptr;
-  value = std::strtol(text.c_str(), &end, 10);
-  return errno == 0 && end != nullptr && *end == '\0';
+  value = std::strtod(text, &end);
+  if (*text == '\0' || end == nullptr || *end != '\0' || errno == ERANGE || !std::isfinite(value))
+    return error = std::string("--") + option + ": not a number: " + text, false;
+  if (value < low || value > high) {
+    char range[96];
+    std::snprintf(range, sizeof range, "%g to %g%s%s", low, high, *unit ? " " : "", unit);
+    return error = std::string("--") + option + ": out of range: " + text + " (give " + range + ")", false;
+  }
+  return true;
 }
 
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return "";
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
+bool Whole(const char* option, const char* text, long low, long high, const char* unit, long& value,
+           std::string& error) {
+  errno = 0;
+  char* end = nullptr;
+  value = std::strtol(text, &end, 10);
+  if (*text == '\0' || end == nullptr || *end != '\0' || errno == ERANGE)
+    return error = std::string("--") + option + ": not a whole number: " + text, false;
+  if (value < low || value > high)
+    return error = std::string("--") + option + ": out of range: " + text + " (give " + std::to_string(low) +
+                   " to " + std::to_string(high) + (*unit ? " " : "") + unit + ")",
+           false;
+  return true;
 }
 
 }  // namespace
 
-const char* Usage() {
-  return "usage: plonkrift-render [options] [input.wav|.flac|.aiff]\n"
+std::string Usage() {
+  return "usage: plonkrift-render [options] [INPUT]\n"
          "Plays the plug-in over a song position and writes the processed audio.\n"
-         "With no input file a built-in demo (a chord and a beat, a few bars) is played.\n"
-         "  -o, --output FILE    output WAV file (default plonkrift-render.wav)\n"
-         "  --dry FILE           also write the input as it was played, for comparison\n"
-         "  --tempo BPM          song tempo, 1 to 1000 (default 120)\n"
-         "  --rate HZ            sample rate of the generated demo, 8000 to 384000 (default 44100)\n"
-         "  --block FRAMES       frames per processing block, 1 to 1048576 (default 512)\n"
-         "  --start BEATS        song position of the first sample, in beats (default 0)\n"
-         "  --playing            transport playing (default)\n"
-         "  --stopped            transport stopped: the gate runs freely\n"
-         "  --program N          program 0 to 7 before the parameters are set\n"
-         "  --set \"NAME=VALUE\"   a parameter by its name as hosts see it, value 0 to 1 (repeatable)\n"
-         "  --bits 16|24|32      output sample format: 16 or 24-bit PCM, or 32-bit float (default)\n"
-         "  --plugin PATH        the plug-in library (default: the one built with this tree)\n"
-         "  --info               print the plug-in's self-description as a host sees it\n"
-         "  -h, --help           this text\n";
+         "INPUT is any sound file libsndfile reads (WAV, FLAC, AIFF, OGG, MP3, ...), mono or stereo,\n"
+         "or - for standard input; without it a built-in demo (a chord and a beat) is played.\n"
+         "\n"
+         "Output:\n"
+         "  -o, --output FILE     output file (default plonkrift-render.wav); - for standard output.\n"
+         "                        The extension sets the format: .wav .rf64 .w64 .flac .aiff .caf .au\n"
+         "                        .ogg .opus .mp3. A file is written whole or not at all.\n"
+         "  -t, --type TYPE       the format when the name does not tell it: " +
+         FormatNames() +
+         "\n"
+         "  -b, --bits 16|24|32   sample format: 16 or 24-bit integer, or 32-bit float\n"
+         "                        (default: float, or 24-bit for FLAC)\n"
+         "      --dry FILE        also write the input as it was played, for comparison\n"
+         "      --tail BARS       bars rendered after the input (default: until the output stays\n"
+         "                        below -90 dBFS for a bar, at most 32 bars); 0: as long as the input\n"
+         "      --gain DB         change the output's level after the effect\n"
+         "      --normalize DB    scale the output so its peak is at DB dBFS (e.g. -1)\n"
+         "\n"
+         "Song:\n"
+         "      --tempo BPM       song tempo, 1 to 1000 (default 120)\n"
+         "      --rate HZ         sample rate of the generated demo, 8000 to 384000 (default 44100)\n"
+         "      --block FRAMES    frames per processing block, 1 to 1048576 (default 512)\n"
+         "      --start BEATS     song position of the first sample, in beats (default 0)\n"
+         "      --playing         transport playing (default)\n"
+         "      --stopped         transport stopped: the gate runs freely\n"
+         "\n"
+         "Parameters (applied in the order given, later ones win):\n"
+         "      --program N       program 0 to 7 before the parameters are set\n"
+         "      --set NAME=VALUE  a parameter by name (case and spaces do not matter), in its own\n"
+         "                        units or 0..1: Step3=on, \"FD1 Filter Type=LP\",\n"
+         "                        \"FD1 Delay Time=3/4\" (beats), \"LFO1 Period=4\" (bars),\n"
+         "                        \"Gate Volume=70%\"; --info lists them all\n"
+         "      --preset FILE     \"Name = value\" lines; # starts a comment\n"
+         "      --save-preset FILE  write the values in effect; with no INPUT and no -o nothing\n"
+         "                        is rendered\n"
+         "\n"
+         "Other:\n"
+         "      --plugin PATH     the plug-in library (default: $PLONKRIFT_PLUGIN, then plonkrift6v2.so\n"
+         "                        in $LXVST_PATH, $VST_PATH, ~/.vst, the installed folder, the build tree)\n"
+         "      --info            the plug-in as a host sees it, and every parameter's meaning\n"
+         "  -h, --help            this text\n"
+         "      --version         the version\n";
 }
 
 bool Parse(int argc, char** argv, Options& options, std::string& error) {
-  auto value = [&](int& i, const char* option, std::string& out) {
-    if (i + 1 >= argc) {
-      error = std::string(option) + " needs a value";
-      return false;
-    }
-    out = argv[++i];
-    return true;
-  };
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    std::string text;
-    if (arg == "-h" || arg == "--help") {
-      options.help = true;
-    } else if (arg == "--info") {
-      options.info = true;
-    } else if (arg == "--playing") {
-      options.playing = true;
-    } else if (arg == "--stopped") {
-      options.playing = false;
-    } else if (arg == "-o" || arg == "--output") {
-      if (!value(i, arg.c_str(), options.output)) return false;
-      if (options.output.empty()) return error = "the output file name is empty", false;
-    } else if (arg == "--dry") {
-      if (!value(i, "--dry", options.dry)) return false;
-      if (options.dry.empty()) return error = "the dry file name is empty", false;
-    } else if (arg == "--plugin") {
-      if (!value(i, "--plugin", options.plugin)) return false;
-    } else if (arg == "--tempo") {
-      if (!value(i, "--tempo", text)) return false;
-      if (!ParseNumber(text, options.tempo) || options.tempo < kMinTempo || options.tempo > kMaxTempo)
-        return error = "tempo '" + text + "' is out of range: give 1 to 1000 BPM", false;
-    } else if (arg == "--rate") {
-      if (!value(i, "--rate", text)) return false;
-      double rate = 0;
-      if (!ParseNumber(text, rate) || rate < kMinRate || rate > kMaxRate)
-        return error = "sample rate '" + text + "' is out of range: give 8000 to 384000 Hz", false;
-      options.rate = rate;
-    } else if (arg == "--block") {
-      if (!value(i, "--block", text)) return false;
-      long block = 0;
-      if (!ParseInteger(text, block) || block < 1 || block > kMaxBlock)
-        return error = "block size '" + text + "' is out of range: give 1 to 1048576 frames", false;
-      options.block = static_cast<int>(block);
-    } else if (arg == "--start") {
-      if (!value(i, "--start", text)) return false;
-      if (!ParseNumber(text, options.start) || std::fabs(options.start) > 1e9)
-        return error = "start position '" + text + "' is not a number of beats within +-1e9", false;
-    } else if (arg == "--program") {
-      if (!value(i, "--program", text)) return false;
-      long program = 0;
-      if (!ParseInteger(text, program) || program < 0 || program > 7)
-        return error = "program '" + text + "' is out of range: give 0 to 7", false;
-      options.program = static_cast<int>(program);
-    } else if (arg == "--bits") {
-      if (!value(i, "--bits", text)) return false;
-      if (text != "16" && text != "24" && text != "32")
-        return error = "bits '" + text + "' is not supported: give 16, 24 or 32 (float)", false;
-      options.bits = std::atoi(text.c_str());
-    } else if (arg == "--set") {
-      if (!value(i, "--set", text)) return false;
-      const auto equals = text.rfind('=');
-      if (equals == std::string::npos)
-        return error = "--set '" + text + "' needs the form \"NAME=VALUE\"", false;
-      const std::string name = Trim(text.substr(0, equals)), number = Trim(text.substr(equals + 1));
-      double v = 0;
-      if (!ParseNumber(number, v) || v < 0.0 || v > 1.0)
-        return error = "value '" + number + "' for \"" + name + "\" is outside 0..1", false;
-      options.sets.emplace_back(name, static_cast<float>(v));
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return error = "unknown option '" + arg + "' (see --help)", false;
-    } else {
-      if (!options.input.empty()) return error = "more than one input file: '" + options.input + "' and '" + arg + "'", false;
-      options.input = arg;
+  opterr = 0;  // our own messages, one line each
+  optind = 1;
+  std::vector<std::string> positional;
+  for (;;) {
+    const int previous = optind;
+    const int code = getopt_long(argc, argv, ":o:t:b:h", kOptions, nullptr);
+    if (code == -1) break;
+    // The option as typed, for messages.
+    const std::string typed = previous < argc ? argv[previous] : "";
+    const std::string spelled = typed.substr(0, typed.find('='));
+    double number = 0;
+    long whole = 0;
+    switch (code) {
+      case 'h':
+        options.help = true;
+        break;
+      case kVersion:
+        options.version = true;
+        break;
+      case kInfo:
+        options.info = true;
+        break;
+      case kPlaying:
+        options.playing = true;
+        break;
+      case kStopped:
+        options.playing = false;
+        break;
+      case 'o':
+        if (*optarg == '\0') return error = "--output: the file name is empty", false;
+        options.output = optarg;
+        options.outputGiven = true;
+        break;
+      case kDry:
+        if (*optarg == '\0') return error = "--dry: the file name is empty", false;
+        options.dry = optarg;
+        break;
+      case 't':
+        options.type = optarg;
+        break;
+      case 'b':
+        if (!Whole("bits", optarg, 16, 32, "", whole, error) || (whole != 16 && whole != 24 && whole != 32))
+          return error = std::string("--bits: not supported: ") + optarg + " (give 16, 24 or 32 for float)",
+                 false;
+        options.bits = static_cast<int>(whole);
+        break;
+      case kPlugin:
+        options.plugin = optarg;
+        break;
+      case kTempo:
+        if (!Number("tempo", optarg, 1.0, 1000.0, "BPM", options.tempo, error)) return false;
+        break;
+      case kRate:
+        if (!Number("rate", optarg, 8000.0, 384000.0, "Hz", number, error)) return false;
+        options.rate = number;
+        break;
+      case kBlock:
+        if (!Whole("block", optarg, 1, 1 << 20, "frames", whole, error)) return false;
+        options.block = static_cast<int>(whole);
+        break;
+      case kStart:
+        if (!Number("start", optarg, -1e9, 1e9, "beats", options.start, error)) return false;
+        break;
+      case kProgram:
+        if (!Whole("program", optarg, 0, 7, "", whole, error)) return false;
+        options.program = static_cast<int>(whole);
+        break;
+      case kSet:
+        options.settings.push_back({false, optarg});
+        break;
+      case kPreset:
+        options.settings.push_back({true, optarg});
+        break;
+      case kSavePreset:
+        if (*optarg == '\0') return error = "--save-preset: the file name is empty", false;
+        options.savePreset = optarg;
+        break;
+      case kTail:
+        if (std::strcmp(optarg, "auto") == 0) {
+          options.tail.reset();
+        } else {
+          if (!Number("tail", optarg, 0.0, 1024.0, "bars, or auto", number, error)) return false;
+          options.tail = number;
+        }
+        break;
+      case kGain:
+        if (!Number("gain", optarg, -120.0, 60.0, "dB", number, error)) return false;
+        options.gain = number;
+        break;
+      case kNormalize:
+        if (!Number("normalize", optarg, -120.0, 0.0, "dBFS", number, error)) return false;
+        options.normalize = number;
+        break;
+      case ':':
+        return error = spelled + " needs a value", false;
+      default:
+        // An option that takes no value but was given one ("--info=1").
+        if (optopt >= kDry && typed.find('=') != std::string::npos)
+          return error = "--" + std::string(NameOf(optopt)) + " takes no value", false;
+        return error = "unknown option '" + spelled + "' (see --help)", false;
     }
   }
+  for (int i = optind; i < argc; ++i) positional.emplace_back(argv[i]);
+  if (positional.size() > 1)
+    return error = "more than one input file: '" + positional[0] + "' and '" + positional[1] + "'", false;
+  if (!positional.empty()) {
+    if (positional[0].empty()) return error = "the input file name is empty", false;
+    options.input = positional[0];
+  }
   if (options.rate && !options.input.empty())
-    return error = "--rate applies to the generated demo only: '" + options.input + "' plays at its own rate", false;
+    return error = "--rate applies to the generated demo only: '" + options.input + "' plays at its own rate",
+           false;
+  if (options.gain && options.normalize)
+    return error = "--gain and --normalize exclude each other: give one", false;
+  if (options.output == "-" && options.dry == "-")
+    return error = "--dry and --output cannot both be standard output", false;
   return true;
 }
 

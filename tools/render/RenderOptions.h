@@ -2,32 +2,42 @@
 
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace render {
 
 struct Options {
-  std::string plugin;     // empty: the library built with this tree
-  std::string input;      // empty: the built-in demo
-  std::string output = "plonkrift-render.wav";
-  std::string dry;        // also write the input as played (for comparing)
+  std::string plugin;                           // empty: looked for (see PluginSearch.h)
+  std::string input;                            // empty: the built-in demo; "-": standard input
+  std::string output = "plonkrift-render.wav";  // "-": standard output
+  bool outputGiven = false;
+  std::string dry;          // also write the input as played (for comparing)
+  std::string type;         // output format when the name does not tell it
+  std::optional<int> bits;  // 16, 24 or 32 (float); unset: the format's own
   double tempo = 120.0;
   std::optional<double> rate;  // generated input only; a file brings its own
   int block = 512;
   double start = 0.0;  // song position of the first sample, in beats
   bool playing = true;
   std::optional<int> program;
-  std::vector<std::pair<std::string, float>> sets;  // parameter name, value
-  int bits = 32;  // 32: float; 16 or 24: integer PCM
+  // "--set NAME=VALUE" and "--preset FILE" in the order given: later ones win.
+  struct Setting {
+    bool preset;
+    std::string text;
+  };
+  std::vector<Setting> settings;
+  std::string savePreset;
+  std::optional<double> tail;             // bars after the input; unset: until the echoes die away
+  std::optional<double> gain, normalize;  // dB
   bool info = false;
   bool help = false;
+  bool version = false;
 };
 
-// Parses the command line; on a mistake returns false with a one-line
-// message in error.
+// Parses the command line (GNU style: --tempo=93, -oFILE, "--" ends the
+// options); on a mistake returns false with a one-line message in error.
 bool Parse(int argc, char** argv, Options& options, std::string& error);
 
-const char* Usage();
+std::string Usage();
 
 }  // namespace render
