@@ -1,21 +1,46 @@
-# Where `cmake --install` puts the plug-in: the folders Linux VST 2 hosts scan.
+# What `cmake --install` puts where. The plug-in goes to the folders Linux
+# VST 2 hosts scan:
 #
-#   cmake --install build                         system-wide: <prefix>/lib/vst (/usr/local/lib/vst)
-#   cmake --install build --prefix /usr           /usr/lib/vst
-#   cmake --install build --component vst-user    the user's own: ~/.vst
+#   cmake --install build                         everything under the prefix (/usr/local):
+#                                                 lib/vst, bin, share/plonkrift6/presets, share/doc/plonkrift6
+#   cmake --install build --prefix /usr           the same under /usr
+#   cmake --install build --component vst         only the plug-in
+#   cmake --install build --component vst-user    only the plug-in, into the user's own ~/.vst
 #
 # PLONKRIFT_VST_INSTALL_DIR changes the system-wide folder (relative to the
 # prefix, or absolute); PLONKRIFT_VST_USER_DIR changes the user's folder
-# (empty: ~/.vst of whoever runs the install). DESTDIR stages both.
+# (empty: ~/.vst of whoever runs the install). DESTDIR stages all of them.
+# Components: vst, tools, presets, docs (and vst-user, only when asked for).
 
-set(PLONKRIFT_VST_INSTALL_DIR "lib/vst" CACHE STRING
-    "Folder for the system-wide plug-in install, relative to CMAKE_INSTALL_PREFIX or absolute")
-set(PLONKRIFT_VST_USER_DIR "" CACHE STRING
-    "Folder for the user install (component vst-user); empty means ~/.vst at install time")
+# Symbols and debug information make the library six times its size and are
+# of no use to a host; `--strip` is then not needed on every install.
+if(PLONKRIFT_INSTALL_STRIP)
+  install(CODE "if(NOT DEFINED CMAKE_INSTALL_DO_STRIP)\n  set(CMAKE_INSTALL_DO_STRIP 1)\nendif()" ALL_COMPONENTS)
+endif()
 
 install(TARGETS plonkrift6v2
         LIBRARY DESTINATION "${PLONKRIFT_VST_INSTALL_DIR}"
         COMPONENT vst)
+
+# The tools users run. OPTIONAL: a tree where only the plug-in was built
+# (`--target plonkrift6v2`) still installs it; the package check sees that
+# every tool is in the package.
+foreach(tool plonkrift-render plonkrift-shot plonkrift-plot)
+  if(TARGET ${tool})
+    install(TARGETS ${tool} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT tools OPTIONAL)
+  endif()
+endforeach()
+
+# Whatever preset files the tree has when the install runs (none is no error).
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/presets/"
+        DESTINATION "${PLONKRIFT_PRESET_INSTALL_DIR}"
+        COMPONENT presets
+        OPTIONAL
+        PATTERN "CMakeLists.txt" EXCLUDE)
+
+# Debian keeps a package's licence as /usr/share/doc/<package>/copyright.
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${CMAKE_INSTALL_DOCDIR}" RENAME copyright COMPONENT docs)
+install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT docs)
 
 # The user's folder is known only when the install runs (whose home?), so the
 # copy is made by install-time code; it is left out of a plain install.
@@ -29,6 +54,14 @@ install(CODE "
   endif()
   file(INSTALL DESTINATION \"\$ENV{DESTDIR}\${user_dir}\" TYPE SHARED_LIBRARY
        FILES [[$<TARGET_FILE:plonkrift6v2>]])
+  set(strip [[${CMAKE_STRIP}]])
+  if(CMAKE_INSTALL_DO_STRIP AND strip)
+    execute_process(COMMAND \${strip} \"\$ENV{DESTDIR}\${user_dir}/$<TARGET_FILE_NAME:plonkrift6v2>\"
+                    RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR \"cannot strip the installed plug-in\")
+    endif()
+  endif()
   "
   COMPONENT vst-user
   EXCLUDE_FROM_ALL)

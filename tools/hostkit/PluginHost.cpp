@@ -2,7 +2,9 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 namespace hostkit {
 
@@ -150,6 +152,16 @@ VstIntPtr PluginHost::answer(const HostCall& call, void* ptr) {
 }
 
 std::string defaultPluginPath() {
+#if defined(PLONKRIFT_BUILD_DIR) && defined(PLONKRIFT_INSTALLED_PLUGIN)
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path self = fs::canonical("/proc/self/exe", error);
+  const fs::path build = fs::weakly_canonical(PLONKRIFT_BUILD_DIR, error);
+  if (!self.empty() && !build.empty()) {
+    const auto [b, s] = std::mismatch(build.begin(), build.end(), self.begin(), self.end());
+    if (b != build.end()) return (self.parent_path() / PLONKRIFT_INSTALLED_PLUGIN).lexically_normal();
+  }
+#endif
 #ifdef PLONKRIFT_PLUGIN_PATH
   return PLONKRIFT_PLUGIN_PATH;
 #else

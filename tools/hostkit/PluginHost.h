@@ -91,7 +91,8 @@ class PluginHost {
   std::vector<HostCall> calls_;
 };
 
-// The path of the plug-in library built with this tree.
+// The plug-in library built with this tree; for an executable that lives
+// outside the build folder (an installed tool), the library installed with it.
 std::string defaultPluginPath();
 
 }  // namespace hostkit
