@@ -178,7 +178,7 @@ void TCustomDIBContainer::PaintWindow(const TRect& rect) {
   ++paintCount_;
   lastPaintRect_ = r;
   PaintBefore();
-  Paint();
+  PaintBackground();
   if (border_ && borderDrawPosition_ == bdUnderControls) DrawBorder();
   ComposeChildren();
   PaintAfter();
@@ -194,6 +194,41 @@ void TCustomDIBContainer::FillBackground() {
 }
 
 void TCustomDIBContainer::Paint() { FillBackground(); }
+
+void TCustomDIBContainer::PaintBackground() {
+  // What an opaque child covers it paints itself, so the background leaves
+  // it out: Paint runs once for each piece of the update rectangle that no
+  // such child covers, with that piece as the update and clip rectangle.
+  std::vector<TRect> pieces{updateRect_};
+  for (int i = 0; i < ControlCount(); ++i) {
+    const framework::TControl* c = Controls(i);
+    if (!(c->ControlStyle() & framework::csOpaque) || !c->Visible()) continue;
+    const TRect cover = c->BoundsRect();
+    std::vector<TRect> rest;
+    for (const TRect& p : pieces) {
+      const TRect x = Intersect(p, cover);
+      if (IsEmpty(x)) {
+        rest.push_back(p);
+        continue;
+      }
+      // The bands above and below the covered part, then left and right of it.
+      for (const TRect& band :
+           {TRect{p.Left, p.Top, p.Right, x.Top}, TRect{p.Left, x.Bottom, p.Right, p.Bottom},
+            TRect{p.Left, x.Top, x.Left, x.Bottom}, TRect{x.Right, x.Top, p.Right, x.Bottom}})
+        if (!IsEmpty(band)) rest.push_back(band);
+    }
+    pieces = std::move(rest);
+  }
+  if (pieces.size() == 1 && pieces[0] == updateRect_) return Paint();
+  const TRect whole = updateRect_;
+  for (const TRect& p : pieces) {
+    updateRect_ = p;
+    composed_.SetClipRect(p.Left, p.Top, p.Right - 1, p.Bottom - 1);
+    Paint();
+  }
+  updateRect_ = whole;
+  composed_.SetClipRect(whole.Left, whole.Top, whole.Right - 1, whole.Bottom - 1);
+}
 
 void TCustomDIBContainer::PaintBefore() {
   if (BeforePaint) BeforePaint(this);
@@ -490,6 +525,12 @@ void TCustomDIBImageContainer::Notification(framework::TComponent* component, fr
   }
 }
 
+void TCustomDIBImageContainer::PaintWindow(const TRect& rect) {
+  // The background may be drawn in pieces; the tiles of all of them count.
+  lastTiles_.clear();
+  TCustomDIBContainer::PaintWindow(rect);
+}
+
 void TCustomDIBImageContainer::Paint() {
   image::TAbstractSuperDIB* img = nullptr;
   if (!indexImage_.GetImage(img)) return FillBackground();
@@ -500,7 +541,6 @@ void TCustomDIBImageContainer::Paint() {
     img->Draw(Width() / 2 - iw / 2, Height() / 2 - ih / 2, iw, ih, out, 0, 0);
     return;
   }
-  lastTiles_.clear();
   if (ih <= 0 || iw <= 0) return;
   const TRect clip = out.ClipRect();  // inclusive
   const TRect& update = UpdateRect();

@@ -74,7 +74,8 @@ class TCustomDIBContainer : public framework::TCustomControl {
 
  protected:
   void PaintWindow(const framework::TRect& rect) override;
-  // The background of the update rectangle.
+  // The background of the update rectangle (of one piece of it when opaque
+  // children cover the rest).
   void Paint() override;
   virtual void PaintAfter();
   virtual void PaintBefore();
@@ -90,6 +91,8 @@ class TCustomDIBContainer : public framework::TCustomControl {
   bool RouteKey(framework::TMessage& message);
   bool HandleTab(bool forward);
   void HandOverCapture(const framework::TMessage& message);
+  // Paint, around the children whose style says they are opaque.
+  void PaintBackground();
   void ComposeChildren();
   void DrawBorder();
 
@@ -124,12 +127,14 @@ class TCustomDIBImageContainer : public TCustomDIBContainer {
   void SetDIBImageList(image::TCustomDIBImageList* list);
   TTileMethod TileMethod() const { return tileMethod_; }
   void SetTileMethod(TTileMethod value);
-  // Tiles drawn by the latest tmTile paint (top-left corners), for tests.
+  // Tiles drawn by the latest tmTile paint of the window (top-left corners,
+  // once for each background piece they meet), for tests.
   const std::vector<framework::TPoint>& LastTiles() const { return lastTiles_; }
 
   virtual void ImageChanged(int index, int kind);
 
  protected:
+  void PaintWindow(const framework::TRect& rect) override;
   void Paint() override;
   void Notification(framework::TComponent* component, framework::Operation operation) override;
 

@@ -136,6 +136,51 @@ TEST_F(PaintTest, CenteredBackgroundFillsTheMarginWithTheColor) {
   EXPECT_EQ(Pixel(0, 0), kRed);
 }
 
+// The background (colour, centred picture or tiles) is drawn around a child
+// that declares itself opaque: what lay beneath the child before the paint
+// (marked here by BeforePaint) stays, and only the child draws there.
+TEST_F(PaintTest, TheBackgroundGoesAroundOpaqueChildren) {
+  constexpr std::uint32_t kMark = 0x00FF00;
+  const auto tiles = [](int x, int y) { return 0xFF000000u | static_cast<std::uint32_t>(x << 8 | y); };
+  struct Case {
+    const char* name;
+    std::function<void()> load;
+    std::uint32_t outside;  // expected at (75, 75), next to the child
+  };
+  const Case cases[] = {
+      {"colour", [&] { Load("tile.form", [&] { container->SetColor(clBlue); }); }, kBlue},
+      {"centred picture",
+       [&] {
+         Load("tile.form", [&] {
+           container->SetTileMethod(skin::tmCenter);
+           SetImage(0, 64, 64, [](int, int) { return 0xFFFFFFFFu; });
+         });
+       },
+       kWhite},
+      {"tiles", [&] { Load("tile.form", [&] { SetImage(0, 64, 64, tiles); }); }, 0x000B0B},
+  };
+  for (const Case& c : cases) {
+    c.load();
+    auto* lid = new skin::TDIBImage(form.get());  // draws nothing of its own
+    lid->SetBounds(80, 60, 30, 30);
+    lid->SetControlStyle(lid->ControlStyle() | csOpaque);
+    container->BeforePaint.Bind([this](TObject*) { container->ComposedBuffer().Fill(clLime); });
+    container->Invalidate();
+    Pump();
+    EXPECT_EQ(Pixel(80, 60), kMark) << c.name;
+    EXPECT_EQ(Pixel(109, 89), kMark) << c.name;
+    EXPECT_EQ(Pixel(75, 75), c.outside) << c.name;
+    EXPECT_NE(Pixel(110, 90), kMark) << c.name;
+    EXPECT_NE(Pixel(79, 59), kMark) << c.name;
+    // A repaint of a rectangle that only partly meets the child.
+    container->InvalidateRect(TRect{100, 50, 120, 70});
+    Pump();
+    EXPECT_EQ(Pixel(100, 60), kMark) << c.name;
+    EXPECT_NE(Pixel(110, 60), kMark) << c.name;
+    EXPECT_NE(Pixel(100, 59), kMark) << c.name;
+  }
+}
+
 TEST_F(PaintTest, ImageControlGeometry) {
   LoadPaint();
   auto* img = Find<skin::TDIBImage>("full");
