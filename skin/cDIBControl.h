@@ -159,6 +159,10 @@ class TCustomDIBControl : public framework::TControl {
   virtual void DoMouseLeave();
   virtual void ImageChanged(int /*index*/, int /*kind*/) {}
   virtual bool IsShortCut(const framework::TMessage& /*message*/) { return false; }
+  // True claims the key of a key-down, character or key-up message as a
+  // special key: the container then leaves it to the framework instead of
+  // delivering it to the control.
+  virtual bool ClaimsSpecialKey(const framework::TMessage& /*message*/) { return false; }
   virtual void Paint();
   virtual void StopRepeat() { stopRepeat_ = true; }
   // The template properties as a small stream of name and value pairs.

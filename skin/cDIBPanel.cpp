@@ -349,6 +349,7 @@ void TCustomDIBContainer::WndProc(TMessage& m) {
 // --- keys and focus -----------------------------------------------------------
 
 bool TCustomDIBContainer::RouteKey(TMessage& m) {
+  if (active_ && (active_->IsShortCut(m) || active_->ClaimsSpecialKey(m))) return false;
   const bool tab = m.Id == TMessageId::KeyDown && m.Key == framework::VK_TAB &&
                    (m.Shift & (framework::ssCtrl | framework::ssAlt)) == 0;
   const std::intptr_t code = active_ ? active_->Perform(TMessageId::GetDialogCode) : 0;
@@ -359,7 +360,6 @@ bool TCustomDIBContainer::RouteKey(TMessage& m) {
     return true;
   }
   if (!active_) return false;
-  if (active_->IsShortCut(m)) return false;
   std::intptr_t need = 0;
   const bool keyMessage = m.Id != TMessageId::Char;
   switch (m.Key) {
@@ -391,19 +391,38 @@ bool TCustomDIBContainer::RouteKey(TMessage& m) {
   return true;
 }
 
-TCustomDIBControl* TCustomDIBContainer::FindNextDIBControl(bool forward, bool* wrapped) const {
+std::vector<framework::TControl*> TCustomDIBContainer::FocusCycle() const {
+  // A windowed child's place is its tab order plus the number of children,
+  // so all of them come after the skinned places, in tab order.
+  std::vector<framework::TControl*> cycle(focusList_.begin(), focusList_.end());
+  std::vector<framework::TWinControl*> windowed;
+  for (int i = 0; i < ControlCount(); ++i)
+    if (auto* w = dynamic_cast<framework::TWinControl*>(Controls(i))) windowed.push_back(w);
+  std::stable_sort(windowed.begin(), windowed.end(),
+                   [](const framework::TWinControl* x, const framework::TWinControl* y) {
+                     return x->TabOrder() < y->TabOrder();
+                   });
+  cycle.insert(cycle.end(), windowed.begin(), windowed.end());
+  return cycle;
+}
+
+framework::TControl* TCustomDIBContainer::FindNextDIBControl(bool forward, bool* wrapped) const {
   if (wrapped) *wrapped = false;
-  const int n = static_cast<int>(focusList_.size());
+  const std::vector<framework::TControl*> cycle = FocusCycle();
+  const int n = static_cast<int>(cycle.size());
   if (n == 0) return nullptr;
-  const auto found = std::find(focusList_.begin(), focusList_.end(), active_);
-  const int start = found != focusList_.end() ? static_cast<int>(found - focusList_.begin()) : (forward ? -1 : n);
+  const auto found = std::find(cycle.begin(), cycle.end(), static_cast<framework::TControl*>(active_));
+  const int start = found != cycle.end() ? static_cast<int>(found - cycle.begin()) : (forward ? -1 : n);
   int i = start;
   for (int step = 0; step < n; ++step) {
     i = forward ? i + 1 : i - 1;
     if (i >= n) i = 0;
     if (i < 0) i = n - 1;
-    TCustomDIBControl* c = focusList_[static_cast<std::size_t>(i)];
-    if (c->Enabled() && c->Visible()) {
+    framework::TControl* c = cycle[static_cast<std::size_t>(i)];
+    // A skinned control only has to be enabled; a windowed one has to be a
+    // tab stop that can take the focus, as in the framework's own order.
+    auto* w = dynamic_cast<framework::TWinControl*>(c);
+    if (w ? w->TabStop() && w->CanFocus() : c->Enabled()) {
       if (wrapped) *wrapped = forward ? i <= start : i >= start;
       return c;
     }
@@ -413,7 +432,7 @@ TCustomDIBControl* TCustomDIBContainer::FindNextDIBControl(bool forward, bool* w
 
 bool TCustomDIBContainer::HandleTab(bool forward) {
   bool wrapped = false;
-  TCustomDIBControl* next = FindNextDIBControl(forward, &wrapped);
+  framework::TControl* next = FindNextDIBControl(forward, &wrapped);
   if (!next || wrapped) {
     SetActiveControl(nullptr);
     return false;
@@ -423,7 +442,10 @@ bool TCustomDIBContainer::HandleTab(bool forward) {
     bool& flag;
     ~Reset() { flag = false; }
   } reset{tabbing_};
-  SetActiveControl(next);
+  if (auto* skinned = dynamic_cast<TCustomDIBControl*>(next))
+    SetActiveControl(skinned);
+  else
+    static_cast<framework::TWinControl*>(next)->SetFocus();  // the container's exit clears the active control
   return true;
 }
 

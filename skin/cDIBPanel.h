@@ -52,9 +52,11 @@ class TCustomDIBContainer : public framework::TCustomControl {
   // when removed.
   int PlaceInFocusList(TCustomDIBControl* control, int n);
   virtual void BuildFocusOrder();
-  // The enabled control after (or before) the active one, cyclically; null
+  // The control after (or before) the active one, cyclically, among the
+  // enabled skinned controls of the focus list followed by the windowed
+  // children that are tab stops and can take the focus (in tab order); null
   // when there is none. wrapped tells whether the step went round the end.
-  TCustomDIBControl* FindNextDIBControl(bool forward, bool* wrapped = nullptr) const;
+  framework::TControl* FindNextDIBControl(bool forward, bool* wrapped = nullptr) const;
 
   // The topmost visible, enabled child whose shape holds p (client
   // coordinates); null when none.
@@ -89,6 +91,8 @@ class TCustomDIBContainer : public framework::TCustomControl {
  private:
   friend class TCustomDIBControl;
   bool RouteKey(framework::TMessage& message);
+  // The focus list, then the windowed children in tab order.
+  std::vector<framework::TControl*> FocusCycle() const;
   bool HandleTab(bool forward);
   void HandOverCapture(const framework::TMessage& message);
   // Paint, around the children whose style says they are opaque.

@@ -199,6 +199,75 @@ TEST_F(InputTest, TabWalksTheFocusListAndLeavesTheContainerAtTheEnd) {
   EXPECT_FALSE(b->DIBFocused());
 }
 
+// Stepping takes every enabled skinned control, shown or not, and then the
+// container's windowed children that are tab stops, in their tab order.
+TEST_F(InputTest, FocusSteppingTakesHiddenControlsAndThenWindowedChildren) {
+  LoadKnobs();
+  auto* a = Find<skin::TDIBImage>("a");
+  auto* b = Find<skin::TDIBImage>("b");
+  auto* c = Find<skin::TDIBKnob>("c");
+  b->SetVisible(false);
+  container->SetActiveControl(a);
+  container->SetFocus();
+  backend->KeyDown(Handle(), VK_TAB);
+  EXPECT_EQ(container->ActiveControl(), b);
+
+  auto* later = new TCustomControl(form.get());
+  auto* first = new TCustomControl(form.get());
+  for (TCustomControl* w : {later, first}) {
+    w->SetParent(container);
+    w->SetTabStop(true);
+  }
+  first->SetTabOrder(0);
+  bool wrapped = true;
+  container->SetActiveControl(c);
+  EXPECT_EQ(container->FindNextDIBControl(true, &wrapped), first);
+  EXPECT_FALSE(wrapped);
+  backend->KeyDown(Handle(), VK_TAB);
+  EXPECT_TRUE(first->Focused());
+  EXPECT_EQ(container->ActiveControl(), nullptr);
+
+  // Backwards from the first skinned control the step wraps round to the
+  // last windowed child: the key is the framework's.
+  container->SetActiveControl(a);
+  EXPECT_EQ(container->FindNextDIBControl(false, &wrapped), later);
+  EXPECT_TRUE(wrapped);
+  // Windowed children that are no tab stops, or cannot take the focus, are passed over.
+  first->SetTabStop(false);
+  later->SetEnabled(false);
+  container->SetActiveControl(c);
+  EXPECT_EQ(container->FindNextDIBControl(true, &wrapped), a);
+  EXPECT_TRUE(wrapped);
+}
+
+// A key the active control claims as a special key is left to the framework:
+// the container handles it as its own, the control never sees it.
+TEST_F(InputTest, KeysClaimedAsSpecialAreLeftToTheFramework) {
+  LoadKnobs();
+  class TClaimer : public skin::TDIBImage {
+   public:
+    using TDIBImage::TDIBImage;
+    bool ClaimsSpecialKey(const TMessage& m) override { return m.Key == VK_RETURN || m.Key == 'x'; }
+  };
+  auto* claimer = new TClaimer(form.get());
+  claimer->SetDialogCode(dcWantAllKeys);
+  claimer->SetDIBTabOrder(3);
+  std::vector<std::string> seen;
+  claimer->OnKeyDown.Bind(
+      [&](TObject*, std::uint16_t& key, TShiftState) { seen.push_back("control " + std::to_string(key)); });
+  claimer->OnKeyPress.Bind([&](TObject*, char& key) { seen.push_back(std::string("control ") + key); });
+  container->OnKeyDown.Bind(
+      [&](TObject*, std::uint16_t& key, TShiftState) { seen.push_back("container " + std::to_string(key)); });
+  container->OnKeyPress.Bind([&](TObject*, char& key) { seen.push_back(std::string("container ") + key); });
+  container->SetActiveControl(claimer);
+  container->SetFocus();
+  backend->KeyDown(Handle(), VK_RETURN);
+  backend->KeyDown(Handle(), VK_ESCAPE);
+  backend->Char(Handle(), 'x');
+  backend->Char(Handle(), 'y');
+  EXPECT_EQ(seen, (std::vector<std::string>{"container 13", "control 27", "container x", "control y"}));
+}
+
 TEST_F(InputTest, FocusedKnobMovesWithItsKeys) {
   LoadKnobs();
   auto* c = Find<skin::TDIBKnob>("c");
