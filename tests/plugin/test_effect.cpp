@@ -51,9 +51,21 @@ TEST(Effect, HostTextsAreKeptFromConstruction) {
   EXPECT_STREQ(plugin.getHostProduct(), "");
 }
 
-TEST(Effect, VuIsReadOnceAndIsZero) {
-  APlugin plugin(nullptr);
+TEST(Effect, VuIsZeroEvenRightAfterLoudProcessing) {
+  static VstTimeInfo time{};
+  time.tempo = 120.0;
+  time.flags = kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid;
+  APlugin plugin([](AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) -> VstIntPtr {
+    if (opcode == audioMasterVersion) return 2400;
+    return opcode == audioMasterGetTime ? reinterpret_cast<VstIntPtr>(&time) : 0;
+  });
+  std::vector<float> left(4096, 0.9f), right(4096, -0.7f), outL(4096), outR(4096);
+  float* in[2] = {left.data(), right.data()};
+  float* out[2] = {outL.data(), outR.data()};
+  plugin.processReplacing(in, out, 4096);
+  ASSERT_NE(outL[4000], 0.0f) << "the block was processed";
   EXPECT_EQ(plugin.dispatcher(effGetVu, 0, 0, nullptr, 0.0f), 0);
+  EXPECT_EQ(plugin.getAeffect()->flags & effFlagsHasVu, 0) << "no meter announced";
 }
 
 }  // namespace
