@@ -1,8 +1,6 @@
 // Cases that feed audio: block sizes, in-place buffers, sample rates, missing
-// and hostile time information, awkward input signals and what silence costs
-// after them.
-
-#include <time.h>
+// and hostile time information, and awkward input signals. (What silence
+// after them costs is a benchmark figure: bench_engine.)
 
 #include <algorithm>
 #include <cfloat>
@@ -388,99 +386,6 @@ CaseResult inputSignals() {
               "output finite and never subnormal, music plays after each");
 }
 
-// ---------------------------------------------------------------------------
-
-double threadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
-}
-
-// CPU time of one block, on this thread only.
-double timedBlock(Host& host, Transport& transport, Stereo& in, Stereo& out, int frames) {
-  float* inputs[2] = {in.left.data(), in.right.data()};
-  float* outputs[2] = {out.left.data(), out.right.data()};
-  host.time.store(transport.current());
-  const double start = threadSeconds();
-  host.effect()->processReplacing(host.effect(), inputs, outputs, frames);
-  const double spent = threadSeconds() - start;
-  transport.advance(frames);
-  return spent;
-}
-
-double median(std::vector<double> values) {
-  std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-  return values[values.size() / 2];
-}
-
-// The worst stretch of silence blocks after the signal against noise blocks:
-// the largest median of any 15 consecutive silence blocks over the median of
-// all noise blocks. The two instances are timed in alternation so both see
-// the same load on a shared machine; medians ignore single preempted blocks.
-double silenceCostRatio(const InputKind& kind, bool tails, std::string& why) {
-  const double rate = 44100.0;
-  const int block = 512;
-  Host quiet, noisy;
-  if (!openInstance(quiet, why, static_cast<float>(rate), block) ||
-      !openInstance(noisy, why, static_cast<float>(rate), block))
-    return 0.0;
-  if (tails) {
-    longTails(quiet);
-    longTails(noisy);
-  }
-  Transport quietTime(rate, 120.0), noisyTime(rate, 120.0);
-  Stereo in(block), out(block), noiseIn(block), noiseOut(block);
-  Noise noise(17);
-  // The signal: a quarter of a second.
-  for (std::size_t done = 0; done < 11025; done += block) {
-    for (int i = 0; i < block; ++i) in.left[i] = in.right[i] = kind.sample(done + i);
-    timedBlock(quiet, quietTime, in, out, block);
-  }
-  std::fill(in.left.begin(), in.left.end(), 0.0f);
-  std::fill(in.right.begin(), in.right.end(), 0.0f);
-  const int blocks = 400;  // about 4.6 s of silence
-  std::vector<double> silenceCost, noiseCost;
-  for (int b = 0; b < blocks; ++b) {
-    for (int i = 0; i < block; ++i) noiseIn.left[i] = noiseIn.right[i] = noise.sample();
-    noiseCost.push_back(timedBlock(noisy, noisyTime, noiseIn, noiseOut, block));
-    silenceCost.push_back(timedBlock(quiet, quietTime, in, out, block));
-  }
-  const double noiseMedian = std::max(median(noiseCost), 1e-9);
-  double worst = 0.0;
-  const std::size_t window = 15;
-  for (std::size_t at = 0; at + window <= silenceCost.size(); ++at)
-    worst = std::max(worst, median(std::vector<double>(silenceCost.begin() + at, silenceCost.begin() + at + window)));
-  return worst / noiseMedian;
-}
-
-CaseResult silenceCost() {
-  std::string report;
-  double worstRatio = 0.0;
-  std::string worstName;
-  for (int setting = 0; setting < 2; ++setting) {
-    for (const InputKind& kind : kInputs) {
-      std::string why;
-      // A slow stretch that a real fault causes comes back every time; one
-      // that the machine's other work causes does not: the best of three
-      // attempts counts.
-      double best = std::numeric_limits<double>::infinity();
-      for (int attempt = 0; attempt < 3 && best > 3.0; ++attempt) {
-        best = std::min(best, silenceCostRatio(kind, setting == 1, why));
-        if (!why.empty()) return fail(why);
-      }
-      const std::string name = std::string(kind.name) + (setting == 1 ? " (long tails)" : "");
-      if (best > worstRatio) {
-        worstRatio = best;
-        worstName = name;
-      }
-      if (best > 3.0) report += " silence after " + name + " costs " + number(best) + " x a block of noise;";
-    }
-  }
-  if (!report.empty()) return fail(report.substr(1));
-  return pass("no stretch of silence after any input costs more than 3 x a block of noise (worst " +
-              number(worstRatio) + " x, after " + worstName + ")");
-}
-
 }  // namespace
 
 std::vector<Case> audioCases() {
@@ -491,7 +396,6 @@ std::vector<Case> audioCases() {
       {"no-time-info", noTimeInfo, DisplayNeed::Unset, 30},
       {"random-transport", randomTransport, DisplayNeed::Unset, 60},
       {"input-signals", inputSignals, DisplayNeed::Unset, 60},
-      {"silence-cost", silenceCost, DisplayNeed::Unset, 90},
   };
 }
 
