@@ -79,6 +79,10 @@ const framework::ClassInfo& TCustomDIBControl::StaticClassInfo() {
           .Integer("Accelerator", [](C& c) { return static_cast<std::uint8_t>(c.Accelerator()); },
                    [](C& c, std::int32_t v) { c.SetAccelerator(static_cast<char>(CheckedRange("Accelerator", v, 0, 255))); })
           .Default(0)
+          .Enum("Align", {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"},
+                [](C& c) { return static_cast<int>(c.Align()); },
+                [](C& c, int v) { c.SetAlign(static_cast<TAlign>(v)); })
+          .Default(framework::Value(framework::Ident{"alNone"}))
           .Collection("Children", [](C& c) -> framework::TCollection* { return &c.Children(); })
           .Collection("DIBFeatures", [](C& c) -> framework::TCollection* { return &c.DIBFeatures(); })
           .Reference<image::TCustomDIBImageList>("DIBImageList", [](C& c) { return c.DIBImageList(); },
@@ -185,6 +189,19 @@ void TCustomDIBControl::SetOpacity(std::uint8_t value) {
   Invalidate();
 }
 
+void TCustomDIBControl::SetAlign(TAlign value) {
+  if (value > alClient) throw framework::EPropertyError("Invalid Align");
+  if (value == align_) return;
+  align_ = value;
+  if (TCustomDIBContainer* c = Container()) c->Realign();
+}
+
+void TCustomDIBControl::RealignContainer() {
+  // The container's layout depends on this control when it is aligned or
+  // when the container fits itself to its children.
+  if (TCustomDIBContainer* c = Container(); c && (align_ != alNone || c->AutoSize())) c->Realign();
+}
+
 void TCustomDIBControl::SetDIBImageList(image::TCustomDIBImageList* list) {
   if (list == imageList_) return;
   if (imageList_) imageList_->RemoveFreeNotification(this);
@@ -256,6 +273,7 @@ void TCustomDIBControl::SetBounds(std::int32_t left, std::int32_t top, std::int3
     for (int i = 0; i < children_->Count(); ++i)
       if (framework::TControl* c = children_->Items(i)->Control()) c->SetBounds(c->Left() + dx, c->Top() + dy, c->Width(), c->Height());
   }
+  RealignContainer();
 }
 
 // --- painting -----------------------------------------------------------------
@@ -379,6 +397,9 @@ void TCustomDIBControl::WndProc(TMessage& m) {
     }
     case TMessageId::EnabledChanged:
       if (!Enabled() && focused_) DoDIBExit();
+      break;
+    case TMessageId::VisibleChanged:
+      RealignContainer();
       break;
     default:
       break;

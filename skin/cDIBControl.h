@@ -43,6 +43,11 @@ class EDIBControlError : public framework::Exception {
 inline constexpr std::int32_t kMaxCoordinate = 1 << 28;
 bool BoundsInRange(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
 
+// Where a container places a skinned control inside its client area: along
+// an edge (taking the whole width or height that is left) or over all that
+// is left; alNone leaves the bounds as they are set.
+enum TAlign : std::uint8_t { alNone = 0, alTop = 1, alBottom = 2, alLeft = 3, alRight = 4, alClient = 5 };
+
 // One control that moves together with the control owning the list.
 class TControlItem : public framework::TCollectionItem {
   PLONK_PERSISTENT_CLASS
@@ -92,6 +97,8 @@ class TCustomDIBControl : public framework::TControl {
   void SetAccelerator(char value) { accelerator_ = value; }
   TDIBFeatures& DIBFeatures() { return *features_; }
   TControlList& Children() { return *children_; }
+  TAlign Align() const { return align_; }
+  void SetAlign(TAlign value);
 
   // --- state --------------------------------------------------------------
   TCustomDIBContainer* Container() const;
@@ -200,12 +207,14 @@ class TCustomDIBControl : public framework::TControl {
   bool OfferToFeatures(framework::TMessage& message);
   void RepeatTick();
   void MarkInvalidated();
+  void RealignContainer();
 
   std::uint8_t opacity_ = 255;
   image::TCustomDIBImageList* imageList_ = nullptr;
   std::vector<std::unique_ptr<image::TDIBImageLink>> links_;
   std::int16_t tabOrder_ = -1;
   char accelerator_ = 0;
+  TAlign align_ = alNone;
   std::unique_ptr<TDIBFeatures> features_;
   std::unique_ptr<TControlList> children_;
   image::TAbstractSuperDIB* drawing_ = nullptr;

@@ -46,6 +46,8 @@ const framework::ClassInfo& TCustomDIBContainer::StaticClassInfo() {
   using C = TCustomDIBContainer;
   static const framework::ClassInfo& info =
       framework::ClassBuilder<C, framework::TCustomControl>("TCustomDIBContainer")
+          .Boolean("AutoSize", [](C& c) { return c.AutoSize(); }, [](C& c, bool v) { c.SetAutoSize(v); })
+          .Default(false)
           .Enum("BorderDrawPosition", {"bdOverControls", "bdUnderControls"},
                 [](C& c) { return static_cast<int>(c.BorderDrawPosition()); },
                 [](C& c, int v) { c.SetBorderDrawPosition(static_cast<TBorderDrawPosition>(v)); })
@@ -105,14 +107,18 @@ void TCustomDIBContainer::SetBounds(std::int32_t left, std::int32_t top, std::in
       !BoundsInRange(left, top, width, height))
     throw framework::EPropertyError("A skinned container cannot be " + std::to_string(width) + " x " +
                                     std::to_string(height) + " pixels large");
+  const std::int32_t oldWidth = Width(), oldHeight = Height();
   framework::TCustomControl::SetBounds(left, top, width, height);
-  if (!IsLoading()) composed_.SetSize(Side(Width()), Side(Height()));
+  if (IsLoading()) return;
+  composed_.SetSize(Side(Width()), Side(Height()));
+  if (Width() != oldWidth || Height() != oldHeight) Realign();
 }
 
 void TCustomDIBContainer::Loaded() {
   framework::TCustomControl::Loaded();
   composed_.SetSize(Side(Width()), Side(Height()));
   BuildFocusOrder();
+  Realign();
 }
 
 void TCustomDIBContainer::SetDIBBorder(TDIBBorder* border) {
@@ -120,7 +126,73 @@ void TCustomDIBContainer::SetDIBBorder(TDIBBorder* border) {
   if (border_) border_->RemoveFreeNotification(this);
   border_ = border;
   if (border_) border_->FreeNotification(this);
+  Realign();
   Invalidate();
+}
+
+void TCustomDIBContainer::SetAutoSize(bool value) {
+  if (value == autoSize_) return;
+  autoSize_ = value;
+  Realign();
+}
+
+void TCustomDIBContainer::Realign() {
+  if (aligning_ || IsLoading()) return;
+  aligning_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{aligning_};
+  if (autoSize_) AdjustSize();
+  AlignControls();
+}
+
+void TCustomDIBContainer::AdjustSize() {
+  bool any = false;
+  std::int32_t right = 0, bottom = 0;
+  for (int i = 0; i < ControlCount(); ++i) {
+    const framework::TControl* c = Controls(i);
+    const auto* d = dynamic_cast<const TCustomDIBControl*>(c);
+    if (!c->Visible() || (d && d->Align() != alNone)) continue;
+    right = any ? std::max(right, c->Left() + c->Width()) : c->Left() + c->Width();
+    bottom = any ? std::max(bottom, c->Top() + c->Height()) : c->Top() + c->Height();
+    any = true;
+  }
+  if (!any) return;
+  // The border's right and bottom edges go beyond the children.
+  const TRect client = DIBClientRect();
+  SetBounds(Left(), Top(), right + (Width() - client.Right), bottom + (Height() - client.Bottom));
+}
+
+void TCustomDIBContainer::AlignControls() {
+  TRect r = DIBClientRect();
+  for (TAlign align : {alTop, alBottom, alLeft, alRight, alClient})
+    for (int i = 0; i < ControlCount(); ++i) {
+      auto* d = dynamic_cast<TCustomDIBControl*>(Controls(i));
+      if (!d || d->Align() != align || !d->Visible()) continue;
+      const std::int32_t w = std::max(r.Right - r.Left, 0), h = std::max(r.Bottom - r.Top, 0);
+      switch (align) {
+        case alTop:
+          d->SetBounds(r.Left, r.Top, w, d->Height());
+          r.Top += d->Height();
+          break;
+        case alBottom:
+          d->SetBounds(r.Left, r.Bottom - d->Height(), w, d->Height());
+          r.Bottom -= d->Height();
+          break;
+        case alLeft:
+          d->SetBounds(r.Left, r.Top, d->Width(), h);
+          r.Left += d->Width();
+          break;
+        case alRight:
+          d->SetBounds(r.Right - d->Width(), r.Top, d->Width(), h);
+          r.Right -= d->Width();
+          break;
+        default:
+          d->SetBounds(r.Left, r.Top, w, h);
+          break;
+      }
+    }
 }
 
 void TCustomDIBContainer::SetBorderDrawPosition(TBorderDrawPosition value) {
@@ -148,6 +220,7 @@ void TCustomDIBContainer::Notification(framework::TComponent* component, framewo
   if (static_cast<framework::TComponent*>(active_) == component) active_ = nullptr;
   if (static_cast<framework::TComponent*>(border_) == component) {
     border_ = nullptr;
+    Realign();
     Invalidate();
   }
   SetTabStop(!focusList_.empty());

@@ -36,12 +36,21 @@ class TCustomDIBContainer : public framework::TCustomControl {
   // the first).
   image::TWinDIB* ScratchBuffer() { return scratch_; }
 
+  // With AutoSize the container's right and bottom edges follow its
+  // unaligned children, keeping the border's right and bottom edges clear.
+  bool AutoSize() const { return autoSize_; }
+  void SetAutoSize(bool value);
   TDIBBorder* DIBBorder() const { return border_; }
   virtual void SetDIBBorder(TDIBBorder* border);
   TBorderDrawPosition BorderDrawPosition() const { return borderDrawPosition_; }
   void SetBorderDrawPosition(TBorderDrawPosition value);
   // The client rectangle shrunk by the border's edges.
   framework::TRect DIBClientRect();
+  // With AutoSize, fits the container to its unaligned children; then lays
+  // the aligned skinned children out in the client area, in the order top,
+  // bottom, left, right, client, each group in creation order. Runs after
+  // loading and whenever the border, the size or an aligned child changes.
+  void Realign();
 
   // --- skinned focus --------------------------------------------------------
   TCustomDIBControl* ActiveControl() const { return active_; }
@@ -95,6 +104,8 @@ class TCustomDIBContainer : public framework::TCustomControl {
   std::vector<framework::TControl*> FocusCycle() const;
   bool HandleTab(bool forward);
   void HandOverCapture(const framework::TMessage& message);
+  void AdjustSize();
+  void AlignControls();
   // Paint, around the children whose style says they are opaque.
   void PaintBackground();
   void ComposeChildren();
@@ -116,6 +127,8 @@ class TCustomDIBContainer : public framework::TCustomControl {
   bool changing_ = false;
   TDIBBorder* border_ = nullptr;
   TBorderDrawPosition borderDrawPosition_ = bdOverControls;
+  bool autoSize_ = false;
+  bool aligning_ = false;
   int paintCount_ = 0;
   framework::TRect lastPaintRect_{};
 };

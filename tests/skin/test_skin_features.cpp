@@ -179,6 +179,59 @@ TEST_F(FeatureTest, BorderTilesItsFillerAndCutsTheLastCopy) {
   EXPECT_EQ(border.BorderLeft().EdgeSize(), 32);
 }
 
+// The border takes its edges from the client area: setting or clearing it
+// lays the aligned children out again and, with AutoSize, resizes the
+// container so that its unaligned children stay clear of the border.
+TEST_F(FeatureTest, TheBorderShrinksTheClientAreaForAlignmentAndAutoSize) {
+  LoadFeatures();
+  auto* footer = Find<skin::TDIBImage>("footer");  // aligned to the bottom
+  skin::TDIBBorder* border = Find<skin::TDIBBorder>("Border");
+  border->BorderBottom().Middle().SetDIBIndex(0);  // 10 rows high; the left edge is 4 columns wide
+  container->SetDIBBorder(nullptr);
+  auto aligned = [&](skin::TAlign align) {
+    auto* c = new skin::TDIBImage(form.get());
+    c->SetBounds(150, 90, 20, 10);
+    c->SetAlign(align);
+    return c;
+  };
+  skin::TDIBImage* top = aligned(skin::alTop);
+  skin::TDIBImage* side = aligned(skin::alLeft);
+  skin::TDIBImage* fill = aligned(skin::alClient);
+  fill->SetDIBImageList(images);
+  fill->IndexMain().SetDIBIndex(0);
+  fill->SetStretch(true);
+  auto layout = [&] {
+    return std::vector<TRect>{top->BoundsRect(), footer->BoundsRect(), side->BoundsRect(),
+                              fill->BoundsRect()};
+  };
+  EXPECT_EQ(layout(),
+            (std::vector<TRect>{{0, 0, 200, 10}, {0, 110, 200, 120}, {0, 10, 20, 110}, {20, 10, 200, 110}}));
+
+  container->SetDIBBorder(border);
+  EXPECT_EQ(container->DIBClientRect(), (TRect{4, 0, 200, 110}));
+  EXPECT_EQ(layout(),
+            (std::vector<TRect>{{4, 0, 200, 10}, {4, 100, 200, 110}, {4, 10, 24, 100}, {24, 10, 200, 100}}));
+
+  // The unaligned children reach x 140 (back) and y 85 (kid2).
+  container->SetAutoSize(true);
+  EXPECT_EQ(container->BoundsRect(), (TRect{0, 0, 140, 95}));
+  EXPECT_EQ(fill->BoundsRect(), (TRect{24, 10, 140, 75}));
+  container->SetDIBBorder(nullptr);
+  EXPECT_EQ(container->BoundsRect(), (TRect{0, 0, 140, 85}));
+  EXPECT_EQ(layout(),
+            (std::vector<TRect>{{0, 0, 140, 10}, {0, 75, 140, 85}, {0, 10, 20, 75}, {20, 10, 140, 75}}));
+
+  // A removed border lays them out again too; so does a resize.
+  container->SetAutoSize(false);
+  container->SetDIBBorder(border);
+  delete border;
+  EXPECT_EQ(fill->BoundsRect(), (TRect{20, 10, 140, 75}));
+  container->SetBounds(0, 0, 160, 100);
+  EXPECT_EQ(fill->BoundsRect(), (TRect{20, 10, 160, 90}));
+  Pump();
+  EXPECT_EQ(Pixel(30, 20), 0xFFFFFFu);  // the client-aligned picture, stretched over its new place
+}
+
 TEST_F(FeatureTest, TimerRunsOnlyWithEnabledIntervalAndHandler) {
   LoadFeatures();
   skin::TDIBTimer timer(nullptr);
