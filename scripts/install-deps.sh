@@ -10,6 +10,7 @@ packages=(
   libcairo2-dev libsndfile1-dev libpng-dev libx11-dev libxtst-dev
   libfontconfig-dev fonts-dejavu-core
   xvfb x11-utils locales
+  lv2-dev liblilv-dev lilv-utils sordi
 )
 
 missing=()
