@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: a plain build, then the same tests
-# under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests
-# under ThreadSanitizer, and each fuzz target for a bounded time.
+# Builds everything and runs every test: a plain build, a packager's release
+# builds with GCC and clang and the Debian package installed into a scratch
+# root, then the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, and
+# each fuzz target for a bounded time. Warnings are errors in every build here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,24 +25,42 @@ run_ctest() {
 fuzz_seconds=${FUZZ_SECONDS:-20}
 
 stage "release build and tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLONKRIFT_WERROR=ON -DPLONKRIFT_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
 run_ctest --test-dir build --output-on-failure -j"$jobs"
 
+# What a packager builds: the plug-in and tools only, optimised as shipped
+# (-O3 warns where -O2 does not), with each compiler; then the package.
+for cc in gcc clang; do
+  stage "packager's release build with $cc (plug-in and tools)"
+  if [ "$cc" = gcc ]; then cxx=g++; else cxx=clang++; fi
+  CC=$cc CXX=$cxx cmake -S . -B "build-rel-$cc" -DCMAKE_BUILD_TYPE=Release -DPLONKRIFT_WERROR=ON \
+    -DPLONKRIFT_TESTS=OFF -DPLONKRIFT_BENCH=OFF >/dev/null
+  cmake --build "build-rel-$cc" -j"$jobs"
+done
+stage "Debian package, unpacked into a scratch root and run from there"
+package_log=$(mktemp)
+tests/package/check_package.sh build-rel-gcc 2>&1 | tee "$package_log"
+passed=$((passed + $(sed -n 's/^\([0-9]*\) passed, 0 failed$/\1/p' "$package_log")))
+rm -f "$package_log"
+
 stage "AddressSanitizer + UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPLONKRIFT_SANITIZE=ON -DPLONKRIFT_BENCH=OFF >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPLONKRIFT_SANITIZE=ON -DPLONKRIFT_WERROR=ON -DPLONKRIFT_TESTS=ON \
+  -DPLONKRIFT_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(pwd)/tests/lsan.supp \
   run_ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 stage "ThreadSanitizer (threaded tests)"
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLONKRIFT_TSAN=ON -DPLONKRIFT_BENCH=OFF >/dev/null
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLONKRIFT_TSAN=ON -DPLONKRIFT_WERROR=ON -DPLONKRIFT_TESTS=ON \
+  -DPLONKRIFT_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$jobs"
 run_ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R 'Thread|Concurrent'
 
 if [ -x fuzz/run-fuzzers.sh ]; then
   stage "fuzzers (${fuzz_seconds}s each)"
-  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DPLONKRIFT_FUZZ=ON -DPLONKRIFT_TESTS=OFF -DPLONKRIFT_BENCH=OFF >/dev/null
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DPLONKRIFT_FUZZ=ON -DPLONKRIFT_WERROR=ON -DPLONKRIFT_TESTS=OFF \
+    -DPLONKRIFT_BENCH=OFF >/dev/null
   cmake --build build-fuzz -j"$jobs" --target fuzzers
   fuzz/run-fuzzers.sh build-fuzz "$fuzz_seconds"
   passed=$((passed + $(find build-fuzz -type f -perm -u+x -name 'fuzz_*' -not -path '*/CMakeFiles/*' | wc -l)))
