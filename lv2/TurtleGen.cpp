@@ -256,7 +256,8 @@ void DescribeFromComments(const std::string& path, Preset& preset) {
     }
     const auto start = line.find_first_not_of("# ");
     if (start == std::string::npos) break;
-    text += (text.empty() ? "" : " ") + line.substr(start);
+    if (!text.empty()) text += ' ';
+    text += line.substr(start);
   }
   const auto colon = text.find(':');
   if (colon != std::string::npos && colon > 0 && colon < 40) {
