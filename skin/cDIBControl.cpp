@@ -259,20 +259,24 @@ void TCustomDIBControl::SetBounds(std::int32_t left, std::int32_t top, std::int3
     throw framework::EPropertyError("Control " + Name() + " cannot be placed at " + std::to_string(left) + ", " +
                                     std::to_string(top) + " with size " + std::to_string(width) + " x " +
                                     std::to_string(height));
-  inBoundsChange_ = true;
-  struct Guard {
-    bool& flag;
-    ~Guard() { flag = false; }
-  } guard{inBoundsChange_};
-  const std::int32_t oldLeft = Left(), oldTop = Top();
-  sameSize_ = std::max(width, 0) == Width() && std::max(height, 0) == Height();
-  framework::TControl::SetBounds(left, top, width, height);
-  if (!sameSize_) MarkInvalidated();
-  const std::int32_t dx = Left() - oldLeft, dy = Top() - oldTop;
-  if ((dx != 0 || dy != 0) && children_) {
-    for (int i = 0; i < children_->Count(); ++i)
-      if (framework::TControl* c = children_->Items(i)->Control()) c->SetBounds(c->Left() + dx, c->Top() + dy, c->Width(), c->Height());
+  {
+    inBoundsChange_ = true;
+    struct Guard {
+      bool& flag;
+      ~Guard() { flag = false; }
+    } guard{inBoundsChange_};
+    const std::int32_t oldLeft = Left(), oldTop = Top();
+    sameSize_ = std::max(width, 0) == Width() && std::max(height, 0) == Height();
+    framework::TControl::SetBounds(left, top, width, height);
+    if (!sameSize_) MarkInvalidated();
+    const std::int32_t dx = Left() - oldLeft, dy = Top() - oldTop;
+    if ((dx != 0 || dy != 0) && children_) {
+      for (int i = 0; i < children_->Count(); ++i)
+        if (framework::TControl* c = children_->Items(i)->Control())
+          c->SetBounds(c->Left() + dx, c->Top() + dy, c->Width(), c->Height());
+    }
   }
+  // After the guard: the layout may move this control once more.
   RealignContainer();
 }
 

@@ -207,6 +207,12 @@ TEST_F(FeatureTest, TheBorderShrinksTheClientAreaForAlignmentAndAutoSize) {
   EXPECT_EQ(layout(),
             (std::vector<TRect>{{0, 0, 200, 10}, {0, 110, 200, 120}, {0, 10, 20, 110}, {20, 10, 200, 110}}));
 
+  // An aligned control put elsewhere goes back to its edge, keeping its new height.
+  top->SetBounds(50, 50, 10, 20);
+  EXPECT_EQ(layout(),
+            (std::vector<TRect>{{0, 0, 200, 20}, {0, 110, 200, 120}, {0, 20, 20, 110}, {20, 20, 200, 110}}));
+  top->SetHeight(10);
+
   container->SetDIBBorder(border);
   EXPECT_EQ(container->DIBClientRect(), (TRect{4, 0, 200, 110}));
   EXPECT_EQ(layout(),
