@@ -1,5 +1,5 @@
-# A Debian package of the install (`cpack` in a build folder):
-# /usr/lib/vst, /usr/bin, /usr/share/plonkrift6/presets, /usr/share/doc/plonkrift6.
+# A Debian package of the install (`cpack` in a build folder): /usr/lib/vst,
+# /usr/lib/lv2, /usr/bin, /usr/share/plonkrift6/presets, /usr/share/doc/plonkrift6.
 set(PLONKRIFT_PACKAGE_MAINTAINER "The plonkrift6 developers <plonkrift6@example.org>" CACHE STRING
     "Maintainer field of the Debian package (name <address>)")
 
@@ -8,14 +8,22 @@ set(CPACK_PACKAGE_NAME "${PROJECT_NAME}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_VENDOR "The plonkrift6 developers")
 set(CPACK_PACKAGE_CONTACT "${PLONKRIFT_PACKAGE_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tempo-synced step gate with two filter-delay units (VST 2 effect)")
+# The LV2 bundle is in the package when the build made it (lv2-dev installed).
+if(TARGET plonkrift6_lv2)
+  set(formats "VST 2 and LV2 effect")
+  set(plugins "as a VST 2 plug-in (/usr/lib/vst) and an\nLV2 bundle (/usr/lib/lv2)")
+else()
+  set(formats "VST 2 effect")
+  set(plugins "as a VST 2 plug-in (/usr/lib/vst)")
+endif()
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tempo-synced step gate with two filter-delay units (${formats})")
 set(CPACK_PACKAGE_DESCRIPTION
-    "A stereo VST 2 audio effect for Linux hosts. A sixteen-step gate locked to the
-host's bar shapes the mono sum of the input; two delay units with resonant
-low- or high-pass filters echo it into the stereo field, their cutoff and pan
-moved by two bar-synced LFOs. Includes plonkrift-render (plays audio through
-the plug-in as a host does), plonkrift-shot (pictures of its editor) and
-plonkrift-plot (a render's input and output on the song's grid).")
+    "A stereo audio effect for Linux hosts, ${plugins}. A sixteen-step gate
+locked to the host's bar shapes the mono sum of the input; two delay units with
+resonant low- or high-pass filters echo it into the stereo field, their cutoff
+and pan moved by two bar-synced LFOs. Includes plonkrift-render (plays audio
+through the plug-in as a host does), plonkrift-shot (pictures of its editor)
+and plonkrift-plot (a render's input and output on the song's grid).")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 # Packages are stripped even when PLONKRIFT_INSTALL_STRIP is off.

@@ -47,6 +47,9 @@ root="$scratch/root"
 dpkg-deb --extract "$deb" "$root"
 expect=(usr/lib/vst/plonkrift6v2.so usr/bin/plonkrift-render usr/bin/plonkrift-shot usr/bin/plonkrift-plot
         usr/share/doc/plonkrift6/copyright)
+if [ -d "$build/plonkrift6.lv2" ]; then  # the build made the LV2 bundle
+  expect+=(usr/lib/lv2/plonkrift6.lv2/manifest.ttl usr/lib/lv2/plonkrift6.lv2/plonkrift6.so)
+fi
 for preset in "$source_dir"/presets/*; do
   [ -f "$preset" ] && [ "$(basename "$preset")" != CMakeLists.txt ] &&
     expect+=("usr/share/plonkrift6/presets/$(basename "$preset")")
