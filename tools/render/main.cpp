@@ -58,8 +58,11 @@ std::string FlagNames(VstInt32 flags) {
                                                             {effFlagsIsSynth, "IsSynth"},
                                                             {effFlagsNoSoundInStop, "NoSoundInStop"}};
   std::string text;
-  for (const auto& [bit, name] : kNames)
-    if (flags & bit) text += (text.empty() ? "" : " ") + std::string(name);
+  for (const auto& [bit, name] : kNames) {
+    if ((flags & bit) == 0) continue;
+    if (!text.empty()) text.append(" ");
+    text.append(name);
+  }
   return text;
 }
 
