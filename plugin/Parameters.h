@@ -1,6 +1,9 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 // The effect's parameter slots as the host sees them: 70 slots, of which 1 to
 // 61 carry values; the rest are named "reserved" and hold nothing.
@@ -12,6 +15,8 @@ inline constexpr int kLast = 61;
 // Slot 62 of the working set holds the last MIDI value; no parameter
 // operation reaches it.
 inline constexpr int kMidiValue = 62;
+// Steps and ties: step n is slot n, tie n is slot 16 + n.
+inline constexpr int kSteps = 16;
 
 enum Slot : int {
   kStep1 = 1,
@@ -47,6 +52,9 @@ enum Slot : int {
   kLfo2Period,
 };
 static_assert(kLfo2Period == kLast);
+static_assert(kTie1 == kStep1 + kSteps && kGateEnable == kTie1 + kSteps);
+
+inline constexpr int kLastTie = kTie1 + kSteps - 1;
 
 inline constexpr bool isValueSlot(std::int32_t index) {
   return index >= kFirst && index <= kLast;
@@ -101,5 +109,113 @@ constexpr float defaultValue(int index) {
   if (index >= kGateEnable && index <= kLast) return detail::kNamedSlots[index - kGateEnable].defaultValue;
   return 0.0f;
 }
+
+// The editor's controls and what each one shows. A control's Tag in the
+// editor's form is its slot, except for the LFO rate buttons: their Tag is
+// the number of bars they choose and their slot is the LFO's period. A lamp
+// and its switch show the same slot. Controls not listed carry Tag 0.
+struct ControlBinding {
+  std::string_view control;
+  int slot;
+  int tag;
+};
+
+namespace detail {
+
+inline constexpr std::string_view kStepControls[kSteps] = {
+    "step1", "step2",  "step3",  "step4",  "step5",  "step6",  "step7",  "step8",
+    "step9", "step10", "step11", "step12", "step13", "step14", "step15", "step16"};
+inline constexpr std::string_view kTieControls[kSteps] = {
+    "tie1", "tie2",  "tie3",  "tie4",  "tie5",  "tie6",  "tie7",  "tie8",
+    "tie9", "tie10", "tie11", "tie12", "tie13", "tie14", "tie15", "tie16"};
+
+// Each named control shows its slot and carries it as its Tag.
+struct NamedControl {
+  std::string_view control;
+  int slot;
+};
+inline constexpr NamedControl kNamedControls[] = {
+    {"gateon", kGateEnable},
+    {"attack", kGateAttack},
+    {"decay", kGateDecay},
+    {"shuffle", kGateShuffle},
+    {"mainvolume", kGateVolume},
+    {"fd1volume", kFd1Volume},
+    {"fd2volume", kFd2Volume},
+    {"fd1enable", kFd1Enable},
+    {"fd1enableled", kFd1Enable},
+    {"fd1cutoff", kFd1Cutoff},
+    {"fd1reso", kFd1Reso},
+    {"fd1filtertype", kFd1FilterType},
+    {"fd1filtertypeled", kFd1FilterType},
+    {"fd1delay", kFd1DelayTime},
+    {"fd1feedback", kFd1Feedback},
+    {"fd1pan", kFd1Pan},
+    {"fd1delaysync", kFd1DelaySync},
+    {"fd1delaysyncled", kFd1DelaySync},
+    {"lfo1cutoffdepth", kFd1LfoCutoff},
+    {"lfo1pandepth", kFd1LfoPan},
+    {"fd2enable", kFd2Enable},
+    {"fd2enableled", kFd2Enable},
+    {"fd2cutoff", kFd2Cutoff},
+    {"fd2reso", kFd2Reso},
+    {"fd2filtertype", kFd2FilterType},
+    {"fd2filtertypeled", kFd2FilterType},
+    {"fd2delay", kFd2DelayTime},
+    {"fd2feedback", kFd2Feedback},
+    {"fd2pan", kFd2Pan},
+    {"fd2delaysync", kFd2DelaySync},
+    {"fd2delaysyncled", kFd2DelaySync},
+    {"lfo2cutoffdepth", kFd2LfoCutoff},
+    {"lfo2pandepth", kFd2LfoPan},
+};
+
+// The four rate buttons of an LFO choose 1, 2, 4 or 8 bars.
+inline constexpr int kRateBars[4] = {1, 2, 4, 8};
+inline constexpr std::string_view kRateControls[2][4] = {
+    {"lfo1sync1", "lfo1sync2", "lfo1sync3", "lfo1sync4"},
+    {"lfo2sync1", "lfo2sync2", "lfo2sync3", "lfo2sync4"},
+};
+
+inline constexpr std::size_t kBoundControls =
+    2 * kSteps + sizeof kNamedControls / sizeof kNamedControls[0] + 2 * 4;
+
+constexpr std::array<ControlBinding, kBoundControls> bindControls() {
+  std::array<ControlBinding, kBoundControls> out{};
+  std::size_t i = 0;
+  for (int n = 0; n < kSteps; ++n) {
+    out[i++] = {kStepControls[n], kStep1 + n, kStep1 + n};
+    out[i++] = {kTieControls[n], kTie1 + n, kTie1 + n};
+  }
+  for (const NamedControl& c : kNamedControls) out[i++] = {c.control, c.slot, c.slot};
+  for (int lfo = 0; lfo < 2; ++lfo)
+    for (int j = 0; j < 4; ++j)
+      out[i++] = {kRateControls[lfo][j], lfo == 0 ? kLfo1Period : kLfo2Period, kRateBars[j]};
+  return out;
+}
+
+}  // namespace detail
+
+inline constexpr std::array<ControlBinding, detail::kBoundControls> kControls = detail::bindControls();
+
+// The binding of a control by its name in the form; null for a control that
+// shows no parameter.
+constexpr const ControlBinding* controlBinding(std::string_view control) {
+  for (const ControlBinding& b : kControls)
+    if (b.control == control) return &b;
+  return nullptr;
+}
+
+namespace detail {
+constexpr bool everySlotHasAControl() {
+  for (int slot = kFirst; slot <= kLast; ++slot) {
+    bool shown = false;
+    for (const ControlBinding& b : kControls) shown = shown || b.slot == slot;
+    if (!shown) return false;
+  }
+  return true;
+}
+}  // namespace detail
+static_assert(detail::everySlotHasAControl(), "the editor has a control for every parameter");
 
 }  // namespace parameters
