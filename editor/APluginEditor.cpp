@@ -37,7 +37,7 @@ VstInt32 APluginEditor::open(void* parent) {
       // editor works the same on any.
       framework::UseX11BackendFor(reinterpret_cast<framework::TWindowHandle>(parent));
       copyParameters();
-      auto made = TPluginEditorWindow::Create(plugin, values, timeinfonotice);
+      auto made = TPluginEditorWindow::Create(this, values);
       // A child of the host's window at (0, 0); the window system refuses a
       // parent that is no window (EWindowError).
       made->SetParentWindow(reinterpret_cast<framework::TWindowHandle>(parent));
@@ -84,7 +84,27 @@ void APluginEditor::update() {
 }
 
 void APluginEditor::copyParameters() {
-  for (int i = kFirstSlot; i <= kLastSlot; ++i) values[i].store(effect->getParameter(i));
+  for (int i = parameters::kFirst; i <= parameters::kLast; ++i) values[i].store(getParameter(i));
+}
+
+float APluginEditor::getParameter(int index) {
+  return plugin != nullptr ? plugin->getParameter(index) : 0.0f;
+}
+
+void APluginEditor::setParameterAutomated(int index, float value) {
+  if (plugin != nullptr) plugin->setParameterAutomated(index, value);
+}
+
+void APluginEditor::beginEdit(int index) {
+  if (plugin != nullptr) plugin->beginEdit(index);
+}
+
+void APluginEditor::endEdit(int index) {
+  if (plugin != nullptr) plugin->endEdit(index);
+}
+
+bool APluginEditor::timeInfoMissing() const {
+  return timeinfonotice != nullptr && timeinfonotice->load(std::memory_order_relaxed) != 0;
 }
 
 void APluginEditor::destroyWindow() {

@@ -4,18 +4,18 @@
 #include <cstdint>
 #include <memory>
 
+#include "editor/EditorController.h"
 #include "editor/TPluginEditorWindow.h"
 #include "host/AEffEditor.h"
 #include "host/AudioEffectX.h"
 #include "host/RelaxedFloat.h"
+#include "plugin/Parameters.h"
 
 // The editor object the host drives through the editor opcodes. It owns the
-// window and the mirror of parameter values the window displays.
-class APluginEditor : public AEffEditor {
+// window and the mirror of parameter values the window displays, and is the
+// window's controller: what the window asks of the plug-in goes to the effect.
+class APluginEditor : public AEffEditor, public EditorController {
  public:
-  static constexpr int kFirstSlot = 1;
-  static constexpr int kLastSlot = 61;
-
   // editorClosed is the effect's byte that tells whether the window is closed;
   // timeInfoNotice, when given, is the effect's note that blocks came without
   // time information (non-zero until time information arrives again). The
@@ -39,6 +39,13 @@ class APluginEditor : public AEffEditor {
   // relaxed 32-bit loads and stores.
   void update() override;
 
+  // The window's controller: each call goes to the effect as it is.
+  float getParameter(int index) override;
+  void setParameterAutomated(int index, float value) override;
+  void beginEdit(int index) override;
+  void endEdit(int index) override;
+  bool timeInfoMissing() const override;
+
   int openCount() const { return opencount; }
   TPluginEditorWindow* getWindow() const { return window.get(); }
   float mirrorValue(int index) const { return values[index].load(); }
@@ -57,5 +64,5 @@ class APluginEditor : public AEffEditor {
   // The window's copy of slots 1..61. It lives here rather than in the window
   // so a parameter change on another thread never touches a window that the
   // user-interface thread may be destroying.
-  RelaxedFloat values[kLastSlot + 1];
+  RelaxedFloat values[parameters::kLast + 1];
 };

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "editor/InfoScreenPlaces.h"
 #include "editor/StoredForm.h"
 #include "framework/core/FormStream.h"
 #include "framework/core/Stream.h"
@@ -33,20 +34,21 @@ class TStoredDIBSettings : public framework::TComponent {
   std::string compressor_;
 };
 
-// The parameters behind the controls.
-constexpr int kLastCell = 32;     // steps 1..16, ties 17..32
-constexpr int kFirstSwitch = 33;  // gate switch, lamps and switches: 33..59
-constexpr int kLastSwitch = 59;
-constexpr int kLfo1Sync = 60;
-constexpr int kLfo2Sync = 61;
-constexpr int kFd1Enable = 40, kFd1Delay = 44, kFd1DelaySync = 47;
-constexpr int kFd2Enable = 50, kFd2Delay = 54, kFd2DelaySync = 57;
+using namespace parameters;
+
+// The gate switch, the lamps and the switches show the on/off slots from the
+// gate's enable to the last unit's; the rate buttons after them carry bars.
+constexpr int kFirstSwitch = kGateEnable;
+constexpr int kLastSwitch = kFd2LfoPan;
 
 bool IsCell(int tag) {
-  return tag >= 1 && tag <= kLastCell;
+  return tag >= kStep1 && tag <= kLastTie;
 }
 bool IsSlot(int tag) {
-  return tag >= TPluginEditorWindow::kFirstSlot && tag <= TPluginEditorWindow::kLastSlot;
+  return isValueSlot(tag);
+}
+bool IsStep(int tag) {
+  return tag >= kStep1 && tag < kTie1;
 }
 
 // Only a drag with the left button alone paints: no other button and none of
@@ -146,18 +148,18 @@ void TPluginEditorWindow::WndProc(framework::TMessage& message) {
   if (message.Id == framework::TMessageId::VisibleChanged && !Visible()) EndGestures();
 }
 
-std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(
-    AudioEffectX* plugin, RelaxedFloat* values, const std::atomic<std::uint8_t>* timeInfoNotice) {
-  return Create(plugin, values, timeInfoNotice, StoredEditorForm());
+std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(EditorController* plugin,
+                                                                 RelaxedFloat* values) {
+  return Create(plugin, values, StoredEditorForm());
 }
 
-std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(
-    AudioEffectX* plugin, RelaxedFloat* values, const std::atomic<std::uint8_t>* timeInfoNotice,
-    std::span<const std::uint8_t> form) {
+std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(EditorController* plugin,
+                                                                 RelaxedFloat* values,
+                                                                 std::span<const std::uint8_t> form) {
   RegisterClasses();
   auto window = std::make_unique<TPluginEditorWindow>();
   if (values == nullptr) {
-    window->ownValues = std::make_unique<RelaxedFloat[]>(kLastSlot + 1);
+    window->ownValues = std::make_unique<RelaxedFloat[]>(kLast + 1);
     values = window->ownValues.get();
   }
   window->values = values;
@@ -168,7 +170,6 @@ std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(
   window->refreshing = false;
   window->FindControls();
   window->plugin = plugin;
-  window->timeInfoNotice = timeInfoNotice;
   window->DoCreate();
   return window;
 }
@@ -199,12 +200,12 @@ void TPluginEditorWindow::EndPaintGesture() {
   for (bool& v : visited) v = false;
   // Every cell the paint wrote stays held until it ends, however often it
   // was written (a tie at every move over it).
-  for (int t = 1; t <= kLastCell; ++t) EndEdit(t);
+  for (int t = kStep1; t <= kLastTie; ++t) EndEdit(t);
 }
 
 void TPluginEditorWindow::EndGestures() {
   EndPaintGesture();
-  for (int i = kFirstSlot; i <= kLastSlot; ++i) EndEdit(i);
+  for (int i = kFirst; i <= kLast; ++i) EndEdit(i);
 }
 
 TCustomDIBControl* TPluginEditorWindow::Cell(const char* prefix, int n) const {
@@ -212,7 +213,7 @@ TCustomDIBControl* TPluginEditorWindow::Cell(const char* prefix, int n) const {
 }
 
 void TPluginEditorWindow::FindControls() {
-  for (int n = 1; n <= 16; ++n) {
+  for (int n = 1; n <= kSteps; ++n) {
     steps[n] = Cell("step", n);
     ties[n] = Cell("tie", n);
   }
@@ -242,7 +243,7 @@ void TPluginEditorWindow::FindControls() {
 void TPluginEditorWindow::FormCreate(TObject*) {
   // Cells take no capture and no clicks: while a button is held, moves go to
   // whichever cell lies under the pointer, so a drag sweeps across them.
-  for (int n = 1; n <= 16; ++n) {
+  for (int n = 1; n <= kSteps; ++n) {
     for (TCustomDIBControl* cell : {steps[n], ties[n]}) {
       if (cell != nullptr) {
         cell->SetControlStyle(0);
@@ -292,7 +293,7 @@ void TPluginEditorWindow::PaintCell(int t, TCustomDIBControl& cell) {
   cell.SetOpacity(paintvalue ? 255 : 0);
   // Steps are sent once per entry; ties are not marked, so every move over
   // a tie sends it again.
-  if (t <= 16) visited[t] = true;
+  if (IsStep(t)) visited[t] = true;
   SetValue(t, paintvalue ? 1.0f : 0.0f);
   BeginEdit(t);
   Send(t, Value(t));
@@ -318,12 +319,12 @@ void TPluginEditorWindow::PaintAcross(framework::TPoint from, framework::TPoint 
     double at;  // 0 at from, 1 at to
     int tag;
   };
-  Crossing crossings[kLastCell];
+  Crossing crossings[kLastTie];
   int count = 0;
   // From pixel centre to pixel centre, so the way never runs along an edge.
   const double x0 = from.X + 0.5, y0 = from.Y + 0.5;
   const double dx = static_cast<double>(to.X) - from.X, dy = static_cast<double>(to.Y) - from.Y;
-  for (int t = 1; t <= kLastCell; ++t) {
+  for (int t = kStep1; t <= kLastTie; ++t) {
     TCustomDIBControl* cell = CellOf(t);
     if (cell == nullptr || !cell->Showing() || !cell->Enabled()) continue;
     const framework::TPoint origin = cell->ClientToWindow({0, 0});
@@ -396,11 +397,11 @@ void TPluginEditorWindow::SyncClick(TObject* Sender, int lfo, int parameter) {
 }
 
 void TPluginEditorWindow::lfo1sync1Click(TObject* Sender) {
-  SyncClick(Sender, 0, kLfo1Sync);
+  SyncClick(Sender, 0, kLfo1Period);
 }
 
 void TPluginEditorWindow::lfo2sync1Click(TObject* Sender) {
-  SyncClick(Sender, 1, kLfo2Sync);
+  SyncClick(Sender, 1, kLfo2Period);
 }
 
 // --- knobs and sliders -------------------------------------------------------------
@@ -426,25 +427,25 @@ void TPluginEditorWindow::DelayReleased(TDIBKnob* slider, int sync, int enable, 
 }
 
 void TPluginEditorWindow::fd1delayMouseUp(TObject*, framework::TMouseButton, TShiftState, int, int) {
-  DelayReleased(fd1delay, kFd1DelaySync, kFd1Enable, kFd1Delay);
+  DelayReleased(fd1delay, kFd1DelaySync, kFd1Enable, kFd1DelayTime);
 }
 
 void TPluginEditorWindow::fd2delayMouseUp(TObject*, framework::TMouseButton, TShiftState, int, int) {
-  DelayReleased(fd2delay, kFd2DelaySync, kFd2Enable, kFd2Delay);
+  DelayReleased(fd2delay, kFd2DelaySync, kFd2Enable, kFd2DelayTime);
 }
 
 // --- information screen and links ---------------------------------------------------
 
 void TPluginEditorWindow::infoclickClick(TObject*) {
-  if (infoscreen) infoscreen->SetTop(0);
-  if (tobrelclick) tobrelclick->SetTop(392);
-  if (version) version->SetTop(30);
+  if (infoscreen) infoscreen->SetTop(infoplaces::kShownTop);
+  if (tobrelclick) tobrelclick->SetTop(infoplaces::kArtistLinkShownTop);
+  if (version) version->SetTop(infoplaces::kVersionShownTop);
 }
 
 void TPluginEditorWindow::infoscreenClick(TObject*) {
-  if (infoscreen) infoscreen->SetTop(600);
-  if (tobrelclick) tobrelclick->SetTop(600);
-  if (version) version->SetTop(630);
+  if (infoscreen) infoscreen->SetTop(infoplaces::kHiddenTop);
+  if (tobrelclick) tobrelclick->SetTop(infoplaces::kHiddenTop);
+  if (version) version->SetTop(infoplaces::kVersionHiddenTop);
 }
 
 void TPluginEditorWindow::weblinkClick(TObject*) {
@@ -458,8 +459,7 @@ void TPluginEditorWindow::tobrelclickClick(TObject*) {
 // --- the refresh ---------------------------------------------------------------------
 
 void TPluginEditorWindow::UpdaterTimer(TObject*) {
-  if (timeinfo != nullptr && timeInfoNotice != nullptr)
-    timeinfo->SetVisible(timeInfoNotice->load(std::memory_order_relaxed) != 0);
+  if (timeinfo != nullptr && plugin != nullptr) timeinfo->SetVisible(plugin->timeInfoMissing());
 
   // A press on a cell released somewhere no cell saw it (another control,
   // outside the window) still ends the gesture, so the refresh never stays
@@ -467,9 +467,9 @@ void TPluginEditorWindow::UpdaterTimer(TObject*) {
   if (dragging && (framework::KeyboardState() & framework::ssButtons) == 0) EndPaintGesture();
   if (dragging) return;
 
-  for (int n = 1; n <= 16; ++n) {
-    if (steps[n] != nullptr) steps[n]->SetOpacity(Value(n) > 0.5f ? 255 : 0);
-    if (ties[n] != nullptr) ties[n]->SetOpacity(Value(16 + n) > 0.5f ? 255 : 0);
+  for (int n = 1; n <= kSteps; ++n) {
+    if (steps[n] != nullptr) steps[n]->SetOpacity(Value(kStep1 + n - 1) > 0.5f ? 255 : 0);
+    if (ties[n] != nullptr) ties[n]->SetOpacity(Value(kTie1 + n - 1) > 0.5f ? 255 : 0);
   }
 
   refreshing = true;
@@ -484,7 +484,7 @@ void TPluginEditorWindow::UpdaterTimer(TObject*) {
   // Which rate buttons are lit: button j shows bit j - 1 of k = value x 10.
   // The host may send values the buttons never make (k of 0, 9 or 10); they
   // show their bits the same way.
-  const int periods[2] = {kLfo1Sync, kLfo2Sync};
+  const int periods[2] = {kLfo1Period, kLfo2Period};
   for (int lfo = 0; lfo < 2; ++lfo) {
     const long long k = std::llrint(static_cast<double>(Value(periods[lfo])) * 10.0);
     for (int j = 1; j <= 4; ++j) {

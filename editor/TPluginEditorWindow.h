@@ -1,17 +1,17 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
 
+#include "editor/EditorController.h"
 #include "framework/window/Controls.h"
 #include "framework/window/StdCtrls.h"
 #include "framework/window/Timer.h"
-#include "host/AudioEffectX.h"
 #include "host/RelaxedFloat.h"
 #include "image/cDIBImageList.h"
+#include "plugin/Parameters.h"
 #include "skin/cDIBImage.h"
 #include "skin/cDIBKnob.h"
 #include "skin/cDIBPanel.h"
@@ -19,29 +19,27 @@
 // The editor window: a borderless form read from the stored form, a child of
 // the host's window. It shows the parameter values it finds in the bridge's
 // mirror (refreshed every 50 ms) and writes the user's gestures back through
-// the effect's setParameterAutomated, each gesture bracketed by beginEdit and
-// endEdit for the parameters it writes. Everything here runs on the thread
+// its controller's setParameterAutomated, each gesture bracketed by beginEdit
+// and endEdit for the parameters it writes. It knows the plug-in only through
+// that controller (EditorController.h). Everything here runs on the thread
 // that calls the editor opcodes; only the mirror is shared with other threads.
 class TPluginEditorWindow : public framework::TForm {
   PLONK_PERSISTENT_CLASS
  public:
   static constexpr int kWidth = 719;
   static constexpr int kHeight = 512;
-  static constexpr int kFirstSlot = 1;
-  static constexpr int kLastSlot = 61;
 
   // The addresses the two links open.
   static constexpr const char* kMakerUrl = "https://plonkrift.example/";
   static constexpr const char* kArtistUrl = "https://plonkrift.example/artwork";
 
   // Reads the window from a stored form (the embedded one unless given) and
-  // runs its FormCreate. values is the mirror, slots 1..61; plugin and
-  // timeInfoNotice may be null (a window that writes nowhere, for tools).
+  // runs its FormCreate. values is the mirror, slots 1..61, filled by the
+  // caller; plugin may be null (a window that writes nowhere, for tools) and
+  // must outlive the window, which ends its gestures with it as it goes.
   // Raises the form reader's errors.
-  static std::unique_ptr<TPluginEditorWindow> Create(AudioEffectX* plugin, RelaxedFloat* values,
-                                                     const std::atomic<std::uint8_t>* timeInfoNotice);
-  static std::unique_ptr<TPluginEditorWindow> Create(AudioEffectX* plugin, RelaxedFloat* values,
-                                                     const std::atomic<std::uint8_t>* timeInfoNotice,
+  static std::unique_ptr<TPluginEditorWindow> Create(EditorController* plugin, RelaxedFloat* values);
+  static std::unique_ptr<TPluginEditorWindow> Create(EditorController* plugin, RelaxedFloat* values,
                                                      std::span<const std::uint8_t> form);
   // A window with no form read into it, for reading one by hand.
   explicit TPluginEditorWindow(framework::TComponent* owner = nullptr);
@@ -114,8 +112,10 @@ class TPluginEditorWindow : public framework::TForm {
   void EndEdit(int index);
   void EndPaintGesture();
   void EndGestures();
-  // Step t (1..16) or tie t - 16 (17..32).
-  skin::TCustomDIBControl* CellOf(int t) const { return t <= 16 ? steps[t] : ties[t - 16]; }
+  // The step or tie of slot t.
+  skin::TCustomDIBControl* CellOf(int t) const {
+    return t < parameters::kTie1 ? steps[t - parameters::kStep1 + 1] : ties[t - parameters::kTie1 + 1];
+  }
   // Paints one cell that the pointer moved onto.
   void PaintCell(int t, skin::TCustomDIBControl& cell);
   // Paints the cells that the straight way from one pointer position to the
@@ -132,17 +132,16 @@ class TPluginEditorWindow : public framework::TForm {
   float Value(int index) const { return values[index].load(); }
   void SetValue(int index, float value) { values[index].store(value); }
 
-  AudioEffectX* plugin = nullptr;
+  EditorController* plugin = nullptr;
   RelaxedFloat* values = nullptr;
-  const std::atomic<std::uint8_t>* timeInfoNotice = nullptr;
   // A window without a mirror of its own (a bare form) reads and writes this.
   std::unique_ptr<RelaxedFloat[]> ownValues;
-  skin::TCustomDIBControl* steps[17] = {};           // step1..step16
-  skin::TCustomDIBControl* ties[17] = {};            // tie1..tie16
+  skin::TCustomDIBControl* steps[parameters::kSteps + 1] = {};  // step1..step16
+  skin::TCustomDIBControl* ties[parameters::kSteps + 1] = {};   // tie1..tie16
   skin::TCustomDIBControl* syncButtons[2][5] = {};   // lfo1sync1..4, lfo2sync1..4
   std::vector<skin::TDIBKnob*> knobs;                // knobs and sliders of a parameter
   std::vector<skin::TDIBImage*> switches;            // the gate switch, lamps and switches
-  bool visited[33] = {};
+  bool visited[parameters::kLastTie + 1] = {};
   int lasttag = 0;
   // Where the latest pointer event was, in window coordinates.
   framework::TPoint pointer;
@@ -151,7 +150,7 @@ class TPluginEditorWindow : public framework::TForm {
   bool paintvalue = false;
   // The parameters the host was told a gesture began on and not yet that it
   // ended.
-  bool editing[kLastSlot + 1] = {};
+  bool editing[parameters::kLast + 1] = {};
   // Set while the refresh moves knobs: their change events must not write
   // the parameters back.
   bool refreshing = false;

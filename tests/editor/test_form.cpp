@@ -40,7 +40,7 @@ TEST(StoredForm, ReadsIntoTheWindowAndWritesBackTheSameBytes) {
 // The container's children in creation order (painting and hit-testing
 // order), with the places, pictures and bindings the handlers rely on.
 TEST(StoredForm, ControlsInCreationOrder) {
-  auto window = TPluginEditorWindow::Create(nullptr, nullptr, nullptr);
+  auto window = TPluginEditorWindow::Create(nullptr, nullptr);
   ASSERT_NE(window->DIBImageContainer2, nullptr);
   skin::TDIBImageContainer& panel = *window->DIBImageContainer2;
   EXPECT_EQ(window->ClientWidth(), 719);
