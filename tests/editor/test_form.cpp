@@ -1,12 +1,13 @@
 // The stored form: what the build embeds reads into the window's components
-// and writes back to the same bytes, with every control where the layout
-// puts it.
+// and writes back to the same bytes; the layout the build checks and draws
+// the artwork from is the window's own, control for control.
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <string>
 
+#include "editor/FormLayout.h"
 #include "editor/StoredForm.h"
 #include "editor/TPluginEditorWindow.h"
 #include "framework/core/FormStream.h"
@@ -38,7 +39,7 @@ TEST(StoredForm, ReadsIntoTheWindowAndWritesBackTheSameBytes) {
 }
 
 // The container's children in creation order (painting and hit-testing
-// order), with the places, pictures and bindings the handlers rely on.
+// order), as the handlers and the refresh rely on them.
 TEST(StoredForm, ControlsInCreationOrder) {
   auto window = TPluginEditorWindow::Create(nullptr, nullptr);
   ASSERT_NE(window->DIBImageContainer2, nullptr);
@@ -64,40 +65,6 @@ TEST(StoredForm, ControlsInCreationOrder) {
   EXPECT_EQ(order[78], "version");
   EXPECT_EQ(order[79], "timeinfo");
 
-  struct Expect {
-    const char* name;
-    int tag, left, top, width, height, index, opacity;
-  };
-  const Expect table[] = {
-      {"background", 0, 0, 0, 720, 512, 2, 255},
-      {"attack", 34, 604, 55, 18, 18, 9, 200},
-      {"step1", 1, 87, 71, 30, 42, 12, 0},
-      {"step16", 16, 537, 71, 30, 42, 3, 0},
-      {"tie16", 32, 550, 47, 30, 24, 4, 0},
-      {"gateon", 33, 40, 73, 38, 52, 14, 0},
-      {"fd1delay", 44, 95, 207, 100, 18, 1, 255},
-      {"mainvolume", 37, 330, 298, 58, 58, 0, 255},
-      {"fd1enable", 40, 243, 164, 16, 22, 7, 0},
-      {"fd1enableled", 40, 201, 167, 36, 18, 6, 0},
-      {"fd2filtertypeled", 53, 469, 273, 36, 18, 5, 0},
-      {"lfo2sync4", 8, 562, 347, 18, 18, 13, 255},
-      {"infoscreen", 0, 0, 520, 720, 512, 11, 255},
-  };
-  for (const Expect& e : table) {
-    SCOPED_TRACE(e.name);
-    auto* c = dynamic_cast<skin::TCustomDIBControl*>(window->FindComponent(e.name));
-    ASSERT_NE(c, nullptr);
-    EXPECT_EQ(c->Tag(), e.tag);
-    EXPECT_EQ((framework::TRect{c->Left(), c->Top(), c->Width(), c->Height()}),
-              (framework::TRect{e.left, e.top, e.width, e.height}));
-    EXPECT_EQ(c->Opacity(), e.opacity);
-    image::TDIBImageLink* link = nullptr;
-    if (auto* img = dynamic_cast<skin::TDIBImage*>(c)) link = &img->IndexMain();
-    if (auto* knob = dynamic_cast<skin::TDIBKnob*>(c)) link = &knob->IndexMain();
-    ASSERT_NE(link, nullptr);
-    EXPECT_EQ(link->DIBIndex(), e.index);
-    EXPECT_EQ(link->DIBImageList(), window->DIBImageList1);
-  }
   EXPECT_EQ(window->fd1delay->Position(), 50) << "the stored position";
   EXPECT_EQ(window->fd1delay->Orientation(), skin::koHorizontal);
   EXPECT_EQ(window->fd1delay->Cursor(), framework::crSizeWE);
@@ -108,6 +75,76 @@ TEST(StoredForm, ControlsInCreationOrder) {
   EXPECT_EQ(window->Timer1->Interval(), 50u);
   EXPECT_EQ(window->DIBImageList1->DIBImages().Count(), 15);
   EXPECT_EQ(window->DIBImageList1->DIBImages().Items(9)->DisplayName(), "smallknob top");
+}
+
+// The layout the build checks the tags of and draws the artwork around is
+// read from the text form without the window's classes; it must be what the
+// window itself reads from the stored form, component for component.
+TEST(StoredForm, TheLayoutReadFromTheTextIsTheWindows) {
+  auto window = TPluginEditorWindow::Create(nullptr, nullptr);
+  const formlayout::Layout layout = formlayout::ReadLayoutFile(PLONK_FORM_TEXT);
+  EXPECT_EQ(layout.clientWidth, window->ClientWidth());
+  EXPECT_EQ(layout.clientHeight, window->ClientHeight());
+  std::vector<std::string> owned, listed;
+  for (int i = 0; i < window->ComponentCount(); ++i) owned.push_back(window->Components(i)->Name());
+  for (const formlayout::Component& c : layout.components) listed.push_back(c.name);
+  EXPECT_EQ(listed, owned) << "every component, in creation order";
+
+  for (const formlayout::Component& c : layout.components) {
+    SCOPED_TRACE(c.name);
+    framework::TComponent* component = window->FindComponent(c.name);
+    ASSERT_NE(component, nullptr);
+    EXPECT_EQ(component->ClassName(), c.className);
+    EXPECT_EQ(component->Tag(), c.tag);
+    if (auto* control = dynamic_cast<framework::TControl*>(component)) {
+      EXPECT_EQ((framework::TRect{control->Left(), control->Top(), control->Width(), control->Height()}),
+                (framework::TRect{c.left, c.top, c.width, c.height}));
+    }
+    image::TDIBImageLink* link = nullptr;
+    if (auto* img = dynamic_cast<skin::TDIBImage*>(component)) link = &img->IndexMain();
+    if (auto* knob = dynamic_cast<skin::TDIBKnob*>(component)) {
+      link = &knob->IndexMain();
+      EXPECT_EQ(knob->NumGlyphs(), c.frames);
+    }
+    if (auto* skinned = dynamic_cast<skin::TCustomDIBControl*>(component)) {
+      EXPECT_EQ(skinned->Opacity(), c.opacity);
+    }
+    EXPECT_EQ(link != nullptr ? link->DIBIndex() : -1, c.picture);
+    if (link != nullptr && c.picture >= 0) {
+      EXPECT_EQ(link->DIBImageList(), window->DIBImageList1);
+    }
+  }
+}
+
+// Every control lies within the container's columns and either in the
+// window's rows or wholly below them: only the information screen's parts
+// wait there, and showing the screen brings them into the window.
+TEST(StoredForm, EveryControlLiesInTheWindowOrWaitsWhollyBelowIt) {
+  auto window = TPluginEditorWindow::Create(nullptr, nullptr);
+  skin::TDIBImageContainer& panel = *window->DIBImageContainer2;
+  const int rows = window->ClientHeight();
+  const std::vector<std::string> below = {"infoscreen", "tobrelclick", "version"};
+  auto check = [&](bool infoShown) {
+    std::vector<std::string> outside;
+    for (int i = 0; i < panel.ControlCount(); ++i) {
+      const framework::TControl& c = *panel.Controls(i);
+      SCOPED_TRACE(c.Name());
+      // The container is as wide as the background picture, one column
+      // wider than the window.
+      EXPECT_GE(c.Left(), 0);
+      EXPECT_LE(c.Left() + c.Width(), panel.Width());
+      EXPECT_GE(c.Top(), 0);
+      const bool in = c.Top() + c.Height() <= rows;
+      EXPECT_TRUE(in || c.Top() >= rows) << "straddles the window's bottom edge";
+      if (!in) outside.push_back(c.Name());
+    }
+    EXPECT_EQ(outside, infoShown ? std::vector<std::string>{} : below);
+  };
+  check(false);
+  window->infoclickClick(nullptr);
+  check(true);
+  window->infoscreenClick(nullptr);
+  check(false);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tools/artwork/Pictures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -510,12 +511,15 @@ void drawBigKnobBottom(cairo_t* cr) {
 
 namespace {
 
-void drawGateSection(cairo_t* cr) {
+using namespace parameters;
+
+void drawGateSection(cairo_t* cr, const Layout& layout) {
   recessedWell(cr, 10, 14, 700, 124, 6);
   heading(cr, "GATE", "16 steps per bar — click or drag to paint, ties hold a step into the next", 100, 36,
           Align::Left);
   // Info badge in the information screen's click area.
-  const double icx = kInfoClick.x + kInfoClick.width / 2.0, icy = kInfoClick.y + kInfoClick.height / 2.0;
+  const Area& info = layout.infoClick;
+  const double icx = info.x + info.width / 2.0, icy = info.y + info.height / 2.0;
   softShadow(cr, icx - 11, icy - 11, 22, 22, 2, 0, 1.5, {0, 0, 0, 0.7}, [=](cairo_t* c) { circle(c, icx, icy, 11); });
   circle(cr, icx, icy, 11);
   metalGradient(cr, icy - 11, icy + 11, 0.05);
@@ -526,76 +530,86 @@ void drawGateSection(cairo_t* cr) {
   cairo_stroke(cr);
   text(cr, "i", icx, icy + 5, font(13, true), palette::title, Align::Centre);
 
-  smallLabel(cr, "TIES", 97, 62, Align::Right);
+  smallLabel(cr, "TIES", layout.ties[0].x - 3, layout.ties[0].y + 15, Align::Right);
   for (int n = 1; n <= kSteps; ++n) {
-    placed(cr, tieX(n), kTieY, [&] { drawTie(cr, false); });
-    placed(cr, stepX(n), kStepY, [&] { drawStepCell(cr, false, isMainStep(n)); });
-    const bool main = isMainStep(n);
-    text(cr, std::to_string(n), stepX(n) + 14.5, 125, font(8, main), main ? palette::text : palette::textDim,
-         Align::Centre);
+    const CellPlace& tie = layout.ties[n - 1];
+    const CellPlace& step = layout.steps[n - 1];
+    const bool main = step.picture == kMainStepOn;
+    placed(cr, tie.x, tie.y, [&] { drawTie(cr, false); });
+    placed(cr, step.x, step.y, [&] { drawStepCell(cr, false, main); });
+    text(cr, std::to_string(n), step.x + 14.5, step.y + 54, font(8, main),
+         main ? palette::text : palette::textDim, Align::Centre);
   }
   // Beat brackets under each group of four steps.
   for (int beat = 0; beat < 4; ++beat) {
-    const double x0 = stepX(beat * 4 + 1) + 2, x1 = stepX(beat * 4 + 4) + 27;
-    cairo_move_to(cr, x0, 128.5);
-    cairo_line_to(cr, x0, 131.5);
-    cairo_line_to(cr, x1, 131.5);
-    cairo_line_to(cr, x1, 128.5);
+    const CellPlace& first = layout.steps[beat * 4];
+    const CellPlace& last = layout.steps[beat * 4 + 3];
+    const double x0 = first.x + 2, x1 = last.x + 27;
+    cairo_move_to(cr, x0, first.y + 57.5);
+    cairo_line_to(cr, x0, first.y + 60.5);
+    cairo_line_to(cr, x1, last.y + 60.5);
+    cairo_line_to(cr, x1, last.y + 57.5);
   }
   setColour(cr, palette::textFaint);
   cairo_set_line_width(cr, 1);
   cairo_stroke(cr);
 
-  placed(cr, kGatePlace.x, kGatePlace.y, [&] {
-    cairo_scale(cr, 1.0, kGatePlace.height / 53.0);  // the editor stretches the picture to the control
+  const CellPlace& gate = layout.gate;
+  placed(cr, gate.x, gate.y, [&] {
+    cairo_scale(cr, 1.0, gate.height / 53.0);  // the editor stretches the picture to the control
     drawGateSwitch(cr, false);
   });
 
-  for (int i = 0; i < 3; ++i) {
-    const KnobPlace& k = kKnobs[i];
+  for (const int slot : {kGateAttack, kGateDecay, kGateShuffle}) {
+    const KnobPlace& k = layout.knob(slot);
     const double cx = k.x + 9, cy = k.y + 9;
     knobSocket(cr, cx, cy, 10.2);
-    label(cr, std::string(k.label), 630, cy + 3.5);
+    label(cr, std::string(k.label), k.x + 26, cy + 3.5);
   }
 }
 
-void drawUnitSection(cairo_t* cr, int unit) {
+// A caption centred over a lamp and its switch, above the lamp.
+void pairCaption(cairo_t* cr, const std::string& s, const CellPlace& lamp, const CellPlace& button) {
+  const int left = std::min(lamp.x, button.x), right = std::max(lamp.x + lamp.width, button.x + button.width);
+  smallLabel(cr, s, (left + right) / 2.0, lamp.y - 6, Align::Centre);
+}
+
+void drawUnitSection(cairo_t* cr, const Layout& layout, int unit) {
   const bool left = unit == 1;
   const double wellX = left ? 10 : 424;
   recessedWell(cr, wellX, 146, 286, 186, 6);
   const std::string name = left ? "FD1" : "FD2";
   heading(cr, name, "Filter · Delay", left ? 22 : 698, 182, left ? Align::Left : Align::Right);
 
-  for (const KnobPlace& k : kKnobs) {
-    if (k.picture != kSlider || k.tag < (left ? 41 : 51) || k.tag > (left ? 46 : 56)) continue;
+  for (const KnobPlace& k : layout.knobs) {
+    if (k.picture != kSlider || k.slot < (left ? kFd1Cutoff : kFd2Cutoff) ||
+        k.slot > (left ? kFd1Pan : kFd2Pan))
+      continue;
     if (left) label(cr, std::string(k.label), k.x - 6, k.y + 13, Align::Right);
     else label(cr, std::string(k.label), k.x + k.width + 6, k.y + 13);
   }
-  for (const CellPlace& c : kToggles) {
-    const bool mine = left ? (c.tag < 50) : (c.tag >= 50);
+  for (const CellPlace& c : layout.toggles) {
+    const bool mine = left ? (c.slot < kFd2Enable) : (c.slot >= kFd2Enable);
     if (!mine) continue;
     placed(cr, c.x, c.y, [&] {
       if (c.picture == kSwitch) drawSwitch(cr, false);
       else drawLamp(cr, c.picture == kFilterLamp ? LampKind::Filter : LampKind::OnOff, false);
     });
   }
-  // Captions over the switch-and-lamp pairs, and the legend of the filter switch.
-  if (left) {
-    smallLabel(cr, "ENABLE", (201 + 259) / 2.0, 161, Align::Centre);
-    smallLabel(cr, "DELAY SYNC", (210 + 287) / 2.0, 215, Align::Centre);
-    smallLabel(cr, "FILTER", 211 + 18, 268, Align::Centre);
-    smallLabel(cr, "LP", 231, 307);
-    smallLabel(cr, "HP", 231, 319);
-  } else {
-    smallLabel(cr, "ENABLE", (456 + 517) / 2.0, 162, Align::Centre);
-    smallLabel(cr, "DELAY SYNC", (432 + 504) / 2.0, 215, Align::Centre);
-    smallLabel(cr, "FILTER", 469 + 18, 268, Align::Centre);
-    smallLabel(cr, "LP", 484, 308, Align::Right);
-    smallLabel(cr, "HP", 484, 320, Align::Right);
-  }
+  // Captions over the switch-and-lamp pairs, and the legend of the filter
+  // switch on its outer side.
+  const std::string fd = left ? "fd1" : "fd2";
+  pairCaption(cr, "ENABLE", layout.toggle(fd + "enableled"), layout.toggle(fd + "enable"));
+  pairCaption(cr, "DELAY SYNC", layout.toggle(fd + "delaysyncled"), layout.toggle(fd + "delaysync"));
+  const CellPlace& filterLamp = layout.toggle(fd + "filtertypeled");
+  smallLabel(cr, "FILTER", filterLamp.x + filterLamp.width / 2, filterLamp.y - 5, Align::Centre);
+  const CellPlace& filter = layout.toggle(fd + "filtertype");
+  const int legendX = left ? filter.x + filter.width + 4 : filter.x - 4;
+  smallLabel(cr, "LP", legendX, filter.y + 9, left ? Align::Left : Align::Right);
+  smallLabel(cr, "HP", legendX, filter.y + 21, left ? Align::Left : Align::Right);
 }
 
-void drawLfoSection(cairo_t* cr, int lfo) {
+void drawLfoSection(cairo_t* cr, const Layout& layout, int lfo) {
   const bool left = lfo == 1;
   const double wellX = left ? 10 : 452;
   recessedWell(cr, wellX, 338, 258, 124, 6);
@@ -614,18 +628,29 @@ void drawLfoSection(cairo_t* cr, int lfo) {
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   setColour(cr, palette::accent, 0.45);
   cairo_stroke(cr);
-  if (left) label(cr, "Rate (bars)", 168, 359.5, Align::Right);
-  else label(cr, "Rate (bars)", 588, 359.5);
-  for (const CellPlace& b : kRateButtons) {
-    if ((b.picture == kLfo1Sync) != left) continue;
+  const int period = left ? kLfo1Period : kLfo2Period;
+  const CellPlace* first = nullptr;
+  const CellPlace* last = nullptr;
+  for (const CellPlace& b : layout.rateButtons) {
+    if (b.slot != period) continue;
+    if (first == nullptr) first = &b;
+    last = &b;
+  }
+  if (first == nullptr) throw std::runtime_error("the form has no rate buttons for " + name);
+  // The caption on the outer side of the row of buttons.
+  if (left)
+    label(cr, "Rate (bars)", first->x - 6, first->y + 12.5, Align::Right);
+  else
+    label(cr, "Rate (bars)", last->x + last->width + 8, last->y + 12.5);
+  for (const CellPlace& b : layout.rateButtons) {
+    if (b.slot != period) continue;
     placed(cr, b.x, b.y, [&] { drawRatePad(cr, false); });
-    text(cr, std::to_string(b.tag), b.x + 9, 377, font(8, true), palette::text, Align::Centre);
+    text(cr, std::to_string(b.bars), b.x + 9, b.y + 30, font(8, true), palette::text, Align::Centre);
   }
   // Both cutoff sliders follow LFO 1; the pan sliders follow their own LFO.
-  for (const KnobPlace& k : kKnobs) {
-    if (k.picture != kSlider || k.y < 400) continue;
-    if ((k.x < 300) != left) continue;
-    const bool cutoff = k.tag == 48 || k.tag == 58;
+  for (const KnobPlace& k : layout.knobs) {
+    const bool cutoff = k.slot == (left ? kFd1LfoCutoff : kFd2LfoCutoff);
+    if (!cutoff && k.slot != (left ? kFd1LfoPan : kFd2LfoPan)) continue;
     const std::string s = cutoff ? "LFO 1→Cutoff" : (left ? "LFO 1→Pan" : "LFO 2→Pan");
     if (left) label(cr, s, k.x - 5, k.y + 13, Align::Right);
     else label(cr, s, k.x + k.width + 5, k.y + 13);
@@ -666,7 +691,7 @@ void drawSignalFlow(cairo_t* cr) {
   cairo_stroke(cr);
 }
 
-void drawMixSection(cairo_t* cr) {
+void drawMixSection(cairo_t* cr, const Layout& layout) {
   // Brand and signal flow in the centre column, then the three volume knobs.
   const Font brand = font(19, true);
   const double wBrand = textWidth(cr, "plonkrift", brand), w6 = textWidth(cr, "6", brand);
@@ -676,18 +701,17 @@ void drawMixSection(cairo_t* cr) {
   text(cr, "V2  ·  TEMPO GATE", 360, 193, font(6.5, true, 1.2), palette::textDim, Align::Centre);
   drawSignalFlow(cr);
 
-  for (int i = 17; i < 20; ++i) {
-    const KnobPlace& k = kKnobs[i];
+  for (const int slot : {kGateVolume, kFd1Volume, kFd2Volume}) {
+    const KnobPlace& k = layout.knob(slot);
     const double cx = k.x + 29, cy = k.y + 29;
     dialTicks(cr, cx, cy, 30.5, 32.5, 34.5, 11);
     knobSocket(cr, cx, cy, 27.8);
-    const double baseline = i == 17 ? cy + 44 : cy + 47;
+    const double baseline = slot == kGateVolume ? cy + 44 : cy + 47;
     text(cr, std::string(k.label), cx, baseline, font(9, true), palette::text, Align::Centre);
   }
 }
 
-void weblinkPill(cairo_t* cr) {
-  const Area a = kWebLink;
+void weblinkPill(cairo_t* cr, const Area& a) {
   roundedRect(cr, a.x + 2.5, a.y + 3.5, a.width - 5, a.height - 6, (a.height - 6) / 2.0);
   setColour(cr, {0, 0, 0, 0.35});
   cairo_fill_preserve(cr);
@@ -697,7 +721,8 @@ void weblinkPill(cairo_t* cr) {
   text(cr, "plonkrift.example ↗", a.x + a.width / 2.0, a.y + 18.5, font(9), palette::accent, Align::Centre);
 }
 
-void drawFooter(cairo_t* cr, const std::string& leftText, const std::string& rightText) {
+void drawFooter(cairo_t* cr, const Layout& layout, const std::string& leftText,
+                const std::string& rightText) {
   cairo_move_to(cr, 10, 466.5);
   cairo_line_to(cr, 710, 466.5);
   setColour(cr, {0, 0, 0, 0.45});
@@ -707,25 +732,25 @@ void drawFooter(cairo_t* cr, const std::string& leftText, const std::string& rig
   cairo_line_to(cr, 710, 467.5);
   setColour(cr, {1, 1, 1, 0.05});
   cairo_stroke(cr);
-  weblinkPill(cr);
+  weblinkPill(cr, layout.webLink);
   text(cr, leftText, 16, 488, font(8, true, 1.0), palette::textDim);
   text(cr, rightText, 704, 488, font(8), palette::textDim, Align::Right);
 }
 
 }  // namespace
 
-void drawBackground(cairo_t* cr) {
+void drawBackground(cairo_t* cr, const Layout& layout) {
   panelBase(cr, kPanelWidth, kPanelHeight);
-  drawGateSection(cr);
-  drawUnitSection(cr, 1);
-  drawUnitSection(cr, 2);
-  drawLfoSection(cr, 1);
-  drawLfoSection(cr, 2);
-  drawMixSection(cr);
-  drawFooter(cr, "PLONKRIFT6 V2", "sixteen-step gate  ·  two filter-delay units  ·  two LFOs");
+  drawGateSection(cr, layout);
+  drawUnitSection(cr, layout, 1);
+  drawUnitSection(cr, layout, 2);
+  drawLfoSection(cr, layout, 1);
+  drawLfoSection(cr, layout, 2);
+  drawMixSection(cr, layout);
+  drawFooter(cr, layout, "PLONKRIFT6 V2", "sixteen-step gate  ·  two filter-delay units  ·  two LFOs");
 }
 
-void drawInfoScreen(cairo_t* cr) {
+void drawInfoScreen(cairo_t* cr, const Layout& layout) {
   panelBase(cr, kPanelWidth, kPanelHeight);
   recessedWell(cr, 16, 14, 688, 446, 8);
 
@@ -737,7 +762,7 @@ void drawInfoScreen(cairo_t* cr) {
   text(cr, "Version 1   ·   made by plonkrift", 50, 100, font(11), palette::text);
 
   // The editor writes its version label here; keep a dark plate under it.
-  const Area v = kVersionLabelShown;
+  const Area v = layout.versionLabelShown;
   roundedRect(cr, v.x - 10, v.y - 4, v.width + 20, v.height + 8, 6);
   setColour(cr, {0, 0, 0, 0.45});
   cairo_fill_preserve(cr);
@@ -792,7 +817,7 @@ void drawInfoScreen(cairo_t* cr) {
     text(cr, facts[i][1], gx, y + 13, font(8.5), palette::textDim);
   }
   // The artist's link area.
-  const Area a = kArtistLinkShown;
+  const Area a = layout.artistLinkShown;
   softShadow(cr, a.x + 2, a.y + 2, a.width - 4, a.height - 4, 3, 0, 2, {0, 0, 0, 0.8},
              [=](cairo_t* c) { roundedRect(c, a.x + 2, a.y + 2, a.width - 4, a.height - 4, 6); });
   roundedRect(cr, a.x + 2, a.y + 2, a.width - 4, a.height - 4, 6);
@@ -807,12 +832,12 @@ void drawInfoScreen(cairo_t* cr) {
        Align::Centre);
 
   text(cr, "Click anywhere else to return to the controls.", 360, 452, font(8.5), palette::textDim, Align::Centre);
-  drawFooter(cr, "PLONKRIFT6 V2", "version 1");
+  drawFooter(cr, layout, "PLONKRIFT6 V2", "version 1");
 }
 
 // ---------------------------------------------------------------- rendering
 
-Surface renderPicture(Picture picture) {
+Surface renderPicture(Picture picture, const Layout& layout) {
   const PictureEntry& entry = kPictures.at(picture);
   Surface surface = makeSurface(entry.width, entry.height);
   Context context = makeContext(surface);
@@ -828,8 +853,12 @@ Surface renderPicture(Picture picture) {
     case kSlider:
       filmStrip(cr, entry.frames, frameWidth, entry.height, [&](int k) { drawSlider(cr, sliderThumbX(k)); });
       break;
-    case kBackground: drawBackground(cr); break;
-    case kInfoScreen: drawInfoScreen(cr); break;
+    case kBackground:
+      drawBackground(cr, layout);
+      break;
+    case kInfoScreen:
+      drawInfoScreen(cr, layout);
+      break;
     case kStepOn: drawStepCell(cr, true, false); break;
     case kMainStepOn: drawStepCell(cr, true, true); break;
     case kTieOn: drawTie(cr, true); break;

@@ -41,7 +41,9 @@ double knobDegrees(int frame, int frames);
 // Centre of the slider thumb in frame `frame` of 100, in frame pixels.
 double sliderThumbX(int frame);
 
-Surface renderPicture(Picture picture);
+// The background and the information screen are drawn around the layout's
+// controls; the other pictures do not depend on it.
+Surface renderPicture(Picture picture, const Layout& layout);
 
 // The pieces, each drawn at the current origin. The background uses the same
 // functions with `lit` false, so a lit picture sits exactly over its unlit look.
@@ -56,7 +58,7 @@ void drawSwitch(cairo_t* cr, bool on);
 void drawRatePad(cairo_t* cr, bool lit);
 void drawGateSwitch(cairo_t* cr, bool on);
 void drawBigKnobBottom(cairo_t* cr);
-void drawBackground(cairo_t* cr);
-void drawInfoScreen(cairo_t* cr);
+void drawBackground(cairo_t* cr, const Layout& layout);
+void drawInfoScreen(cairo_t* cr, const Layout& layout);
 
 }  // namespace artwork

@@ -11,6 +11,6 @@ namespace artwork {
 using PictureSet = std::array<Surface, kPictureCount>;
 
 // With `infoShown`, the information screen has been moved into the window.
-Surface composePreview(const PictureSet& pictures, bool infoShown);
+Surface composePreview(const PictureSet& pictures, const Layout& layout, bool infoShown);
 
 }  // namespace artwork

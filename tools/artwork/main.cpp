@@ -1,10 +1,12 @@
 // plonkrift-artwork: draws the editor's fifteen pictures as PNG files.
 //
-//   plonkrift-artwork OUTPUT_FOLDER [--preview]
+//   plonkrift-artwork --form EDITOR.form OUTPUT_FOLDER [--preview]
 //
 // Each picture is written as NN-name.png (NN = its image-list index) with a
-// straight alpha channel. --preview also writes preview.png, the editor at the
-// default parameter values, and preview-info.png with the information screen.
+// straight alpha channel. The background and the information screen are drawn
+// around the controls where the editor's text form places them. --preview
+// also writes preview.png, the editor at the default parameter values, and
+// preview-info.png with the information screen.
 #include "tools/artwork/Pictures.h"
 #include "tools/artwork/Preview.h"
 
@@ -30,7 +32,7 @@ void releaseFontCaches() {
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: plonkrift-artwork OUTPUT_FOLDER [--preview]\n");
+  std::fprintf(stderr, "usage: plonkrift-artwork --form EDITOR.form OUTPUT_FOLDER [--preview]\n");
   return 2;
 }
 
@@ -69,26 +71,31 @@ void writePng(const artwork::Surface& surface, const std::filesystem::path& path
 
 int main(int argc, char** argv) {
   std::filesystem::path folder;
+  std::string form;
   bool preview = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--preview") preview = true;
+    else if (arg == "--form" && i + 1 < argc && form.empty())
+      form = argv[++i];
     else if (!arg.empty() && arg[0] == '-') return usage();
     else if (folder.empty()) folder = arg;
     else return usage();
   }
-  if (folder.empty()) return usage();
+  if (folder.empty() || form.empty()) return usage();
 
   try {
+    // The form is read first: a form that cannot be drawn for leaves no files.
+    const artwork::Layout layout = artwork::readLayout(form);
     std::filesystem::create_directories(folder);
     artwork::PictureSet pictures;
     for (const artwork::PictureEntry& entry : artwork::kPictures) {
-      pictures[entry.index] = artwork::renderPicture(entry.index);
+      pictures[entry.index] = artwork::renderPicture(entry.index, layout);
       writePng(pictures[entry.index], folder / std::string(entry.file));
     }
     if (preview) {
-      writePng(artwork::composePreview(pictures, false), folder / "preview.png");
-      writePng(artwork::composePreview(pictures, true), folder / "preview-info.png");
+      writePng(artwork::composePreview(pictures, layout, false), folder / "preview.png");
+      writePng(artwork::composePreview(pictures, layout, true), folder / "preview-info.png");
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "plonkrift-artwork: %s\n", e.what());

@@ -1,7 +1,11 @@
 // The artwork generator run as the build runs it: the pictures it writes must
-// have the sizes, frame layouts and masks the editor's image list expects.
+// have the sizes, frame layouts and masks the editor's image list expects, and
+// the background must be drawn around every control where the editor's form
+// places it.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
+#include "editor/FormLayout.h"
+#include "plugin/Parameters.h"
 
 namespace fs = std::filesystem;
 
@@ -51,6 +55,11 @@ int run(const std::string& args) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Draws for the editor's form (or another one) into `dir`.
+int draw(const fs::path& dir, const std::string& more = "", const std::string& form = PLONK_FORM_TEXT) {
+  return run("--form \"" + form + "\" \"" + dir.string() + "\" " + more);
+}
+
 fs::path freshDir(const std::string& name) {
   const fs::path dir = fs::temp_directory_path() / ("plonkrift-artwork-test-" + std::to_string(::getpid())) / name;
   fs::remove_all(dir);
@@ -79,7 +88,8 @@ class Artwork : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new fs::path(freshDir("out"));
-    status_ = run("\"" + dir_->string() + "\" --preview");
+    status_ = draw(*dir_, "--preview");
+    form_ = new formlayout::Layout(formlayout::ReadLayoutFile(PLONK_FORM_TEXT));
     pictures_ = new std::map<int, Picture>;
     for (const Expected& e : kList) (*pictures_)[e.index] = loadPng(*dir_ / e.file);
   }
@@ -89,16 +99,20 @@ class Artwork : public ::testing::Test {
     fs::remove_all(dir_->parent_path());
     delete dir_;
     delete pictures_;
+    delete form_;
   }
   static const Picture& picture(int index) { return pictures_->at(index); }
+  static const formlayout::Layout& form() { return *form_; }
 
   static fs::path* dir_;
   static int status_;
   static std::map<int, Picture>* pictures_;
+  static formlayout::Layout* form_;
 };
 fs::path* Artwork::dir_ = nullptr;
 int Artwork::status_ = -1;
 std::map<int, Picture>* Artwork::pictures_ = nullptr;
+formlayout::Layout* Artwork::form_ = nullptr;
 
 bool whitish(const unsigned char* px, int threshold) {
   return px[3] >= 128 && px[0] >= threshold && px[1] >= threshold && px[2] >= threshold;
@@ -226,90 +240,96 @@ TEST_F(Artwork, SliderThumbTravelsLeftToRightAcrossTheTrack) {
   }
 }
 
+// The places where the background shows a control's unlit look: every image
+// control of the form that shows a parameter (steps, ties, the gate switch,
+// lamps, switches, rate buttons), at its place, cut to its picture.
+struct Place {
+  std::string name;
+  int index, x, y, width, height;
+};
+std::vector<Place> litPlaces(const formlayout::Layout& form, const std::map<int, Picture>& pictures) {
+  std::vector<Place> places;
+  for (const formlayout::Component& c : form.components) {
+    if (c.className != "TDIBImage" || parameters::controlBinding(c.name) == nullptr) continue;
+    const Picture& lit = pictures.at(c.picture);
+    places.push_back(
+        {c.name, c.picture, c.left, c.top, std::min(c.width, lit.width), std::min(c.height, lit.height)});
+  }
+  return places;
+}
+
+double luminance(const unsigned char* px) {
+  return 0.3 * px[0] + 0.59 * px[1] + 0.11 * px[2];
+}
+
+// How much lighting changes the place (mean over its channels), and how far
+// the background under the lit picture's opaque body departs from the look
+// around the shape (inside the place where the lit picture is clear, else a
+// ring around it).
+struct Contrast {
+  double change, shape;
+};
+Contrast contrastAt(const Picture& background, const Picture& lit, const Place& place) {
+  double change = 0, outside = 0;
+  int changed = 0, nOutside = 0;
+  for (int y = 0; y < place.height; ++y)
+    for (int x = 0; x < place.width; ++x) {
+      const unsigned char* b = background.at(place.x + x, place.y + y);
+      const unsigned char* s = lit.at(x, y);
+      const double a = s[3] / 255.0;
+      for (int c = 0; c < 3; ++c) change += std::fabs((s[c] * a + b[c] * (1 - a)) - b[c]);
+      changed += 3;
+      if (s[3] == 0) {
+        outside += luminance(b);
+        ++nOutside;
+      }
+    }
+  if (nOutside == 0) {
+    for (int y = place.y - 2; y < place.y + place.height + 2; ++y)
+      for (int x = place.x - 2; x < place.x + place.width + 2; ++x) {
+        const bool ring =
+            y < place.y || y >= place.y + place.height || x < place.x || x >= place.x + place.width;
+        if (ring) {
+          outside += luminance(background.at(x, y));
+          ++nOutside;
+        }
+      }
+  }
+  outside /= nOutside;
+  double inside = 0;
+  int nInside = 0;
+  for (int y = 0; y < place.height; ++y)
+    for (int x = 0; x < place.width; ++x)
+      if (lit.at(x, y)[3] == 255) {
+        inside += std::fabs(luminance(background.at(place.x + x, place.y + y)) - outside);
+        ++nInside;
+      }
+  return {change / changed, nInside > 0 ? inside / nInside : 0.0};
+}
+
 // The editor hides an unlit control (opacity 0) and shows the background there;
 // lighting it draws the picture over that place. Each lit picture must change
 // the look of its place clearly, and the background must show an unlit look of
 // the same shape: under the lit picture's opaque body it differs from around it.
 TEST_F(Artwork, LitPicturesSitOverAnUnlitLookOfTheirShape) {
-  struct Place {
-    const char* name;
-    int index, x, y, width, height;
-  };
-  const Place places[] = {
-      {"step1", 12, 87, 71, 29, 42},        {"step2", 3, 117, 71, 29, 42},       {"tie1", 4, 100, 47, 29, 22},
-      {"tie16", 4, 550, 47, 29, 22},        {"fd1enableled", 6, 201, 167, 36, 18}, {"fd1enable", 7, 243, 164, 16, 22},
-      {"fd2filtertypeled", 5, 469, 273, 36, 18}, {"fd2delaysync", 7, 488, 220, 16, 22},
-      {"lfo1sync1", 10, 174, 347, 18, 18},  {"lfo2sync4", 13, 562, 347, 18, 18}, {"gateon", 14, 40, 73, 38, 52},
-  };
+  const std::vector<Place> places = litPlaces(form(), *pictures_);
+  ASSERT_EQ(places.size(), 53u) << "32 cells, the gate switch, 12 lamps and switches, 8 rate buttons";
   const Picture& background = picture(2);
-  auto luminance = [](const unsigned char* px) { return 0.3 * px[0] + 0.59 * px[1] + 0.11 * px[2]; };
   for (const Place& place : places) {
     SCOPED_TRACE(place.name);
-    const Picture& lit = picture(place.index);
-    // Pass 1: how much lighting changes the place, and the mean look around
-    // the shape (inside the place where the lit picture is clear, else a ring).
-    double change = 0, outside = 0;
-    int changed = 0, nOutside = 0;
-    for (int y = 0; y < place.height; ++y)
-      for (int x = 0; x < place.width; ++x) {
-        const unsigned char* b = background.at(place.x + x, place.y + y);
-        const unsigned char* s = lit.at(x, y);
-        const double a = s[3] / 255.0;
-        for (int c = 0; c < 3; ++c) change += std::fabs((s[c] * a + b[c] * (1 - a)) - b[c]);
-        changed += 3;
-        if (s[3] == 0) {
-          outside += luminance(b);
-          ++nOutside;
-        }
-      }
-    if (nOutside == 0) {
-      for (int y = place.y - 2; y < place.y + place.height + 2; ++y)
-        for (int x = place.x - 2; x < place.x + place.width + 2; ++x) {
-          const bool ring = y < place.y || y >= place.y + place.height || x < place.x || x >= place.x + place.width;
-          if (ring) {
-            outside += luminance(background.at(x, y));
-            ++nOutside;
-          }
-        }
-    }
-    outside /= nOutside;
-    // Pass 2: under the lit body the background departs from its surroundings.
-    double inside = 0;
-    int nInside = 0;
-    for (int y = 0; y < place.height; ++y)
-      for (int x = 0; x < place.width; ++x)
-        if (lit.at(x, y)[3] == 255) {
-          inside += std::fabs(luminance(background.at(place.x + x, place.y + y)) - outside);
-          ++nInside;
-        }
-    ASSERT_GT(nInside, 0);
-    EXPECT_GT(change / changed, 12.0) << "lighting hardly changes the place";
-    EXPECT_GT(inside / nInside, 6.0) << "the background shows nothing at the place";
+    ASSERT_LE(place.x + place.width, background.width);
+    ASSERT_LE(place.y + place.height, 512) << "in the window";
+    const Contrast contrast = contrastAt(background, picture(place.index), place);
+    EXPECT_GT(contrast.change, 12.0) << "lighting hardly changes the place";
+    EXPECT_GT(contrast.shape, 6.0) << "the background shows nothing at the place";
   }
 }
 
 // Knobs and sliders are always drawn over the background: it must name each
-// one beside it, and must not print a pointer or thumb of its own under it,
-// which would show through the control's transparent parts.
+// one beside it (right of the small knobs, below the big ones, on the outer
+// side of a slider), and must not print a pointer or thumb of its own under
+// it, which would show through the control's transparent parts.
 TEST_F(Artwork, BackgroundLabelsEveryKnobAndSliderButDrawsNoneOfThem) {
-  enum Side { Left, Right, Below };
-  struct Control {
-    const char* name;
-    int x, y, width, height;
-    Side label;
-  };
-  const Control controls[] = {
-      {"attack", 604, 55, 18, 18, Right},       {"decay", 604, 84, 18, 18, Right},
-      {"shuffle", 604, 112, 18, 18, Right},     {"fd1delay", 95, 207, 100, 18, Left},
-      {"fd1feedback", 95, 232, 100, 18, Left},  {"fd1cutoff", 95, 257, 100, 18, Left},
-      {"fd1reso", 95, 282, 100, 18, Left},      {"fd1pan", 95, 307, 100, 18, Left},
-      {"fd2delay", 522, 207, 100, 18, Right},   {"fd2feedback", 522, 232, 100, 18, Right},
-      {"fd2cutoff", 522, 257, 100, 18, Right},  {"fd2reso", 522, 282, 100, 18, Right},
-      {"fd2pan", 522, 307, 100, 18, Right},     {"lfo2cutoffdepth", 529, 411, 100, 18, Right},
-      {"lfo2pandepth", 528, 438, 100, 18, Right}, {"lfo1cutoffdepth", 92, 411, 100, 18, Left},
-      {"lfo1pandepth", 91, 438, 100, 18, Left}, {"mainvolume", 330, 298, 58, 58, Below},
-      {"fd1volume", 278, 371, 58, 58, Below},   {"fd2volume", 384, 371, 58, 58, Below},
-  };
   const Picture& background = picture(2);
   auto ink = [&](int x0, int y0, int x1, int y1, int threshold) {
     int n = 0;
@@ -317,17 +337,49 @@ TEST_F(Artwork, BackgroundLabelsEveryKnobAndSliderButDrawsNoneOfThem) {
       for (int x = std::max(0, x0); x < std::min(background.width, x1); ++x) n += whitish(background.at(x, y), threshold);
     return n;
   };
-  for (const Control& c : controls) {
+  int knobs = 0;
+  for (const formlayout::Component& c : form().components) {
+    if (c.className != "TDIBKnob") continue;
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(ink(c.x, c.y, c.x + c.width, c.y + c.height, 200), 0);
+    ++knobs;
+    ASSERT_LE(c.top + c.height, 512) << "in the window";
+    EXPECT_EQ(ink(c.left, c.top, c.left + c.width, c.top + c.height, 200), 0);
+    const int right = c.left + c.width, bottom = c.top + c.height;
     int label = 0;
-    switch (c.label) {
-      case Left: label = ink(c.x - 80, c.y, c.x - 2, c.y + c.height, 150); break;
-      case Right: label = ink(c.x + c.width + 2, c.y, c.x + c.width + 80, c.y + c.height, 150); break;
-      case Below: label = ink(c.x - 10, c.y + c.height + 2, c.x + c.width + 10, c.y + c.height + 24, 150); break;
-    }
+    if (c.picture == 0)
+      label = ink(c.left - 10, bottom + 2, right + 10, bottom + 24, 150);
+    else if (c.picture == 9 || c.left + c.width / 2 > background.width / 2)
+      label = ink(right + 2, c.top, right + 80, bottom, 150);
+    else
+      label = ink(c.left - 80, c.top, c.left - 2, bottom, 150);
     EXPECT_GT(label, 15) << "no label beside the control";
   }
+  EXPECT_EQ(knobs, 20);
+}
+
+// The form is the one source of the places: a control moved there takes its
+// drawn place along, and nothing of it stays where it was.
+TEST_F(Artwork, AControlMovedInTheFormTakesItsDrawnPlaceAlong) {
+  std::ifstream in(PLONK_FORM_TEXT, std::ios::binary);
+  std::string text(std::istreambuf_iterator<char>(in), {});
+  const std::size_t at = text.find("TDIBImage lfo2sync1 {");
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t left = text.find("Left = 502", at);
+  ASSERT_NE(left, std::string::npos);
+  text.replace(left, 10, "Left = 472");
+  const fs::path moved = freshDir("moved");
+  fs::create_directories(moved);
+  std::ofstream(moved / "moved.form", std::ios::binary) << text;
+  ASSERT_EQ(draw(moved / "out", "", (moved / "moved.form").string()), 0);
+  const Picture background = loadPng(moved / "out" / "02-background.png");
+  ASSERT_EQ(background.width, 720);
+
+  const Place was{"lfo2sync1", 13, 502, 347, 18, 18}, now{"lfo2sync1", 13, 472, 347, 18, 18};
+  EXPECT_GT(contrastAt(background, picture(13), now).shape, 6.0) << "no unlit look at the new place";
+  // Where it was, the background is now the plain well: hardly any shape.
+  EXPECT_GT(contrastAt(picture(2), picture(13), was).shape, 6.0);
+  EXPECT_LT(contrastAt(background, picture(13), was).shape, 3.0) << "an unlit look left behind";
+  fs::remove_all(moved);
 }
 
 TEST_F(Artwork, SemiTransparentEdgesAreStoredWithStraightAlpha) {
@@ -356,7 +408,7 @@ TEST_F(Artwork, PreviewShowsTheWholeWindow) {
 
 TEST_F(Artwork, TheSameBuildDrawsTheSameBytes) {
   const fs::path again = freshDir("again");
-  ASSERT_EQ(run("\"" + again.string() + "\""), 0);
+  ASSERT_EQ(draw(again), 0);
   auto bytes = [](const fs::path& f) {
     std::ifstream in(f, std::ios::binary);
     return std::vector<char>(std::istreambuf_iterator<char>(in), {});
@@ -371,12 +423,18 @@ TEST_F(Artwork, TheSameBuildDrawsTheSameBytes) {
 TEST(ArtworkCommandLine, RefusesBadUseWithoutWritingAnything) {
   const fs::path dir = freshDir("cli");
   fs::create_directories(dir);
+  const std::string form = std::string(" --form \"") + PLONK_FORM_TEXT + "\"";
   EXPECT_EQ(run(""), 2);
-  EXPECT_EQ(run("\"" + (dir / "a").string() + "\" \"" + (dir / "b").string() + "\""), 2);
-  EXPECT_EQ(run("--colour \"" + (dir / "c").string() + "\""), 2);
+  EXPECT_EQ(run("\"" + (dir / "a").string() + "\""), 2) << "no form";
+  EXPECT_EQ(run("\"" + (dir / "a").string() + "\" \"" + (dir / "b").string() + "\"" + form), 2);
+  EXPECT_EQ(run("--colour \"" + (dir / "c").string() + "\"" + form), 2);
+  // A form that cannot be read, or lacks a control the artwork draws for.
+  EXPECT_EQ(draw(dir / "d", "", (dir / "missing.form").string()), 1);
+  std::ofstream(dir / "bare.form") << "TPluginEditorWindow PluginEditorWindow {\n}\n";
+  EXPECT_EQ(draw(dir / "e", "", (dir / "bare.form").string()), 1);
   // An output folder that cannot be made: a regular file stands in its way.
   std::ofstream(dir / "file") << "x";
-  EXPECT_EQ(run("\"" + (dir / "file" / "out").string() + "\""), 1);
-  EXPECT_FALSE(fs::exists(dir / "a"));
+  EXPECT_EQ(draw(dir / "file" / "out"), 1);
+  for (const char* name : {"a", "b", "c", "d", "e"}) EXPECT_FALSE(fs::exists(dir / name)) << name;
   fs::remove_all(dir.parent_path());
 }
