@@ -15,7 +15,8 @@ class Bridge : public ::testing::Test {
  protected:
   void SetUp() override {
     // Windows in memory: the test's parent handle stands for a host window.
-    framework::SetWindowBackend(std::make_shared<framework::THeadlessBackend>());
+    backend = std::make_shared<framework::THeadlessBackend>();
+    framework::SetWindowBackend(backend);
     plugin = std::make_unique<APlugin>(nullptr);
     editor = static_cast<APluginEditor*>(plugin->getEditor());
   }
@@ -23,6 +24,7 @@ class Bridge : public ::testing::Test {
     plugin.reset();
     framework::SetWindowBackend(nullptr);
   }
+  std::shared_ptr<framework::THeadlessBackend> backend;
   std::unique_ptr<APlugin> plugin;
   APluginEditor* editor = nullptr;
   int parent = 0;  // stands for the host's window
@@ -89,9 +91,11 @@ TEST_F(Bridge, RectangleIsTheWindowsSizeAlways) {
   }
 }
 
-TEST_F(Bridge, DestroyingTheEffectWithTheEditorOpen) {
+TEST_F(Bridge, DestroyingTheEffectWithTheEditorOpenTakesItsWindowAway) {
   plugin->dispatcher(effEditOpen, 0, 0, &parent, 0.0f);
-  plugin.reset();  // the leak checker and ASan watch this
+  ASSERT_EQ(backend->Windows().size(), 1u);
+  plugin.reset();  // the leak checker and ASan watch this too
+  EXPECT_TRUE(backend->Windows().empty());
 }
 
 }  // namespace

@@ -98,6 +98,15 @@ TEST_F(Gestures, PaintingStepsByDragging) {
   EXPECT_THAT(automation, ElementsAre(Automation{2, 0}, Automation{3, 0}));
   EXPECT_EQ(Param(2) + Param(3), 0.0f);
   EXPECT_EQ(Opacity("step2") + Opacity("step3"), 0);
+
+  // A step at exactly 0.5 is not lit: a press on it paints "on".
+  HostSets(6, 0.5f);
+  Tick();
+  automation.clear();
+  Press(Step(6));
+  MoveTo(Step(7));
+  Release(Step(7));
+  EXPECT_THAT(automation, ElementsAre(Automation{6, 1}, Automation{7, 1}));
 }
 
 TEST_F(Gestures, EveryMoveOverATieSendsItAgain) {
@@ -241,7 +250,7 @@ TEST_F(Gestures, DelaySyncSnapsTheDelayTimeOnRelease) {
   const struct {
     int position;
     float snapped;
-  } table[] = {{45, 0.5f}, {29, 0.25f}, {60, 0.5f}, {61, 0.75f}, {90, 1.0f}};
+  } table[] = {{45, 0.5f}, {29, 0.25f}, {30, 0.5f}, {60, 0.5f}, {61, 0.75f}, {89, 0.75f}, {90, 1.0f}};
   Open();
   for (const auto& row : table) {
     SCOPED_TRACE(row.position);

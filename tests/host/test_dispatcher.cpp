@@ -115,7 +115,9 @@ TEST_F(Dispatcher, CanDoComparesWholeTextsWithCase) {
   }
 }
 
-TEST_F(Dispatcher, EditorRectangleIsTheWindowsSizeBeforeAndAfterOpen) {
+// Hosts size their frame before they open the editor (after opening, see the
+// editor bridge's tests, which open it into a window in memory).
+TEST_F(Dispatcher, EditorRectangleIsTheWindowsSizeBeforeTheEditorOpens) {
   ERect* rect = nullptr;
   ASSERT_EQ(host->dispatch(effEditGetRect, 0, 0, &rect), 1);
   ASSERT_NE(rect, nullptr);
