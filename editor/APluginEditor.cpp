@@ -1,7 +1,7 @@
 #include "editor/APluginEditor.h"
 
 #include "framework/window/Application.h"
-#include "framework/x11/X11Backend.h"
+#include "framework/window/Desktop.h"
 
 APluginEditor::APluginEditor(AudioEffectX* effect, std::atomic<std::uint8_t>& editorClosed,
                              const std::atomic<std::uint8_t>* timeInfoNotice)
@@ -32,10 +32,10 @@ VstInt32 APluginEditor::open(void* parent) {
   try {
     if (!window) {
       // The framework picks the window system for this parent: the backend
-      // chosen on purpose (a test's, a tool's) or X11 for a window of the X
-      // display; a handle that is neither is refused (EWindowError). The
+      // chosen on purpose (a test's, a tool's) or the desktop's for one of
+      // its windows; a handle that is neither is refused (EWindowError). The
       // editor works the same on any.
-      framework::UseX11BackendFor(reinterpret_cast<framework::TWindowHandle>(parent));
+      framework::UseDesktopBackendFor(reinterpret_cast<framework::TWindowHandle>(parent));
       copyParameters();
       auto made = TPluginEditorWindow::Create(this, values);
       // A child of the host's window at (0, 0); the window system refuses a

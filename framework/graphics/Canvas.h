@@ -7,9 +7,6 @@
 #include "framework/core/Exception.h"
 #include "framework/graphics/Types.h"
 
-typedef struct _cairo cairo_t;
-typedef struct _cairo_surface cairo_surface_t;
-
 namespace framework {
 
 // Failure of the drawing layer to create a surface or bitmap.
@@ -31,6 +28,11 @@ struct TFont {
 // out bottom-up without row padding, as the image buffers hold them.
 // Coordinates are visual: (0, 0) is the top-left pixel. Drawing treats the
 // pixels as opaque colours and writes alpha 255 where it paints.
+//
+// The drawing library is the platform's: Cairo (CanvasCairo.cpp) on Linux,
+// GDI (CanvasGdi.cpp) on Windows. Both paint each operation into a layer of
+// their own and put it over the pixels by its coverage, so the results differ
+// only where the libraries rasterise differently (text).
 class TCanvas {
  public:
   TCanvas(std::uint8_t* bits, std::int32_t width, std::int32_t height);
@@ -63,15 +65,16 @@ class TCanvas {
                    std::int32_t srcHeight);
 
  private:
-  void Begin();
+  // The drawing library's state and the layer each operation paints into,
+  // made by the first operation.
+  struct TLayer;
+  TLayer& Begin();
   void End();
-  void SelectFont();
 
   std::uint8_t* bits_;
   std::int32_t width_;
   std::int32_t height_;
-  cairo_surface_t* surface_ = nullptr;  // the layer each operation paints into
-  cairo_t* cr_ = nullptr;
+  TLayer* layer_ = nullptr;
   double penX_ = 0;
   double penY_ = 0;
 };

@@ -1,6 +1,8 @@
 #include "framework/graphics/PictureLoader.h"
 
+#if PLONKRIFT_PNG_IMPORT
 #include <png.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -13,6 +15,7 @@ namespace {
 
 constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
+#if PLONKRIFT_PNG_IMPORT
 TLoadedPicture LoadPng(std::span<const std::uint8_t> bytes) {
   png_image image;
   std::memset(&image, 0, sizeof image);
@@ -39,6 +42,13 @@ TLoadedPicture LoadPng(std::span<const std::uint8_t> bytes) {
   }
   return picture;
 }
+#else
+// Builds without libpng (Windows) read bitmaps only; PNG files are a matter
+// for the build-time tools, which run on Linux.
+TLoadedPicture LoadPng(std::span<const std::uint8_t>) {
+  throw EInvalidGraphic("PNG pictures cannot be read by this build");
+}
+#endif
 
 std::uint32_t U32(std::span<const std::uint8_t> b, std::size_t at) {
   return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);

@@ -58,10 +58,15 @@ void UnregisterRoot(TWinControl* root) {
 }
 
 std::uint64_t StartTimer(TTimer* timer, std::uint32_t interval) {
-  const std::uint64_t now = WindowBackend().NowMs();
-  std::lock_guard lock(gMutex);
-  const std::uint64_t serial = gNextSerial++;
-  gTimers.push_back({serial, timer, now + interval, interval, std::this_thread::get_id()});
+  const auto backend = WindowBackendPtr();
+  const std::uint64_t now = backend->NowMs();
+  std::uint64_t serial = 0;
+  {
+    std::lock_guard lock(gMutex);
+    serial = gNextSerial++;
+    gTimers.push_back({serial, timer, now + interval, interval, std::this_thread::get_id()});
+  }
+  backend->WakeBy(now + interval);
   return serial;
 }
 

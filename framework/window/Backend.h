@@ -6,8 +6,9 @@
 // reports input as TWindowEvent values to the IWindowEvents of each window.
 //
 // Nothing is delivered behind the framework's back: a backend reports events
-// only from inside PumpEvents, which framework::PumpEvents calls from the
-// editor's idle on the thread that owns the windows.
+// only from inside PumpEvents, which framework::PumpEvents calls on the thread
+// that owns the windows: from the editor's idle, and, where the system's own
+// message loop drives the windows (Win32), from their messages.
 
 #include <cstdint>
 #include <memory>
@@ -95,6 +96,9 @@ class TWindowBackend {
   virtual void PumpEvents() = 0;
   // Monotonic milliseconds; timers are due against this clock.
   virtual std::uint64_t NowMs() const = 0;
+  // Something is due at dueMs on the calling thread: a backend whose windows
+  // wait for the system's messages arranges a PumpEvents by then.
+  virtual void WakeBy(std::uint64_t dueMs) { static_cast<void>(dueMs); }
 
   // The pointer, in screen coordinates.
   virtual TPoint CursorPos() const = 0;

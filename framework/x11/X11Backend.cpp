@@ -30,6 +30,7 @@ constexpr int kXFocusOut = FocusOut;
 #undef FocusIn
 #undef FocusOut
 
+#include "framework/window/Desktop.h"
 #include "framework/window/Shell.h"
 
 namespace framework {
@@ -1225,6 +1226,10 @@ std::shared_ptr<TWindowBackend> UseX11BackendFor(TWindowHandle parent) {
   if (WindowBackendChosen() || IsX11Backend(*current)) return current;
   if (!IsX11Window(parent)) throw EWindowError("The host's window handle is no window of the X display");
   return UseX11Backend();
+}
+
+std::shared_ptr<TWindowBackend> UseDesktopBackendFor(TWindowHandle parent) {
+  return UseX11BackendFor(parent);
 }
 
 bool IsX11Backend(const TWindowBackend& backend) { return dynamic_cast<const TX11Backend*>(&backend) != nullptr; }

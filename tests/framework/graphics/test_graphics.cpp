@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#if PLONKRIFT_PNG_IMPORT
 #include <png.h>
+#endif
 
 #include <cstring>
 #include <vector>
@@ -207,6 +209,7 @@ TEST(PictureLoader, RefusesBrokenFiles) {
   EXPECT_THROW(LoadPicture("/nonexistent/picture.png"), EInvalidGraphic);
 }
 
+#if PLONKRIFT_PNG_IMPORT
 TEST(PictureLoader, PngWithoutAlphaIsOpaque) {
   const std::uint8_t rgb[6] = {255, 0, 0, 0, 0, 255};  // red, blue; one row
   png_image image;
@@ -225,3 +228,4 @@ TEST(PictureLoader, PngWithoutAlphaIsOpaque) {
   EXPECT_EQ(px[0], 0xFFFF0000u);
   EXPECT_EQ(px[1], 0xFF0000FFu);
 }
+#endif
