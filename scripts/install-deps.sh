@@ -11,6 +11,7 @@ packages=(
   libfontconfig-dev fonts-dejavu-core
   xvfb x11-utils locales
   lv2-dev liblilv-dev lilv-utils sordi
+  jalv jackd2
 )
 
 missing=()
