@@ -737,42 +737,45 @@ TEST_F(RenderCli, MistakesGiveOneClearLineAndAFailingExit) {
   fs::create_directories(dir / "folder.wav");
   Write(dir / "four.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 4, std::vector<float>(400, 0.0f));
   const std::string out = "o.wav";
+  // A mistake on the command line exits 2, a failure while working 1.
+  constexpr int kWork = 1, kUsage = 2;
   const struct {
     std::vector<std::string> args;
     const char* message;
+    int status;
   } cases[] = {
-      {{"missing.wav", "-o", out}, "does not exist"},
-      {{".", "-o", out}, "cannot read input file"},
-      {{"notes.txt", "-o", out}, "unsupported format"},
-      {{"four.wav", "-o", out}, "4 channels"},
-      {{"--set", "FD1 Cutoff=1.5", "-o", out}, "outside 0..1"},
-      {{"--set", "FD1 Cutoff=abc", "-o", out}, "not a value: abc"},
-      {{"--set", "FD1 Cutoff", "-o", out}, "NAME=VALUE"},
-      {{"--tempo", "0", "-o", out}, "--tempo: out of range: 0 (give 1 to 1000 BPM)"},
-      {{"--tempo", "nan", "-o", out}, "--tempo: not a number: nan"},
-      {{"--tempo=abc", "-o", out}, "--tempo: not a number: abc"},
-      {{"--tempo", "2000", "-o", out}, "out of range"},
-      {{"--rate", "100", "-o", out}, "--rate: out of range: 100"},
-      {{"--rate", "1e9", "-o", out}, "--rate"},
-      {{"--block", "0", "-o", out}, "--block: out of range"},
-      {{"--program", "8", "-o", out}, "--program: out of range: 8"},
-      {{"--bits", "8", "-o", out}, "--bits: not supported: 8"},
-      {{"--tail", "-1", "-o", out}, "--tail: out of range"},
-      {{"--gain", "3", "--normalize", "-1", "-o", out}, "exclude each other"},
-      {{"--tempo"}, "--tempo needs a value"},
-      {{"-o"}, "-o needs a value"},
-      {{"--info=1"}, "--info takes no value"},
-      {{"--frobnicate"}, "unknown option '--frobnicate'"},
-      {{"a.wav", "b.wav"}, "more than one input file"},
-      {{"--plugin", "none.so", "-o", out}, "cannot load the plug-in"},
-      {{"-o", "no-such-dir/x.wav"}, "cannot write"},
+      {{"missing.wav", "-o", out}, "does not exist", kWork},
+      {{".", "-o", out}, "cannot read input file", kWork},
+      {{"notes.txt", "-o", out}, "unsupported format", kWork},
+      {{"four.wav", "-o", out}, "4 channels", kWork},
+      {{"--set", "FD1 Cutoff=1.5", "-o", out}, "outside 0..1", kUsage},
+      {{"--set", "FD1 Cutoff=abc", "-o", out}, "not a value: abc", kUsage},
+      {{"--set", "FD1 Cutoff", "-o", out}, "NAME=VALUE", kUsage},
+      {{"--tempo", "0", "-o", out}, "--tempo: out of range: 0 (give 1 to 1000 BPM)", kUsage},
+      {{"--tempo", "nan", "-o", out}, "--tempo: not a number: nan", kUsage},
+      {{"--tempo=abc", "-o", out}, "--tempo: not a number: abc", kUsage},
+      {{"--tempo", "2000", "-o", out}, "out of range", kUsage},
+      {{"--rate", "100", "-o", out}, "--rate: out of range: 100", kUsage},
+      {{"--rate", "1e9", "-o", out}, "--rate", kUsage},
+      {{"--block", "0", "-o", out}, "--block: out of range", kUsage},
+      {{"--program", "8", "-o", out}, "--program: out of range: 8", kUsage},
+      {{"--bits", "8", "-o", out}, "--bits: not supported: 8", kUsage},
+      {{"--tail", "-1", "-o", out}, "--tail: out of range", kUsage},
+      {{"--gain", "3", "--normalize", "-1", "-o", out}, "exclude each other", kUsage},
+      {{"--tempo"}, "--tempo needs a value", kUsage},
+      {{"-o"}, "-o needs a value", kUsage},
+      {{"--info=1"}, "--info takes no value", kUsage},
+      {{"--frobnicate"}, "unknown option '--frobnicate'", kUsage},
+      {{"a.wav", "b.wav"}, "more than one input file", kUsage},
+      {{"--plugin", "none.so", "-o", out}, "cannot load the plug-in", kWork},
+      {{"-o", "no-such-dir/x.wav"}, "cannot write", kWork},
       // The output is checked before any input is read.
-      {{"-", "-o", "no-such-dir/x.wav"}, "cannot write 'no-such-dir/x.wav'"},
-      {{"-o", "folder.wav"}, "it is a folder"},
+      {{"-", "-o", "no-such-dir/x.wav"}, "cannot write 'no-such-dir/x.wav'", kWork},
+      {{"-o", "folder.wav"}, "it is a folder", kWork},
   };
   for (const auto& c : cases) {
     const Result r = Run(c.args);
-    EXPECT_NE(r.status, 0) << c.args[0];
+    EXPECT_EQ(r.status, c.status) << c.args[0] << ": " << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_EQ(Lines(r.err), 1u) << r.err;
     EXPECT_EQ(r.err.rfind("plonkrift-render: ", 0), 0u) << r.err;

@@ -30,9 +30,16 @@ constexpr int kNumSlots = 70;
 constexpr double kQuietDb = -90.0;
 constexpr int kMaxTailBars = 32;
 
+// A failure while working: exit 1.
 int Fail(const std::string& message) {
   std::fprintf(stderr, "plonkrift-render: %s\n", message.c_str());
   return 1;
+}
+
+// A mistake on the command line: exit 2, as the other tools do.
+int Mistake(const std::string& message) {
+  std::fprintf(stderr, "plonkrift-render: %s\n", message.c_str());
+  return 2;
 }
 
 void Warn(const std::string& message) {
@@ -222,7 +229,7 @@ bool ReadAll(int fd, void* data, std::size_t size) {
 int main(int argc, char** argv) {
   render::Options options;
   std::string error;
-  if (!render::Parse(argc, argv, options, error)) return Fail(error);
+  if (!render::Parse(argc, argv, options, error)) return Mistake(error);
   if (options.help) {
     std::fputs(render::Usage().c_str(), stdout);
     return 0;
@@ -254,7 +261,7 @@ int main(int argc, char** argv) {
     } else {
       int slot = 0;
       float value = 0.0f;
-      if (!render::ParseAssignment(names, setting.text, slot, value, error)) return Fail("--set: " + error);
+      if (!render::ParseAssignment(names, setting.text, slot, value, error)) return Mistake("--set: " + error);
       sets.emplace_back(slot, value);
     }
   }
