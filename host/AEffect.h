@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 using VstInt32 = std::int32_t;
 using VstIntPtr = std::intptr_t;
@@ -207,3 +208,19 @@ static_assert(offsetof(AEffect, future) == 84);
 static_assert(sizeof(AEffect) == 144);
 #endif
 static_assert(sizeof(ERect) == 8);
+
+#if defined(_WIN32)
+// Windows is LLP64: long stays 32 bits while pointers are 64 (on x64), so the
+// record uses no long, and VstIntPtr follows the pointer. The entry and every
+// callback use the C calling convention (x64 has only one; 32-bit Windows
+// must not see stdcall here).
+static_assert(sizeof(long) == 4);
+static_assert(sizeof(VstIntPtr) == sizeof(void*));
+static_assert(std::is_same_v<audioMasterCallback,
+                             VstIntPtr(__cdecl*)(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float)>);
+static_assert(std::is_same_v<AEffectDispatcherProc,
+                             VstIntPtr(__cdecl*)(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float)>);
+static_assert(std::is_same_v<AEffectProcessProc, void(__cdecl*)(AEffect*, float**, float**, VstInt32)>);
+static_assert(std::is_same_v<AEffectSetParameterProc, void(__cdecl*)(AEffect*, VstInt32, float)>);
+static_assert(std::is_same_v<AEffectGetParameterProc, float(__cdecl*)(AEffect*, VstInt32)>);
+#endif

@@ -38,15 +38,27 @@ AEffect* createEffect(audioMasterCallback audioMaster) noexcept {
 
 }  // namespace
 
+// ELF shows hosts the symbols marked here (exports.map); a Windows DLL shows
+// those its definition file lists (plonkrift6v2.def).
+#if defined(_WIN32)
+#define PLONK_ENTRY
+#else
+#define PLONK_ENTRY __attribute__((visibility("default")))
+#endif
+// The assembler's name of a C symbol (an underscore first on 32-bit Windows).
+#define PLONK_STRINGIFY_(x) #x
+#define PLONK_STRINGIFY(x) PLONK_STRINGIFY_(x)
+
 extern "C" {
 
-__attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
+PLONK_ENTRY AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
   return createEffect(audioMaster);
 }
 
 // The older entry name. Declared under another C++ name so the compiler does
 // not take it for a program's main.
-__attribute__((visibility("default"))) AEffect* plonkrift_main_entry(audioMasterCallback audioMaster) __asm__("main");
+PLONK_ENTRY AEffect* plonkrift_main_entry(audioMasterCallback audioMaster) __asm__(
+    PLONK_STRINGIFY(__USER_LABEL_PREFIX__) "main");
 AEffect* plonkrift_main_entry(audioMasterCallback audioMaster) { return createEffect(audioMaster); }
 
 }
