@@ -1,0 +1,125 @@
+// The DLL in a Windows host: loaded with LoadLibrary, made through
+// VSTPluginMain, it plays the input the Linux renderer played, with the same
+// host calls, and its output equals the Linux library's bit for bit.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tools/hostkit/PluginHost.h"
+
+namespace {
+
+// A 32-bit float stereo WAV file as plonkrift-render writes it.
+struct TWave {
+  double rate = 0;
+  std::vector<float> samples;  // interleaved left, right
+};
+
+bool ReadWave(const std::string& path, TWave& wave, std::string& why) {
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto u32 = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 |
+                                      static_cast<std::uint32_t>(b[at + 3]) << 24);
+  };
+  const auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8); };
+  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0)
+    return why = path + " is no WAV file", false;
+  bool format = false;
+  for (std::size_t at = 12; at + 8 <= b.size();) {
+    const std::uint32_t size = u32(at + 4);
+    if (at + 8 + size > b.size()) return why = path + " is truncated", false;
+    if (std::memcmp(b.data() + at, "fmt ", 4) == 0) {
+      const std::uint16_t tag = u16(at + 8), channels = u16(at + 10), bits = u16(at + 22);
+      // IEEE float, plain or in the extensible header.
+      const bool isFloat = tag == 3 || (tag == 0xFFFE && size >= 40 && u16(at + 32) == 3);
+      if (!isFloat || channels != 2 || bits != 32) return why = path + " is not 32-bit float stereo", false;
+      wave.rate = u32(at + 12);
+      format = true;
+    } else if (std::memcmp(b.data() + at, "data", 4) == 0 && format) {
+      wave.samples.resize(size / 4);
+      std::memcpy(wave.samples.data(), b.data() + at + 8, wave.samples.size() * 4);
+      return true;
+    }
+    at += 8 + size + (size & 1);
+  }
+  return why = path + " has no audio", false;
+}
+
+// The song options of linux_references.sh, case by case.
+struct TCase {
+  const char* name;
+  double tempo;
+  double start;
+  int block;
+};
+const TCase kCases[] = {{"demo-120", 120.0, 0.0, 512}, {"demo-93", 93.0, 2.5, 333}};
+
+}  // namespace
+
+TEST(RenderUnderWine, OutputEqualsTheLinuxLibrarysBitForBit) {
+  hostkit::PluginLibrary library(hostkit::defaultPluginPath());
+  ASSERT_TRUE(library.ok()) << library.error();
+  for (const TCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string base = std::string(PLONKRIFT_LINUX_REFERENCES) + "/" + c.name;
+    TWave input, expected;
+    std::string why;
+    ASSERT_TRUE(ReadWave(base + "-dry.wav", input, why)) << why;
+    ASSERT_TRUE(ReadWave(base + ".wav", expected, why)) << why;
+    ASSERT_EQ(input.samples.size(), expected.samples.size());
+    ASSERT_GT(input.samples.size(), 100000u);
+
+    // The calls plonkrift-render makes, in its order.
+    hostkit::PluginHost host;
+    VstTimeInfo time{};
+    host.timeInfo = &time;
+    ASSERT_NE(host.create(library.entry("VSTPluginMain")), nullptr);
+    host.dispatch(effOpen);
+    host.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(input.rate));
+    host.dispatch(effSetBlockSize, 0, c.block);
+    host.dispatch(effMainsChanged, 0, 1);
+    const std::size_t frames = input.samples.size() / 2;
+    std::vector<float> inL(c.block), inR(c.block), outL(c.block), outR(c.block), output;
+    output.reserve(input.samples.size());
+    for (std::size_t at = 0; at < frames; at += static_cast<std::size_t>(c.block)) {
+      const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(c.block), frames - at);
+      for (std::size_t k = 0; k < count; ++k) {
+        inL[k] = input.samples[2 * (at + k)];
+        inR[k] = input.samples[2 * (at + k) + 1];
+      }
+      time = VstTimeInfo{};
+      time.samplePos = static_cast<double>(at);
+      time.sampleRate = input.rate;
+      time.ppqPos = c.start + static_cast<double>(at) / input.rate * c.tempo / 60.0;
+      time.tempo = c.tempo;
+      time.timeSigNumerator = 4;
+      time.timeSigDenominator = 4;
+      time.flags = kVstPpqPosValid | kVstTempoValid | kVstTimeSigValid | kVstTransportPlaying |
+                   (at == 0 ? kVstTransportChanged : 0);
+      float* inputs[2] = {inL.data(), inR.data()};
+      float* outputs[2] = {outL.data(), outR.data()};
+      host.processReplacing(inputs, outputs, static_cast<VstInt32>(count));
+      for (std::size_t k = 0; k < count; ++k) {
+        output.push_back(outL[k]);
+        output.push_back(outR[k]);
+      }
+    }
+    host.dispatch(effMainsChanged, 0, 0);
+
+    std::size_t differing = 0, first = output.size();
+    for (std::size_t i = 0; i < output.size(); ++i)
+      if (std::memcmp(&output[i], &expected.samples[i], sizeof(float)) != 0 && differing++ == 0) first = i;
+    EXPECT_EQ(differing, 0u) << "first at frame " << first / 2 << ": " << output[first] << " instead of "
+                             << expected.samples[first];
+    float peak = 0.0f;
+    for (const float s : output) peak = std::max(peak, std::abs(s));
+    EXPECT_GT(peak, 0.05f) << "the effect played something";
+  }
+}

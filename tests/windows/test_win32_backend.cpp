@@ -1,0 +1,189 @@
+// The Win32 window backend on its own, under Wine: a child window of a host's
+// window that hears the host's message loop (nobody calls PumpEvents here),
+// input as the window layer wants it, pictures the right way up, the capture
+// and the framework's timers, messages and the refusal of a handle that is no
+// window.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "framework/win32/Win32Backend.h"
+#include "framework/window/Application.h"
+#include "framework/window/Desktop.h"
+#include "framework/window/Timer.h"
+#include "tests/windows/WineHost.h"
+
+namespace {
+
+using framework::TWindowEvent;
+using K = TWindowEvent::TKind;
+
+// Records what the window layer is told, with the pointer and keyboard
+// services' answers during each event.
+struct TRecorder : framework::IWindowEvents {
+  struct TSeen {
+    TWindowEvent event;
+    framework::TPoint pointer;
+    framework::TShiftState state;
+  };
+  std::vector<TSeen> seen;
+  void HandleWindowEvent(const TWindowEvent& e) override {
+    seen.push_back({e, framework::Mouse.CursorPos(), framework::KeyboardState()});
+  }
+  std::vector<TSeen> Of(K kind) const {
+    std::vector<TSeen> out;
+    for (const TSeen& s : seen)
+      if (s.event.Kind == kind) out.push_back(s);
+    return out;
+  }
+};
+
+class Win32Backend : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    backend = framework::MakeWin32Backend();
+    framework::SetWindowBackend(backend);
+    host = std::make_unique<wintest::THostWindow>(50, 40, 300, 200);
+  }
+  void TearDown() override {
+    window.reset();
+    host.reset();
+    framework::SetWindowBackend(nullptr);
+  }
+  void Make(const framework::TRect& bounds) {
+    window =
+        backend->CreateWindow(reinterpret_cast<framework::TWindowHandle>(host->Handle()), bounds, recorder);
+    window->Show();
+    wintest::Pump(30);
+  }
+  HWND Hwnd() const { return reinterpret_cast<HWND>(window->Handle()); }
+
+  std::shared_ptr<framework::TWindowBackend> backend;
+  std::unique_ptr<wintest::THostWindow> host;
+  TRecorder recorder;
+  std::unique_ptr<framework::TBackendWindow> window;
+};
+
+TEST_F(Win32Backend, AChildOfTheHostThatHearsItsMessageLoop) {
+  Make({10, 20, 110, 100});
+  ASSERT_NE(Hwnd(), nullptr);
+  EXPECT_EQ(GetParent(Hwnd()), host->Handle());
+  EXPECT_TRUE((GetWindowLongW(Hwnd(), GWL_STYLE) & WS_CHILD) != 0);
+  EXPECT_FALSE(recorder.Of(K::Expose).empty()) << "the first paint is asked for";
+  const framework::TPoint origin = window->ClientOrigin();
+  const POINT hostOrigin = host->Screen(10, 20);
+  EXPECT_EQ(origin.X, hostOrigin.x);
+  EXPECT_EQ(origin.Y, hostOrigin.y);
+
+  // Real input: a press and a release.
+  recorder.seen.clear();
+  ASSERT_TRUE(wintest::MoveTo(host->Screen(30, 40)));
+  wintest::Press();
+  wintest::Release();
+  const auto downs = recorder.Of(K::MouseDown), ups = recorder.Of(K::MouseUp);
+  ASSERT_EQ(downs.size(), 1u);
+  EXPECT_EQ(downs[0].event.X, 20);
+  EXPECT_EQ(downs[0].event.Y, 20);
+  EXPECT_EQ(downs[0].event.Shift & framework::ssButtons, framework::ssLeft) << "the state after the press";
+  EXPECT_EQ(downs[0].pointer.X, hostOrigin.x + 20) << "CursorPos answers from the event";
+  EXPECT_EQ(downs[0].state & framework::ssLeft, framework::ssLeft);
+  ASSERT_EQ(ups.size(), 1u);
+  EXPECT_EQ(ups[0].event.Shift & framework::ssButtons, 0u) << "the state after the release";
+}
+
+TEST_F(Win32Backend, TheCaptureHoldsWhileAButtonIsDownAndNotBeyond) {
+  Make({0, 0, 100, 100});
+  // A window-layer handler takes the capture when the press comes.
+  struct TCapturing : framework::IWindowEvents {
+    framework::TBackendWindow* window = nullptr;
+    std::vector<TWindowEvent> seen;
+    void HandleWindowEvent(const TWindowEvent& e) override {
+      seen.push_back(e);
+      if (e.Kind == K::MouseDown) window->SetMouseCapture(true);
+    }
+  } capturing;
+  window = backend->CreateWindow(reinterpret_cast<framework::TWindowHandle>(host->Handle()), {0, 0, 100, 100},
+                                 capturing);
+  capturing.window = window.get();
+  window->Show();
+  wintest::Pump(30);
+  ASSERT_TRUE(wintest::MoveTo(host->Screen(50, 50)));
+  wintest::Press();
+  EXPECT_EQ(GetCapture(), Hwnd());
+  ASSERT_TRUE(wintest::MoveTo(host->Screen(250, 180)));  // outside the window, held
+  wintest::Release();
+  EXPECT_EQ(GetCapture(), nullptr) << "released with the last button";
+  bool movedOutside = false, releasedOutside = false;
+  for (const TWindowEvent& e : capturing.seen) {
+    movedOutside = movedOutside || (e.Kind == K::MouseMove && e.X == 250 && e.Y == 180);
+    releasedOutside = releasedOutside || (e.Kind == K::MouseUp && e.X == 250);
+  }
+  EXPECT_TRUE(movedOutside);
+  EXPECT_TRUE(releasedOutside);
+}
+
+TEST_F(Win32Backend, PicturesGoUpTheRightWayAndOnlyWhereAsked) {
+  Make({0, 0, 64, 32});
+  // A bottom-up picture: its first stored row is the bottom one (blue), the
+  // rest red.
+  std::vector<std::uint32_t> bits(64 * 32, 0xFFFF0000u);
+  for (int x = 0; x < 64; ++x) bits[x] = 0xFF0000FFu;
+  window->Present(reinterpret_cast<const std::uint8_t*>(bits.data()), 64, 32, {0, 0, 64, 32}, {0, 0});
+  wintest::Pump(20);
+  wintest::TPicture shown = wintest::Capture(Hwnd());
+  ASSERT_EQ(shown.Width, 64);
+  EXPECT_EQ(shown.At(5, 31), 0x0000FFu) << "bottom row";
+  EXPECT_EQ(shown.At(5, 0), 0xFF0000u) << "top row";
+  // Only a rectangle of a green picture: the rest stays.
+  std::vector<std::uint32_t> green(64 * 32, 0xFF00FF00u);
+  window->Present(reinterpret_cast<const std::uint8_t*>(green.data()), 64, 32, {10, 4, 20, 8}, {10, 4});
+  wintest::Pump(20);
+  shown = wintest::Capture(Hwnd());
+  EXPECT_EQ(shown.At(10, 4), 0x00FF00u);
+  EXPECT_EQ(shown.At(19, 7), 0x00FF00u);
+  EXPECT_EQ(shown.At(20, 7), 0xFF0000u);
+  EXPECT_EQ(shown.At(10, 8), 0xFF0000u);
+}
+
+TEST_F(Win32Backend, FrameworkTimersRunFromTheMessageLoopAlone) {
+  Make({0, 0, 50, 50});
+  framework::TTimer timer(nullptr);
+  int fired = 0;
+  timer.OnTimer.Bind([&](framework::TObject*) { ++fired; });
+  timer.SetInterval(50);
+  timer.SetEnabled(true);
+  wintest::Pump(520);
+  // About ten periods; a loaded machine may lose one or two, never run fast.
+  EXPECT_GE(fired, 6);
+  EXPECT_LE(fired, 11);
+  timer.SetEnabled(false);
+  const int stopped = fired;
+  wintest::Pump(150);
+  EXPECT_EQ(fired, stopped);
+}
+
+TEST_F(Win32Backend, MessagesShowWithoutWaitingAndGoWithTheLastWindow) {
+  Make({0, 0, 50, 50});
+  const int before = wintest::VisibleTopLevelWindows();
+  framework::ShowMessage("VSTTimeInfo not supported - aborting");
+  EXPECT_EQ(wintest::VisibleTopLevelWindows(), before + 1) << "shown at once, nobody waits";
+  window.reset();
+  wintest::Pump(20);
+  EXPECT_EQ(wintest::VisibleTopLevelWindows(), before) << "gone with its thread's last window";
+}
+
+TEST(Win32BackendChoice, AHandleThatIsNoWindowIsRefused) {
+  framework::SetWindowBackend(nullptr);
+  EXPECT_THROW(framework::UseDesktopBackendFor(0x1234), framework::EWindowError);
+  EXPECT_THROW(framework::UseDesktopBackendFor(0), framework::EWindowError);
+  wintest::THostWindow host(0, 0, 10, 10);
+  const auto chosen =
+      framework::UseDesktopBackendFor(reinterpret_cast<framework::TWindowHandle>(host.Handle()));
+  EXPECT_TRUE(framework::IsWin32Backend(*chosen));
+  EXPECT_EQ(framework::UseDesktopBackendFor(0x1234), chosen) << "the current backend is kept";
+  framework::SetWindowBackend(nullptr);
+}
+
+}  // namespace
