@@ -222,12 +222,12 @@ std::string PluginDescription(const Version& version, const std::string& uiBinar
       << "\tdoap:maintainer [ a foaf:Person ; foaf:name \"plonkrift\" ] .\n";
   if (!uiBinary.empty()) {
     // The editor embedded in the host's X11 window, driven through the
-    // ports alone.
+    // ports alone: it is made inside the host's window, so it needs one.
     out << "\n<" << lv2plugin::kUiUri << ">\n"
         << "\ta ui:X11UI ;\n"
         << "\tui:binary <" << uiBinary << "> ;\n"
-        << "\tlv2:requiredFeature ui:idleInterface , urid:map ;\n"
-        << "\tlv2:optionalFeature ui:parent , ui:resize , ui:touch ;\n"
+        << "\tlv2:requiredFeature ui:idleInterface , ui:parent ;\n"
+        << "\tlv2:optionalFeature ui:resize , ui:touch ;\n"
         << "\tlv2:extensionData ui:idleInterface .\n";
   }
   return out.str();
