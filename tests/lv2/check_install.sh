@@ -18,13 +18,20 @@ prefix=$(cache CMAKE_INSTALL_PREFIX)
 dir=$(cache PLONKRIFT_LV2_INSTALL_DIR)
 case "$dir" in /*) system="$dir" ;; *) system="$prefix/$dir" ;; esac
 
+# The binaries the build put in its bundle: the plug-in's, and the UI's
+# where the build made one.
+binaries=(plonkrift6.so)
+[ -f "$build/plonkrift6.lv2/plonkrift6_ui.so" ] && binaries+=(plonkrift6_ui.so)
+
 expect_bundle() { # expect_bundle DIR WHAT
   local missing=""
-  for f in manifest.ttl plonkrift6.ttl presets.ttl plonkrift6.so; do [ -f "$1/$f" ] || missing+=" $f"; done
+  for f in manifest.ttl plonkrift6.ttl presets.ttl "${binaries[@]}"; do [ -f "$1/$f" ] || missing+=" $f"; done
   verdict "$([ -z "$missing" ] && echo 0 || echo 1)" "$2: $1${missing:+ lacks$missing}"
   case "$strip" in OFF | 0 | FALSE | NO) ;; *)
-    ! readelf -S -W "$1/plonkrift6.so" 2>/dev/null | grep -qE '\.symtab|\.debug_'
-    verdict $? "$2: the binary is stripped" ;;
+    for b in "${binaries[@]}"; do
+      ! readelf -S -W "$1/$b" 2>/dev/null | grep -qE '\.symtab|\.debug_'
+      verdict $? "$2: $b is stripped"
+    done ;;
   esac
   # lilv finds the plug-in there, with the installed binary.
   mkdir -p "$scratch/path-$3"

@@ -68,5 +68,14 @@ grep -E '^\s+(Class|Required Features|Author|Binary):' "$scratch/lv2info.txt" | 
   grep -q 'Binary:.*/plonkrift6\.lv2/plonkrift6\.so$' "$scratch/head.txt"; }
 verdict $? "lv2info: class Delay Plugin, requires urid:map, author plonkrift, the bundle's binary" "$scratch/head.txt"
 
+# The build's X11 UI, where it made one, as lv2info lists it.
+if [ -f "$bundle/plonkrift6_ui.so" ]; then
+  sed -n '/^\s*UIs:/,/^\s*Data URIs:/p' "$scratch/lv2info.txt" | sed 's/^\s*//' >"$scratch/uis.txt"
+  { grep -qx 'urn:plonkrift:plonkrift6v2#ui' "$scratch/uis.txt" &&
+    grep -qx 'Class:  http://lv2plug.in/ns/extensions/ui#X11UI' "$scratch/uis.txt" &&
+    grep -q '^Binary: .*/plonkrift6\.lv2/plonkrift6_ui\.so$' "$scratch/uis.txt"; }
+  verdict $? "lv2info: the X11 UI urn:plonkrift:plonkrift6v2#ui with its binary in the bundle" "$scratch/uis.txt"
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

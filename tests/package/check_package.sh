@@ -49,6 +49,7 @@ expect=(usr/lib/vst/plonkrift6v2.so usr/bin/plonkrift-render usr/bin/plonkrift-s
         usr/share/doc/plonkrift6/copyright)
 if [ -d "$build/plonkrift6.lv2" ]; then  # the build made the LV2 bundle
   expect+=(usr/lib/lv2/plonkrift6.lv2/manifest.ttl usr/lib/lv2/plonkrift6.lv2/plonkrift6.so)
+  [ -f "$build/plonkrift6.lv2/plonkrift6_ui.so" ] && expect+=(usr/lib/lv2/plonkrift6.lv2/plonkrift6_ui.so)
 fi
 for preset in "$source_dir"/presets/*; do
   [ -f "$preset" ] && [ "$(basename "$preset")" != CMakeLists.txt ] &&
