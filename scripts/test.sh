@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: a plain build, a packager's release
 # builds with GCC and clang and the Debian package installed into a scratch
-# root, then the same tests under AddressSanitizer and
+# root, the Windows DLL cross-built with its tests under Wine, then the same
+# tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, and
 # each fuzz target for a bounded time. Warnings are errors in every build here.
 set -euo pipefail
@@ -43,6 +44,14 @@ package_log=$(mktemp)
 tests/package/check_package.sh build-rel-gcc 2>&1 | tee "$package_log"
 passed=$((passed + $(sed -n 's/^\([0-9]*\) passed, 0 failed$/\1/p' "$package_log")))
 rm -f "$package_log"
+
+# The Windows DLL from the same sources, its tests under Wine; the release
+# build above gives it the editor's form and the Linux results to match.
+stage "Windows build (mingw-w64) and its tests under Wine"
+windows_log=$(mktemp)
+./scripts/build-windows.sh --tests --native-build build 2>&1 | tee "$windows_log"
+passed=$((passed + $(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$windows_log" | tail -n 1)))
+rm -f "$windows_log"
 
 stage "AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPLONKRIFT_SANITIZE=ON -DPLONKRIFT_WERROR=ON -DPLONKRIFT_TESTS=ON \
