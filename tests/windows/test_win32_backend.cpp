@@ -124,6 +124,47 @@ TEST_F(Win32Backend, TheCaptureHoldsWhileAButtonIsDownAndNotBeyond) {
   EXPECT_TRUE(releasedOutside);
 }
 
+TEST_F(Win32Backend, KeysGoToTheWindowOnlyOnceItWasClickedInto) {
+  // A window-layer handler asks for the focus on a press, as controls do.
+  struct TFocusing : TRecorder {
+    framework::TBackendWindow* window = nullptr;
+    void HandleWindowEvent(const TWindowEvent& e) override {
+      TRecorder::HandleWindowEvent(e);
+      if (e.Kind == K::MouseDown) window->SetFocus();
+    }
+  } focusing;
+  window = backend->CreateWindow(reinterpret_cast<framework::TWindowHandle>(host->Handle()), {0, 0, 100, 100},
+                                 focusing);
+  focusing.window = window.get();
+  window->Show();
+  wintest::Pump(30);
+  const auto type = [](WORD key) {
+    INPUT input[2]{};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+    wintest::Pump(30);
+  };
+  window->SetFocus();  // not during a press: the host keeps the keyboard
+  type('A');
+  EXPECT_TRUE(focusing.Of(K::KeyDown).empty());
+  ASSERT_TRUE(wintest::MoveTo(host->Screen(40, 40)));
+  wintest::Press();
+  wintest::Release();
+  EXPECT_EQ(GetFocus(), Hwnd());
+  EXPECT_EQ(focusing.Of(K::FocusIn).size(), 1u);
+  type('A');
+  type(VK_LEFT);
+  const auto downs = focusing.Of(K::KeyDown), chars = focusing.Of(K::Char), ups = focusing.Of(K::KeyUp);
+  ASSERT_EQ(downs.size(), 2u);
+  EXPECT_EQ(downs[0].event.Key, 'A');
+  EXPECT_EQ(downs[1].event.Key, VK_LEFT);  // the framework's code is Windows' own
+  ASSERT_EQ(chars.size(), 1u) << "an arrow is no character";
+  EXPECT_EQ(chars[0].event.Key, 'a');
+  EXPECT_EQ(ups.size(), 2u);
+}
+
 TEST_F(Win32Backend, PicturesGoUpTheRightWayAndOnlyWhereAsked) {
   Make({0, 0, 64, 32});
   // A bottom-up picture: its first stored row is the bottom one (blue), the
