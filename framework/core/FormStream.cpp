@@ -232,8 +232,17 @@ class Reader {
         Fail("Property " + p->name + " is an object; store its properties instead");
       case PropertyKind::Binary: {
         if (tag != kBinary) Fail("Property " + p->name + " expects binary data");
-        const Value v = ReadValue(tag);
-        const auto& bytes = std::get<framework::Bytes>(v.v);
+        const std::uint32_t n = Length(kMaxBinary, "A binary value");
+        if (const std::uint8_t* inPlace = s_.Peek(n)) {
+          // A form in memory hands the value over where it lies, and says
+          // whether those bytes last (pictures are megabytes).
+          TReadOnlyMemoryStream data(std::span<const std::uint8_t>(inPlace, n), s_.Lasting());
+          Guard([&] { p->readBinary(*target, data); });
+          s_.Seek(n, SeekOrigin::Current);
+          return;
+        }
+        std::vector<std::uint8_t> bytes(n);
+        Bytes(bytes.data(), n);
         TReadOnlyMemoryStream data(bytes);
         Guard([&] { p->readBinary(*target, data); });
         return;
@@ -570,14 +579,121 @@ void FormWriter::WriteProperties(TPersistent& object) {
   stream_.WriteU8(kEnd);
 }
 
-void ReadForm(std::span<const std::uint8_t> bytes, TComponent& root) {
-  TReadOnlyMemoryStream s(bytes);
+void ReadForm(std::span<const std::uint8_t> bytes, TComponent& root, TFormBytes kind) {
+  TReadOnlyMemoryStream s(bytes, kind == TFormBytes::Lasting);
   FormReader(s).ReadRootComponent(root);
 }
 
 std::unique_ptr<TComponent> ReadForm(std::span<const std::uint8_t> bytes) {
   TReadOnlyMemoryStream s(bytes);
   return FormReader(s).ReadComponent();
+}
+
+namespace {
+
+// Walks a form's grammar without making anything.
+class Scanner {
+ public:
+  Scanner(std::span<const std::uint8_t> form, const BinaryValueVisitor& visit) : form_(form), visit_(visit) {}
+
+  void Form() {
+    if (form_.size() < 4 || std::memcmp(form_.data(), kSignature, 4) != 0)
+      Fail("The stream is not a form (no TPF0 signature)");
+    at_ = 4;
+    const std::uint8_t n = U8();
+    if (n == 0) Fail("The form has no object");
+    Object(n, 0);
+  }
+
+ private:
+  [[noreturn]] static void Fail(const std::string& reason) {
+    throw EReadError("Error reading form: " + reason);
+  }
+
+  std::span<const std::uint8_t> Take(std::size_t n) {
+    if (n > form_.size() - at_) Fail("Unexpected end of stream");
+    const std::span<const std::uint8_t> out = form_.subspan(at_, n);
+    at_ += n;
+    return out;
+  }
+  std::uint8_t U8() { return Take(1)[0]; }
+  std::uint32_t U32() {
+    const auto b = Take(4);
+    return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+  }
+  void Enter(int depth) {
+    if (depth > kMaxDepth) Fail("Form is nested deeper than " + std::to_string(kMaxDepth) + " levels");
+  }
+
+  void Object(std::uint8_t classLength, int depth) {
+    Enter(depth + 1);
+    Take(classLength);
+    Take(U8());
+    Properties(depth + 1);
+    for (std::uint8_t n = U8(); n != 0; n = U8()) Object(n, depth + 1);
+  }
+
+  void Properties(int depth) {
+    for (std::uint8_t n = U8(); n != 0; n = U8()) {
+      const auto name = Take(n);
+      SkipValue(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()), depth);
+    }
+  }
+
+  void SkipValue(std::string_view path, int depth) {
+    const std::uint8_t tag = U8();
+    switch (tag) {
+      case kFalse:
+      case kTrue:
+      case kNil:
+        return;
+      case kInt8:
+        Take(1);
+        return;
+      case kInt16:
+        Take(2);
+        return;
+      case kInt32:
+        Take(4);
+        return;
+      case kExtended:
+        Take(10);
+        return;
+      case kString:
+        Take(U32());
+        return;
+      case kIdent:
+        Take(U8());
+        return;
+      case kSet:
+        for (std::uint8_t n = U8(); n != 0; n = U8()) Take(n);
+        return;
+      case kBinary: {
+        const auto value = Take(U32());
+        visit_(path, value);
+        return;
+      }
+      case kCollection:
+        for (std::uint8_t t = U8(); t != kEnd; t = U8()) {
+          if (t != kItem) Fail("Invalid collection item marker");
+          Enter(depth + 1);
+          Properties(depth + 1);
+        }
+        return;
+      default:
+        Fail("Invalid value tag");
+    }
+  }
+
+  std::span<const std::uint8_t> form_;
+  const BinaryValueVisitor& visit_;
+  std::size_t at_ = 0;
+};
+
+}  // namespace
+
+void ForEachBinaryValue(std::span<const std::uint8_t> form, const BinaryValueVisitor& visit) {
+  Scanner(form, visit).Form();
 }
 
 std::vector<std::uint8_t> WriteForm(TComponent& root) {

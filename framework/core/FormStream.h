@@ -29,9 +29,11 @@
 // class publishes.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/core/Component.h"
@@ -107,8 +109,19 @@ class FormWriter {
 };
 
 // Conveniences over a memory buffer.
-void ReadForm(std::span<const std::uint8_t> bytes, TComponent& root);
+// Lasting: the bytes stay, unchanged, until the process ends (an embedded
+// resource), so readers of binary values may keep them by address instead of
+// copying them (TStream::Lasting).
+enum class TFormBytes { Transient, Lasting };
+void ReadForm(std::span<const std::uint8_t> bytes, TComponent& root, TFormBytes kind = TFormBytes::Transient);
 std::unique_ptr<TComponent> ReadForm(std::span<const std::uint8_t> bytes);
 std::vector<std::uint8_t> WriteForm(TComponent& root);
+
+// Every binary value of a form in stream order, with the property path as
+// stored ("DIB.Data") and the value's bytes where they lie in form; nothing is
+// created. A malformed form raises EReadError (values met before the fault
+// have been visited).
+using BinaryValueVisitor = std::function<void(std::string_view path, std::span<const std::uint8_t> value)>;
+void ForEachBinaryValue(std::span<const std::uint8_t> form, const BinaryValueVisitor& visit);
 
 }  // namespace framework

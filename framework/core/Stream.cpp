@@ -90,6 +90,10 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
   return static_cast<std::int64_t>(position_);
 }
 
+const std::uint8_t* TMemoryStream::Peek(std::size_t count) {
+  return position_ <= data_.size() && count <= data_.size() - position_ ? data_.data() + position_ : nullptr;
+}
+
 void TMemoryStream::Clear() {
   data_.clear();
   position_ = 0;
@@ -101,6 +105,10 @@ std::size_t TReadOnlyMemoryStream::Read(void* buffer, std::size_t count) {
   std::memcpy(buffer, data_.data() + position_, n);
   position_ += n;
   return n;
+}
+
+const std::uint8_t* TReadOnlyMemoryStream::Peek(std::size_t count) {
+  return count <= data_.size() - position_ ? data_.data() + position_ : nullptr;
 }
 
 std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {

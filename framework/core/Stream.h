@@ -28,6 +28,17 @@ class TStream {
   void ReadBuffer(void* buffer, std::size_t count);
   void WriteBuffer(const void* buffer, std::size_t count);
 
+  // The next `count` bytes where they lie, without moving the position, for a
+  // stream over memory that holds them; null otherwise. Valid until the
+  // stream is written to or destroyed, unless Lasting says more.
+  virtual const std::uint8_t* Peek(std::size_t count) {
+    static_cast<void>(count);
+    return nullptr;
+  }
+  // Whether the bytes Peek shows stay where they are, unchanged, until the
+  // process ends (an embedded resource): a reader may keep them by address.
+  virtual bool Lasting() const { return false; }
+
   // Little-endian helpers for the binary formats.
   std::uint8_t ReadU8();
   std::uint16_t ReadU16();
@@ -47,6 +58,7 @@ class TMemoryStream : public TStream {
   std::size_t Write(const void* buffer, std::size_t count) override;
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
   std::int64_t Size() const override { return static_cast<std::int64_t>(data_.size()); }
+  const std::uint8_t* Peek(std::size_t count) override;
 
   const std::vector<std::uint8_t>& Bytes() const { return data_; }
   std::vector<std::uint8_t>& Bytes() { return data_; }
@@ -58,19 +70,24 @@ class TMemoryStream : public TStream {
 };
 
 // A read-only stream over bytes someone else owns (an embedded resource, a
-// fuzzer's input); writing to it fails.
+// fuzzer's input); writing to it fails. lasting: the owner promises the bytes
+// stay, unchanged, until the process ends.
 class TReadOnlyMemoryStream : public TStream {
  public:
-  explicit TReadOnlyMemoryStream(std::span<const std::uint8_t> bytes) : data_(bytes) {}
+  explicit TReadOnlyMemoryStream(std::span<const std::uint8_t> bytes, bool lasting = false)
+      : data_(bytes), lasting_(lasting) {}
 
   std::size_t Read(void* buffer, std::size_t count) override;
   std::size_t Write(const void*, std::size_t) override { return 0; }
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
   std::int64_t Size() const override { return static_cast<std::int64_t>(data_.size()); }
+  const std::uint8_t* Peek(std::size_t count) override;
+  bool Lasting() const override { return lasting_; }
 
  private:
   std::span<const std::uint8_t> data_;
   std::size_t position_ = 0;
+  bool lasting_ = false;
 };
 
 }  // namespace framework

@@ -33,6 +33,8 @@ const ClassInfo& TPicture::StaticClassInfo() {
 }
 
 void TPicture::ReadData(TStream& s) {
+  dataAt = s.Peek(static_cast<std::size_t>(s.Size()));
+  dataLasting = s.Lasting();
   if (s.Size() == 0) return;
   width = s.ReadU16();
   height = s.ReadU16();

@@ -29,6 +29,10 @@ class TPicture : public TPersistent {
   int colour = 0;
   std::vector<std::uint8_t> pixels;  // Data: u16 width, u16 height, then bytes
   std::string fileName;              // defined, stored when not empty
+  // Where the Data value lay when read (null: the stream could not show it)
+  // and whether its stream said those bytes last.
+  const std::uint8_t* dataAt = nullptr;
+  bool dataLasting = false;
 
   void ReadData(TStream& s);
   void WriteData(TStream& s) const;

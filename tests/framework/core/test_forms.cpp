@@ -325,6 +325,67 @@ TEST_F(FormTest, EveryTruncationIsRefusedCleanly) {
   }
 }
 
+// A stream that can only copy bytes out, like a file.
+class TCopyingStream : public TStream {
+ public:
+  explicit TCopyingStream(const Bytes& bytes) : inner_(bytes) {}
+  std::size_t Read(void* buffer, std::size_t count) override { return inner_.Read(buffer, count); }
+  std::size_t Write(const void*, std::size_t) override { return 0; }
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override { return inner_.Seek(offset, origin); }
+  std::int64_t Size() const override { return inner_.Size(); }
+
+ private:
+  TMemoryStream inner_;
+};
+
+TEST_F(FormTest, BinaryValuesArriveWhereTheyLieAndSayWhetherTheyLast) {
+  const Bytes bin = Compile(text_);
+  const Bytes file = LoadFixture("knob.pic");
+  const auto inForm = [&](const std::uint8_t* p) {
+    return p >= bin.data() && p + file.size() <= bin.data() + bin.size();
+  };
+  const auto knobOf = [](TForm& f) {
+    return &static_cast<TItem*>(static_cast<TList*>(f.Components(1))->items.Items(0))->picture;
+  };
+
+  TForm lasting;
+  ReadForm(bin, lasting, TFormBytes::Lasting);
+  const TPicture* knob = knobOf(lasting);
+  ASSERT_TRUE(inForm(knob->dataAt));
+  EXPECT_TRUE(std::equal(file.begin(), file.end(), knob->dataAt));
+  EXPECT_TRUE(knob->dataLasting);
+  EXPECT_EQ(WriteForm(lasting), bin);
+
+  TForm transient;
+  ReadForm(bin, transient);
+  EXPECT_TRUE(inForm(knobOf(transient)->dataAt));
+  EXPECT_FALSE(knobOf(transient)->dataLasting);
+
+  // From a stream that cannot show its bytes the value is copied out.
+  TForm copied;
+  TCopyingStream stream(bin);
+  FormReader(stream).ReadRootComponent(copied);
+  EXPECT_FALSE(inForm(knobOf(copied)->dataAt));
+  EXPECT_EQ(knobOf(copied)->pixels, Bytes(file.begin() + 4, file.end()));
+  EXPECT_EQ(WriteForm(copied), bin);
+}
+
+TEST_F(FormTest, BinaryValuesCanBeFoundWithoutReading) {
+  const Bytes bin = Compile(text_);
+  std::vector<std::pair<std::string, Bytes>> found;
+  ForEachBinaryValue(bin, [&](std::string_view path, std::span<const std::uint8_t> value) {
+    EXPECT_TRUE(value.data() >= bin.data() && value.data() + value.size() <= bin.data() + bin.size());
+    found.emplace_back(std::string(path), Bytes(value.begin(), value.end()));
+  });
+  EXPECT_THAT(found, ElementsAre(std::pair{std::string("DIB.Data"), LoadFixture("knob.pic")},
+                                 std::pair{std::string("DIB.Data"), Bytes{0, 0, 0, 0}}));
+  EXPECT_TRUE(gLog.empty()) << "nothing was made or set";
+  for (std::size_t n = 0; n < bin.size(); ++n)
+    EXPECT_THROW(ForEachBinaryValue({bin.data(), n}, [](std::string_view, std::span<const std::uint8_t>) {}),
+                 EReadError)
+        << n;
+}
+
 TEST_F(FormTest, FailedCreateByClassNameLeavesNothing) {
   const Bytes bad = Compile(Edit("List = images", "List = nothere"));
   EXPECT_THROW(ReadForm(std::span<const std::uint8_t>(bad)), EReadError);
