@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "framework/graphics/Canvas.h"
@@ -166,7 +167,7 @@ void TAbstractSuperDIB::Render8Bit(framework::TIndexedBitmap& dc, std::int32_t x
   std::vector<std::uint8_t> block(rowBytes * static_cast<std::size_t>(h), 0);
   const std::uint8_t* table = palette.LookupTable().data();
   for (std::int64_t r = 0; r < h; ++r) {  // memory rows of the block, bottom first
-    const std::uint8_t* s = ScanLine(static_cast<std::int32_t>(sy + h - 1 - r)) + sx * 4;
+    const std::uint8_t* s = std::as_const(*this).ScanLine(static_cast<std::int32_t>(sy + h - 1 - r)) + sx * 4;
     std::uint8_t* d = block.data() + static_cast<std::size_t>(r) * rowBytes;
     for (std::int64_t i = 0; i < w; ++i, s += 4)
       d[i] = table[(s[0] / 4) + (s[1] / 4) * 64 + (s[2] / 4) * 4096];
@@ -202,6 +203,7 @@ void TAbstractSuperDIB::ImportMask(const std::string& fileName) {
                                  mask.Height());
   const std::size_t n = std::size_t{width_} * height_;
   const std::uint8_t* s = stretched.Bits();
+  MakeWritable();
   for (std::size_t i = 0; i < n; ++i) pixels_[i * 4 + 3] = s[i * 4];
   masked_ = true;
   Changed();

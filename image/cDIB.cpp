@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "framework/core/Stream.h"
 #include "framework/graphics/Canvas.h"
-
 #include "image/DIBDataStream.h"
 
 namespace image {
@@ -178,7 +178,7 @@ void TAbstractSuperDIB::ReleasePixels() {
 }
 
 std::uint8_t* TAbstractSuperDIB::ScanLine(std::int32_t y) {
-  return pixels_ + static_cast<std::ptrdiff_t>(height_ - 1 - y) * width_ * 4;
+  return Bits() + static_cast<std::ptrdiff_t>(height_ - 1 - y) * width_ * 4;
 }
 
 const std::uint8_t* TAbstractSuperDIB::ScanLine(std::int32_t y) const {
@@ -209,6 +209,7 @@ void TAbstractSuperDIB::SetSize(std::uint16_t width, std::uint16_t height) {
     // An alias cannot grow past the pixels it shares: it takes pixels of its
     // own rather than reach beyond the other buffer's memory.
     ownsPixels_ = true;
+    readOnly_ = false;
     pixels_ = nullptr;
   }
   if (ownsPixels_) AllocatePixels();
@@ -220,6 +221,7 @@ void TAbstractSuperDIB::SetHeight(std::uint16_t height) { SetSize(width_, height
 
 void TAbstractSuperDIB::CopyPixelsFrom(const TAbstractSuperDIB& source) {
   SetSize(source.width_, source.height_);
+  MakeWritable(false);
   if (source.width_ != 0 && source.height_ != 0 && source.pixels_ != nullptr && pixels_ != nullptr &&
       ByteCount() == source.ByteCount())
     std::memmove(pixels_, source.pixels_, ByteCount());
@@ -234,6 +236,31 @@ void TAbstractSuperDIB::ShareWith(TAbstractSuperDIB& source) {
   source.CopyPropertiesTo(*this);
   pixels_ = source.pixels_;
   sharedBytes_ = source.pixels_ != nullptr ? source.ByteCount() : 0;
+  readOnly_ = source.readOnly_;
+}
+
+void TAbstractSuperDIB::ShareReadOnly(const std::uint8_t* pixels, std::uint16_t width, std::uint16_t height) {
+  if (ownsPixels_ && pixels_ != nullptr) FreePixels();
+  ownsPixels_ = false;
+  // Only ever read through this pointer: every writer goes through Bits(),
+  // which takes a copy first.
+  pixels_ = const_cast<std::uint8_t*>(pixels);
+  width_ = width;
+  height_ = height;
+  sharedBytes_ = pixels != nullptr ? ByteCount() : 0;
+  readOnly_ = pixels != nullptr;
+  clipRect_ = {0, 0, width_ - 1, height_ - 1};
+}
+
+void TAbstractSuperDIB::MakeWritable(bool keep) {
+  if (!readOnly_) return;
+  const std::uint8_t* shared = pixels_;
+  readOnly_ = false;
+  ownsPixels_ = true;
+  sharedBytes_ = 0;
+  pixels_ = nullptr;
+  AllocatePixels();
+  if (keep && shared != nullptr && pixels_ != nullptr) std::memcpy(pixels_, shared, ByteCount());
 }
 
 // --- settings -----------------------------------------------------------------
@@ -318,6 +345,7 @@ void TAbstractSuperDIB::SetTransparentMode(TTransparentMode mode) {
 }
 
 void TAbstractSuperDIB::SetAlpha(std::uint8_t value) {
+  MakeWritable();
   if (pixels_ != nullptr) {
     const std::size_t n = std::size_t{width_} * height_;
     for (std::size_t i = 0; i < n; ++i) pixels_[i * 4 + 3] = value;
@@ -528,7 +556,8 @@ void TAbstractSuperDIB::DrawDirect(std::int32_t x, std::int32_t y, std::int32_t 
   if (Y + H > dest.height_) H = dest.height_ - Y;
   if (W < 1 || H < 1) return;
 
-  const std::uint8_t* src = ScanLine(static_cast<std::int32_t>(SY)) + SX * 4;
+  // The source is only read: a shared picture stays shared.
+  const std::uint8_t* src = std::as_const(*this).ScanLine(static_cast<std::int32_t>(SY)) + SX * 4;
   std::uint8_t* dst = dest.ScanLine(static_cast<std::int32_t>(Y)) + X * 4;
   (routineOwner_->*rowRoutine_)(src, dst, static_cast<std::int32_t>(W),
                                 static_cast<std::int32_t>(H), (W + width_) * 4,
@@ -556,7 +585,7 @@ void TAbstractSuperDIB::DrawRotated(TAbstractSuperDIB& dest) {
   std::int64_t rowU = -ux * (dW / 2) - uy * (dH / 2);
   std::int64_t rowV = -vx * (dW / 2) - vy * (dH / 2);
   const std::int64_t hw = sW / 2, hh = sH / 2;
-  const std::uint32_t* src = Pixels();
+  const std::uint32_t* src = std::as_const(*this).Pixels();
   std::uint32_t* out = dest.Pixels();
   for (std::int64_t j = 0; j < dH; ++j) {
     std::int64_t u = rowU, v = rowV;

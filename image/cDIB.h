@@ -102,10 +102,15 @@ class TAbstractSuperDIB : public framework::TPersistent {
   // --- pixels -------------------------------------------------------------
   std::uint16_t Width() const { return width_; }
   std::uint16_t Height() const { return height_; }
-  // Bottom-up BGRA bytes, Width * Height * 4 of them, or null.
-  std::uint8_t* Bits() { return pixels_; }
+  // Bottom-up BGRA bytes, Width * Height * 4 of them, or null. The writable
+  // accessors (Bits, Pixels, ScanLine of a non-const buffer) first give a
+  // buffer that shares read-only pixels a copy of its own (MakeWritable).
+  std::uint8_t* Bits() {
+    if (readOnly_) MakeWritable();
+    return pixels_;
+  }
   const std::uint8_t* Bits() const { return pixels_; }
-  std::uint32_t* Pixels() { return reinterpret_cast<std::uint32_t*>(pixels_); }
+  std::uint32_t* Pixels() { return reinterpret_cast<std::uint32_t*>(Bits()); }
   const std::uint32_t* Pixels() const { return reinterpret_cast<const std::uint32_t*>(pixels_); }
   std::size_t ByteCount() const { return std::size_t{width_} * height_ * 4; }
   // Address of visual row y (0 = top).
@@ -123,8 +128,19 @@ class TAbstractSuperDIB : public framework::TPersistent {
   virtual void SetWidth(std::uint16_t width);
   virtual void SetHeight(std::uint16_t height);
   void CopyPixelsFrom(const TAbstractSuperDIB& source);
-  // Frees own pixels and aliases Source's, copying its settings and size.
+  // Frees own pixels and aliases Source's, copying its settings and size. An
+  // alias of read-only pixels is read-only too.
   virtual void ShareWith(TAbstractSuperDIB& source);
+  // Frees own pixels and aliases width x height pixels that must never be
+  // written (a picture decoded once and shared, which outlives this buffer):
+  // the buffer reads them in place and takes a copy of its own before any
+  // write. Keeps the settings; does not fire OnChange.
+  void ShareReadOnly(const std::uint8_t* pixels, std::uint16_t width, std::uint16_t height);
+  bool SharesReadOnly() const { return readOnly_; }
+  // Gives a buffer that shares read-only pixels pixels of its own: a copy of
+  // them, or, with keep false, pixels the caller overwrites at once. Nothing
+  // for any other buffer.
+  void MakeWritable(bool keep = true);
 
   // --- settings -----------------------------------------------------------
   long double Angle() const { return angle_; }
@@ -290,6 +306,7 @@ class TAbstractSuperDIB : public framework::TPersistent {
   TAbstractSuperDIB* routineOwner_;
   std::uint8_t* pixels_ = nullptr;
   std::size_t sharedBytes_ = 0;  // bytes an alias may address
+  bool readOnly_ = false;        // pixels_ is someone else's and must not be written
 };
 
 // Buffers in plain heap memory: every stored image and most scratch buffers.

@@ -9,10 +9,13 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "framework/core/Exception.h"
 #include "framework/core/Stream.h"
+#include "framework/graphics/Canvas.h"
 #include "image/DIBDataStream.h"
 #include "image/cDIB.h"
 #include "image/cDIBCompressor.h"
@@ -198,12 +201,15 @@ struct ReadOutcome {
   int changes = 0;
 };
 
-ReadOutcome ReadInto4x4(const Bytes& value, std::size_t length, std::size_t maxPixels = kMaxStreamPixels) {
+// lasting: read as from memory that lasts (where a value is decoded once and
+// shared); only for values that fail, whose addresses nothing keeps.
+ReadOutcome ReadInto4x4(const Bytes& value, std::size_t length, std::size_t maxPixels = kMaxStreamPixels,
+                        bool lasting = false) {
   TMemoryDIB dib(4, 4);
   std::memset(dib.Bits(), 0xAB, dib.ByteCount());
   ReadOutcome o;
   dib.SetOnChange([&](TAbstractSuperDIB&) { ++o.changes; });
-  framework::TMemoryStream in(value);
+  framework::TReadOnlyMemoryStream in(value, lasting);
   try {
     ReadDIBData(dib, in, length, maxPixels);
   } catch (const EDIBCompressError& e) {
@@ -243,15 +249,18 @@ TEST_F(PictureStream, ErrorsLeaveTheBufferUntouched) {
       {"length beyond the stream", Cat({U16(4), U16(4), Bytes(64, 1)}), 69, "EReadError: Stream read error"},
       {"length far beyond the stream", Bytes{1, 0, 1, 0}, std::size_t{1} << 40, "EReadError: Stream read error"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const ReadOutcome o = ReadInto4x4(c.value, c.length);
-    EXPECT_EQ(o.error, c.error);
-    EXPECT_EQ(o.width, 4);
-    EXPECT_EQ(o.height, 4);
-    EXPECT_EQ(o.pixels, Bytes(64, 0xAB));
-    EXPECT_EQ(o.changes, 0);
-  }
+  const std::size_t kept = SharedPictureCount();
+  for (const bool lasting : {false, true})
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (lasting ? ", lasting" : ""));
+      const ReadOutcome o = ReadInto4x4(c.value, c.length, kMaxStreamPixels, lasting);
+      EXPECT_EQ(o.error, c.error);
+      EXPECT_EQ(o.width, 4);
+      EXPECT_EQ(o.height, 4);
+      EXPECT_EQ(o.pixels, Bytes(64, 0xAB));
+      EXPECT_EQ(o.changes, 0);
+    }
+  EXPECT_EQ(SharedPictureCount(), kept) << "a value that fails is not kept";
   // The cap is the caller's to choose.
   EXPECT_EQ(ReadInto4x4(Cat({U16(100), U16(100)}), 4, 9999).error, "EDIBError: Picture data is too large.");
   EXPECT_EQ(ReadInto4x4(Cat({U16(100), U16(100)}), 4, 10000).error, "");
@@ -335,6 +344,137 @@ TEST_F(PictureStream, AliasWritesThroughOrTakesItsOwnPixels) {
   ReadDIBData(alias, in2, big.size());
   EXPECT_EQ(Pixels(alias), Bytes(256, 0x44));
   EXPECT_EQ(Pixels(owner), Bytes(16, 0x33));
+}
+
+// A value in memory that lasts until the process ends, as the embedded form
+// does: the shared pictures keep its address.
+const Bytes& LastingValue(Bytes value) {
+  return *new Bytes(std::move(value));
+}
+
+void ReadLasting(TAbstractSuperDIB& dib, const Bytes& value) {
+  framework::TReadOnlyMemoryStream in(value, true);
+  int changes = 0;
+  dib.SetOnChange([&](TAbstractSuperDIB&) { ++changes; });
+  dib.ReadData(in, value.size());
+  dib.SetOnChange(nullptr);
+  EXPECT_EQ(in.Position(), static_cast<std::int64_t>(value.size()));
+  EXPECT_EQ(changes, 1);
+}
+
+TEST_F(PictureStream, LastingValuesAreDecodedOnceAndShared) {
+  for (const std::string& compressor : {std::string(), kRLE, kLZH}) {
+    SCOPED_TRACE(compressor);
+    TMemoryDIB source(45, 31);
+    PaintRandom(source, 77);
+    TDIBSettings settings;
+    settings.SetDIBCompressor(compressor);
+    const Bytes& value = LastingValue(Write(source));
+    const std::size_t before = SharedPictureCount();
+    TMemoryDIB a(3, 3), b;
+    TWinDIB c;
+    for (TAbstractSuperDIB* dib : {static_cast<TAbstractSuperDIB*>(&a), static_cast<TAbstractSuperDIB*>(&b),
+                                   static_cast<TAbstractSuperDIB*>(&c)}) {
+      ReadLasting(*dib, value);
+      EXPECT_TRUE(dib->SharesReadOnly());
+      EXPECT_EQ(std::as_const(*dib).Bits(), std::as_const(a).Bits()) << "one picture for all";
+      EXPECT_EQ(dib->Width(), 45);
+      EXPECT_EQ(dib->Height(), 31);
+      EXPECT_EQ(Pixels(*dib), Pixels(source));
+    }
+    EXPECT_EQ(SharedPictureCount(), before + 1);
+  }
+}
+
+TEST_F(PictureStream, LastingValuesAreDecodedOnceAcrossThreads) {
+  TMemoryDIB source(300, 200);
+  PaintRandom(source, 78);
+  TDIBSettings settings;
+  settings.SetDIBCompressor(kLZH);
+  const Bytes& value = LastingValue(Write(source));
+  const std::size_t before = SharedPictureCount();
+  constexpr int kThreads = 4;
+  std::vector<const std::uint8_t*> seen(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      TMemoryDIB dib;
+      framework::TReadOnlyMemoryStream in(value, true);
+      dib.ReadData(in, value.size());
+      seen[t] = std::as_const(dib).Bits();
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(SharedPictureCount(), before + 1);
+  for (const std::uint8_t* p : seen) EXPECT_EQ(p, seen[0]);
+  EXPECT_EQ(Bytes(seen[0], seen[0] + source.ByteCount()), Pixels(source));
+}
+
+// Every way of writing pixels gives a buffer that shares a picture a copy of
+// its own first; reading and drawing from it keep sharing.
+TEST_F(PictureStream, NothingWritesIntoASharedPicture) {
+  TMemoryDIB source(24, 16);
+  PaintRandom(source, 79);
+  TDIBSettings settings;
+  settings.SetDIBCompressor(kRLE);
+  const Bytes& value = LastingValue(Write(source));
+  TMemoryDIB other(24, 16);
+  PaintRandom(other, 80);
+
+  const std::pair<const char*, std::function<void(TWinDIB&)>> writers[] = {
+      {"SetPixelAt", [](TWinDIB& d) { d.SetPixelAt(1, 2, 0x12345678); }},
+      {"Bits", [](TWinDIB& d) { d.Bits()[5] ^= 0xFF; }},
+      {"ScanLine", [](TWinDIB& d) { d.ScanLine(3)[0] ^= 0xFF; }},
+      {"Fill", [](TWinDIB& d) { d.Fill(0x0000FF); }},
+      {"FillRect", [](TWinDIB& d) { d.FillRect(0x00FF00, 2, 2, 5, 5); }},
+      {"SetAlpha", [](TWinDIB& d) { d.SetAlpha(7); }},
+      {"drawn into", [&](TWinDIB& d) { other.Draw(0, 0, 10, 10, d, 0, 0); }},
+      {"rotated into",
+       [&](TWinDIB& d) {
+         other.SetAngle(30);
+         other.DrawRotated(d);
+         other.SetAngle(0);
+       }},
+      {"StretchFrom", [&](TWinDIB& d) { d.StretchFrom(other); }},
+      {"CopyPixelsFrom", [&](TWinDIB& d) { d.CopyPixelsFrom(other); }},
+      {"ApplyFilter",
+       [](TWinDIB& d) {
+         TDIBFilterKernel k;
+         k.Weights[1][1] = 2;
+         d.ApplyFilter(k);
+       }},
+      {"Canvas",
+       [](TWinDIB& d) {
+         d.Canvas().BrushColor = 0x00FF00;
+         d.Canvas().FillRect({0, 0, 6, 6});
+       }},
+      {"an alias written",
+       [](TWinDIB& d) {
+         TMemoryDIB alias(kShare, d);
+         EXPECT_TRUE(alias.SharesReadOnly());
+         alias.Fill(0x00FF00);
+       }},
+  };
+  for (const auto& [what, write] : writers) {
+    SCOPED_TRACE(what);
+    TWinDIB dib;
+    ReadLasting(dib, value);
+    // Reading and drawing from it take nothing of its own.
+    TMemoryDIB target(24, 16);
+    dib.Draw(0, 0, 24, 16, target, 0, 0);
+    EXPECT_EQ(dib.PixelAt(1, 1), source.PixelAt(1, 1));
+    Write(dib);
+    ASSERT_TRUE(dib.SharesReadOnly());
+
+    write(dib);
+    TMemoryDIB again;
+    ReadLasting(again, value);
+    EXPECT_EQ(Pixels(again), Pixels(source)) << "the shared picture is as decoded";
+    if (std::string(what) != "an alias written") {
+      EXPECT_FALSE(dib.SharesReadOnly());
+      EXPECT_TRUE(dib.OwnsPixels());
+      EXPECT_NE(Pixels(dib), Pixels(source)) << "the write went somewhere";
+    }
+  }
 }
 
 }  // namespace
