@@ -44,10 +44,20 @@ inline void ForRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t col
 // `alphaOf(s16)` gives, per 16-bit lane of two unpacked pixels, the weight of
 // the source; `finish(mixed, s, d)` merges the mixed colour with the alpha
 // byte and any keying.
-template <class AlphaOf, class Finish, class Scalar>
-inline void SimdRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
-                     std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride,
-                     AlphaOf alphaOf, Finish finish, Scalar scalar) {
+//
+// `quick(sv)` may settle four pixels without the arithmetic: kBlend does the
+// arithmetic, kCopySource stores the source pixels, kKeepDest leaves the
+// destination alone.
+enum TQuick { kBlend, kCopySource, kKeepDest };
+
+struct TAlwaysBlend {
+  TQuick operator()(__m128i) const { return kBlend; }
+};
+
+template <class AlphaOf, class Finish, class Scalar, class Quick = TAlwaysBlend>
+inline void SimdRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns, std::int32_t rows,
+                     std::ptrdiff_t srcStride, std::ptrdiff_t dstStride, AlphaOf alphaOf, Finish finish,
+                     Scalar scalar, Quick quick = {}) {
   const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(columns) * 4;
   const __m128i zero = _mm_setzero_si128();
   const __m128i c255 = _mm_set1_epi16(255);
@@ -58,6 +68,12 @@ inline void SimdRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t co
     std::int32_t i = 0;
     for (; i < vectorColumns; i += 4) {
       const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i * 4));
+      const TQuick q = quick(sv);
+      if (q == kKeepDest) continue;
+      if (q == kCopySource) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i * 4), sv);
+        continue;
+      }
       const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i * 4));
       const __m128i sl = _mm_unpacklo_epi8(sv, zero), sh = _mm_unpackhi_epi8(sv, zero);
       const __m128i dl = _mm_unpacklo_epi8(dv, zero), dh = _mm_unpackhi_epi8(dv, zero);
@@ -92,6 +108,17 @@ inline __m128i WithAlpha(__m128i colour, __m128i alpha) {
 
 inline __m128i Select(__m128i mask, __m128i ifSet, __m128i ifClear) {
   return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
+}
+
+// Four pixels mixed by their own alpha: all opaque gives the source exactly
+// (mix(s, d, 255) = s, alpha max(d, 255) = 255), all clear leaves the
+// destination exactly (mix(s, d, 0) = d, alpha max(d, 0) = d). Skins are
+// mostly one or the other.
+inline TQuick ByOwnAlpha(__m128i sv) {
+  const int alpha = _mm_movemask_epi8(_mm_cmpeq_epi8(sv, _mm_set1_epi8(static_cast<char>(0xFF)))) & 0x8888;
+  if (alpha == 0x8888) return kCopySource;
+  const int clear = _mm_movemask_epi8(_mm_cmpeq_epi8(sv, _mm_setzero_si128())) & 0x8888;
+  return clear == 0x8888 ? kKeepDest : kBlend;
 }
 #endif
 
@@ -138,7 +165,7 @@ void TAbstractSuperDIB::MaskRows(const std::uint8_t* src, std::uint8_t* dst, std
 #ifdef PLONK_DIB_SSE2
   SimdRows(
       src, dst, columns, rows, srcStride, dstStride, SourceAlpha16,
-      [](__m128i m, __m128i s, __m128i d) { return WithAlpha(m, _mm_max_epu8(s, d)); }, scalar);
+      [](__m128i m, __m128i s, __m128i d) { return WithAlpha(m, _mm_max_epu8(s, d)); }, scalar, ByOwnAlpha);
 #else
   ForRows(src, dst, columns, rows, srcStride, dstStride, scalar);
 #endif
