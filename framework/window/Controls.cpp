@@ -854,8 +854,27 @@ void TWinControl::SetBounds(std::int32_t left, std::int32_t top, std::int32_t wi
   TControl::SetBounds(left, top, width, height);
   if (BoundsRect() == old) return;
   if (!Parent() && root_ && root_->window) root_->window->SetBounds(BoundsRect());
-  // A moved child window shows its whole picture at the new place.
-  if (Parent() || Width() != old.Right - old.Left || Height() != old.Bottom - old.Top) Invalidate();
+  // A moved child window shows its whole picture at the new place; windowed
+  // children inside it may come into view, and were painted only where they
+  // showed (InvalidateRect).
+  if (Parent() || Width() != old.Right - old.Left || Height() != old.Bottom - old.Top) InvalidateTree();
+}
+
+bool TWinControl::CoveredByWindowedChildren(const TRect& rect) const {
+  std::vector<TRect> covers;
+  for (const TControl* c : controls_)
+    if (c->windowed_ && c->Visible()) covers.push_back(c->BoundsRect());
+  if (covers.empty()) return false;
+  TRegion region(rect);
+  for (const TRect& cover : covers)
+    region = TRegion::Combine(region, TRegion(cover), TRegion::TCombineMode::Diff);
+  return region.IsEmpty();
+}
+
+void TWinControl::InvalidateTree() {
+  Invalidate();
+  for (TControl* c : controls_)
+    if (c->windowed_) static_cast<TWinControl*>(c)->InvalidateTree();
 }
 
 void TWinControl::Show() {
@@ -875,7 +894,12 @@ void TWinControl::SetParent(TWinControl* parent) {
 void TWinControl::Invalidate() { InvalidateRect(ClientRect()); }
 
 void TWinControl::InvalidateRect(const TRect& rect) {
-  const TRect r = Intersect(rect, ClientRect());
+  // Only what shows through the parents is painted: Present would drop the
+  // rest (a container taller than its window, places kept below it). Moves
+  // and resizes invalidate what comes into view, the window system what it
+  // exposes.
+  const TPoint origin = ClientToWindow({0, 0});
+  const TRect r = Intersect(rect, Offset(VisibleWindowRect(), {-origin.X, -origin.Y}));
   if (IsEmpty(r)) return;
   if (!updatePending_) {
     updateRect_ = r;
@@ -926,9 +950,11 @@ TCanvas& TWinControl::Canvas() {
 
 void TWinControl::PaintWindow(const TRect& rect) {
   if (Width() <= 0 || Height() <= 0) return;
-  Canvas();
   const TRect r = Intersect(rect, ClientRect());
-  if (IsEmpty(r)) return;
+  // Under windowed children nothing of this picture would show (a form
+  // filled by its container).
+  if (IsEmpty(r) || CoveredByWindowedChildren(r)) return;
+  Canvas();
   FillPixels(paintBits_.data(), Width(), Height(), r, ColorPixel(Color()));
   Paint();
   PaintControls(paintBits_.data(), Width(), Height(), r);

@@ -296,8 +296,9 @@ class TWinControl : public TControl {
   void SetBounds(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) override;
   void SetParent(TWinControl* parent) override;
   void Invalidate() override;
-  // Adds rect (client coordinates, Right/Bottom exclusive) to the area that
-  // the next paint request covers.
+  // Adds rect (client coordinates, Right/Bottom exclusive), as far as it
+  // shows through the parents, to the area that the next paint request
+  // covers.
   void InvalidateRect(const TRect& rect);
   bool PaintPending() const { return updatePending_; }
   // Copies rect of a picture of this control's size (32-bit BGRA bottom-up)
@@ -349,6 +350,10 @@ class TWinControl : public TControl {
   detail::TWindowRoot& Root();
   detail::TWindowRoot* RootIfAny() const;
   TRect VisibleWindowRect() const;
+  // Invalidates this control and every windowed control inside it.
+  void InvalidateTree();
+  // Whether the visible windowed children hide all of rect (client coordinates).
+  bool CoveredByWindowedChildren(const TRect& rect) const;
   void CollectTabOrder(std::vector<TWinControl*>& out) const;
 
   std::vector<TControl*> controls_;
