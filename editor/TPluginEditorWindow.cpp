@@ -150,12 +150,21 @@ void TPluginEditorWindow::WndProc(framework::TMessage& message) {
 
 std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(EditorController* plugin,
                                                                  RelaxedFloat* values) {
-  return Create(plugin, values, StoredEditorForm());
+  // The embedded form lasts as long as the library: its pictures are decoded
+  // once per process and shared by every window.
+  return Create(plugin, values, StoredEditorForm(), framework::TFormBytes::Lasting);
 }
 
 std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(EditorController* plugin,
                                                                  RelaxedFloat* values,
                                                                  std::span<const std::uint8_t> form) {
+  return Create(plugin, values, form, framework::TFormBytes::Transient);
+}
+
+std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(EditorController* plugin,
+                                                                 RelaxedFloat* values,
+                                                                 std::span<const std::uint8_t> form,
+                                                                 framework::TFormBytes kind) {
   RegisterClasses();
   auto window = std::make_unique<TPluginEditorWindow>();
   if (values == nullptr) {
@@ -166,7 +175,7 @@ std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(EditorControlle
   // The stored knob positions may raise change events while the form is
   // read; they are no user's gestures.
   window->refreshing = true;
-  framework::ReadForm(form, *window);
+  framework::ReadForm(form, *window, kind);
   window->refreshing = false;
   window->FindControls();
   window->plugin = plugin;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "editor/EditorController.h"
+#include "framework/core/FormStream.h"
 #include "framework/window/Controls.h"
 #include "framework/window/StdCtrls.h"
 #include "framework/window/Timer.h"
@@ -41,6 +42,11 @@ class TPluginEditorWindow : public framework::TForm {
   static std::unique_ptr<TPluginEditorWindow> Create(EditorController* plugin, RelaxedFloat* values);
   static std::unique_ptr<TPluginEditorWindow> Create(EditorController* plugin, RelaxedFloat* values,
                                                      std::span<const std::uint8_t> form);
+  // form lasting (TFormBytes::Lasting): its bytes stay until the process
+  // ends, so its pictures are decoded once and shared.
+  static std::unique_ptr<TPluginEditorWindow> Create(EditorController* plugin, RelaxedFloat* values,
+                                                     std::span<const std::uint8_t> form,
+                                                     framework::TFormBytes kind);
   // A window with no form read into it, for reading one by hand.
   explicit TPluginEditorWindow(framework::TComponent* owner = nullptr);
   // Ends the gestures under way, as hiding does.

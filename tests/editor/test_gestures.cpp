@@ -3,10 +3,16 @@
 
 #include <gmock/gmock.h>
 
+#include <cstring>
 #include <functional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "editor/StoredForm.h"
+#include "framework/core/FormStream.h"
+#include "image/DIBDataStream.h"
 #include "tests/editor/EditorFixture.h"
 
 namespace editortest {
@@ -550,6 +556,74 @@ TEST_F(Gestures, MissingTimeInformationIsShownUntilItReturns) {
   EXPECT_FALSE(AnyControl("timeinfo").Visible());
   EXPECT_EQ(PixelAt(notice), normal);
   time = nullptr;
+}
+
+// Every editor shows pictures decoded once per process and shared read-only
+// by all of them. Whatever one editor goes through, the next shows the same
+// pixels for the same values, and every shared picture is still what the
+// embedded form stores.
+TEST_F(Gestures, HeavyUseOfOneEditorLeavesTheNextPixelIdentical) {
+  float saved[70];
+  for (int i = 0; i < 70; ++i) saved[i] = Param(i);
+  Open();
+  Tick();
+  const std::vector<std::uint32_t> fresh = backend->Window(handle)->Pixels();
+
+  for (int round = 0; round < 2; ++round) {
+    for (int n = 1; n <= 16; ++n) {
+      Click(Step(n));
+      Click(Tie(n));
+    }
+    Press(Step(1));
+    MoveTo(Step(16));
+    Release(Step(16));
+    for (const char* knob : {"attack", "decay", "shuffle", "fd1delay", "fd1cutoff", "fd2pan", "mainvolume",
+                             "lfo1pandepth", "lfo2cutoffdepth"}) {
+      const framework::TPoint at = Centre(knob);
+      Press(at);
+      MoveTo({at.X + 25, at.Y - 25});
+      MoveTo({at.X - 60, at.Y + 60});
+      Release(at);
+    }
+    for (const char* button : {"gateon", "fd1enable", "fd2enable", "fd1delaysync", "fd2filtertype",
+                               "lfo1sync3", "lfo2sync2", "lfo2sync4"})
+      Click(button);
+    Click(Centre("infoclick"));
+    Tick();
+    Click(framework::TPoint{360, 200});
+    Tick();
+  }
+  for (int i = 0; i < 70; ++i) HostSets(i, saved[i]);
+  Tick();
+  EXPECT_EQ(backend->Window(handle)->Pixels(), fresh) << "the same editor, values restored";
+  Dispatch(effEditClose);
+
+  Open();
+  Tick();
+  EXPECT_EQ(backend->Window(handle)->Pixels(), fresh) << "the next editor of the effect";
+  Dispatch(effEditClose);
+  RecordingPlugin other(&Host);
+  int otherWindow = 0;
+  ASSERT_EQ(other.dispatcher(effEditOpen, 0, 0, &otherWindow, 0.0f), 1);
+  backend->AdvanceTime(50);
+  const framework::TWindowHandle otherHandle =
+      static_cast<APluginEditor*>(other.getEditor())->getWindow()->Handle();
+  EXPECT_EQ(backend->Window(otherHandle)->Pixels(), fresh) << "another effect's editor";
+  other.dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+
+  int pictures = 0;
+  framework::ForEachBinaryValue(
+      StoredEditorForm(), [&](std::string_view path, std::span<const std::uint8_t> value) {
+        if (path != "DIB.Data") return;
+        ++pictures;
+        const image::TDecodedPicture& shared = image::SharedPicture(value);
+        const image::TDecodedPicture decoded = image::DecodeDIBData(value);
+        const std::size_t bytes = std::size_t{decoded.Width} * decoded.Height * 4;
+        ASSERT_EQ(shared.Width, decoded.Width);
+        ASSERT_EQ(shared.Height, decoded.Height);
+        EXPECT_EQ(std::memcmp(shared.Pixels, decoded.Pixels, bytes), 0) << "picture " << pictures;
+      });
+  EXPECT_EQ(pictures, 15);
 }
 
 }  // namespace
