@@ -1,6 +1,8 @@
 // The DLL in a Windows host: loaded with LoadLibrary, made through
-// VSTPluginMain, it plays the input the Linux renderer played, with the same
-// host calls, and its output equals the Linux library's bit for bit.
+// VSTPluginMain, it plays the built-in demo (made here as plonkrift-render
+// makes it, and checked against the input the Linux renderer played) with the
+// renderer's host calls, and its output equals the Linux library's bit for
+// bit.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "tools/hostkit/PluginHost.h"
+#include "tools/render/DemoSignal.h"
 
 namespace {
 
@@ -76,6 +79,18 @@ TEST(RenderUnderWine, OutputEqualsTheLinuxLibrarysBitForBit) {
     ASSERT_EQ(input.samples.size(), expected.samples.size());
     ASSERT_GT(input.samples.size(), 100000u);
 
+    // The demo, then silence for the echoes: what the Linux renderer played.
+    render::Demo demo(input.rate, c.tempo);
+    std::vector<float> left(input.samples.size() / 2), right(left.size());
+    ASSERT_EQ(demo.read(left.data(), right.data(), left.size()), demo.frames());
+    std::vector<float> played;
+    for (std::size_t k = 0; k < left.size(); ++k) {
+      played.push_back(left[k]);
+      played.push_back(right[k]);
+    }
+    ASSERT_EQ(std::memcmp(played.data(), input.samples.data(), played.size() * sizeof(float)), 0)
+        << "the demo made here is the Linux renderer's input";
+
     // The calls plonkrift-render makes, in its order.
     hostkit::PluginHost host;
     VstTimeInfo time{};
@@ -91,8 +106,8 @@ TEST(RenderUnderWine, OutputEqualsTheLinuxLibrarysBitForBit) {
     for (std::size_t at = 0; at < frames; at += static_cast<std::size_t>(c.block)) {
       const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(c.block), frames - at);
       for (std::size_t k = 0; k < count; ++k) {
-        inL[k] = input.samples[2 * (at + k)];
-        inR[k] = input.samples[2 * (at + k) + 1];
+        inL[k] = played[2 * (at + k)];
+        inR[k] = played[2 * (at + k) + 1];
       }
       time = VstTimeInfo{};
       time.samplePos = static_cast<double>(at);
