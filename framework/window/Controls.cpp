@@ -898,8 +898,7 @@ void TWinControl::InvalidateRect(const TRect& rect) {
   // rest (a container taller than its window, places kept below it). Moves
   // and resizes invalidate what comes into view, the window system what it
   // exposes.
-  const TPoint origin = ClientToWindow({0, 0});
-  const TRect r = Intersect(rect, Offset(VisibleWindowRect(), {-origin.X, -origin.Y}));
+  const TRect r = Intersect(rect, VisibleClientRect());
   if (IsEmpty(r)) return;
   if (!updatePending_) {
     updateRect_ = r;
@@ -908,6 +907,11 @@ void TWinControl::InvalidateRect(const TRect& rect) {
   }
   updateRect_ = {std::min(updateRect_.Left, r.Left), std::min(updateRect_.Top, r.Top),
                  std::max(updateRect_.Right, r.Right), std::max(updateRect_.Bottom, r.Bottom)};
+}
+
+TRect TWinControl::VisibleClientRect() const {
+  const TPoint origin = ClientToWindow({0, 0});
+  return Offset(VisibleWindowRect(), {-origin.X, -origin.Y});
 }
 
 TRect TWinControl::VisibleWindowRect() const {
@@ -1075,9 +1079,12 @@ void PaintWindowTree(TWinControl& w) {
   // A paint may ask for a larger area and end; its follow-up runs here too,
   // a few rounds at most.
   for (int round = 0; round < 4 && w.updatePending_; ++round) {
-    const TRect r = w.updateRect_;
+    // Invalidated before the control had its place (or parent): what does not
+    // show now is left until it does.
+    const TRect r = Intersect(w.updateRect_, w.VisibleClientRect());
     w.updatePending_ = false;
     w.updateRect_ = {};
+    if (IsEmpty(r)) continue;
     try {
       w.PaintWindow(r);
     } catch (...) {

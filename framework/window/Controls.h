@@ -350,6 +350,9 @@ class TWinControl : public TControl {
   detail::TWindowRoot& Root();
   detail::TWindowRoot* RootIfAny() const;
   TRect VisibleWindowRect() const;
+  // The part of the client area that shows through the parents (client
+  // coordinates).
+  TRect VisibleClientRect() const;
   // Invalidates this control and every windowed control inside it.
   void InvalidateTree();
   // Whether the visible windowed children hide all of rect (client coordinates).

@@ -89,6 +89,36 @@ TEST_F(WindowTest, AWindowedChildPresentsItsOwnPictureAndTheParentLeavesItsAreaA
   EXPECT_EQ(child->paints, paints + 1);
 }
 
+// A windowed child taller than the form (the editor's container) paints only
+// what shows; what comes into view later, by a move or a larger form, is
+// painted then. A form its windowed children cover paints nothing itself.
+TEST_F(WindowTest, WhatTheParentsHideIsPaintedOnlyOnceItShows) {
+  auto* tall = new TCustomControl(nullptr);
+  tall->SetBounds(0, 0, 200, 300);
+  tall->SetParent(form.get());
+  TProbe inside(tall, "inside", {10, 10, 30, 30}, log, 0x00FF00);
+  TProbe below(tall, "below", {10, 150, 30, 170}, log, 0xFF0000);
+  TProbe covered(form.get(), "covered", {50, 50, 60, 60}, log, 0x0000FF);
+  Open();
+  EXPECT_EQ(window->PixelAt(15, 15), Opaque(0x00FF00));
+  EXPECT_EQ(below.paints, 0);
+  EXPECT_EQ(covered.paints, 0);
+
+  below.SetTop(50);
+  PumpEvents();
+  EXPECT_EQ(below.paints, 1);
+  EXPECT_EQ(window->PixelAt(15, 55), Opaque(0xFF0000));
+
+  below.SetTop(150);
+  PumpEvents();
+  const int paints = below.paints;
+  form->SetBounds(30, 40, 200, 200);
+  PumpEvents();
+  EXPECT_EQ(below.paints, paints + 1);
+  EXPECT_EQ(window->PixelAt(15, 155), Opaque(0xFF0000));
+  EXPECT_EQ(covered.paints, 0);
+}
+
 TEST_F(WindowTest, LabelDrawsItsCaptionWithItsFontInsideItsBoundsOnly) {
   auto* label = new TLabel(nullptr);
   label->SetParent(form.get());
