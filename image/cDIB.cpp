@@ -5,7 +5,12 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <utility>
+
+#if defined(__unix__)
+#include <sys/mman.h>
+#endif
 
 #include "framework/core/Stream.h"
 #include "framework/graphics/Canvas.h"
@@ -662,12 +667,51 @@ TCustomMemoryDIB::TCustomMemoryDIB(TShareTag, TAbstractSuperDIB& source) { Share
 
 TCustomMemoryDIB::~TCustomMemoryDIB() { ReleasePixels(); }
 
+namespace {
+
+// Large blocks come straight from the system as zero pages, which cost
+// nothing until touched: a stored picture's buffer is sized (by its Width
+// and Height) before its pixels arrive, and a picture that is then shared
+// never touches its own. Sanitizer builds keep the heap, which they watch.
+#if defined(__unix__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+constexpr std::size_t kMappedBytes = std::size_t{1} << 16;
+#else
+constexpr std::size_t kMappedBytes = std::numeric_limits<std::size_t>::max();
+#endif
+
+std::uint8_t* AllocateZeroed(std::size_t bytes) {
+#if defined(__unix__)
+  if (bytes >= kMappedBytes) {
+    void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) throw std::bad_alloc();
+    return static_cast<std::uint8_t*>(block);
+  }
+#endif
+  return new std::uint8_t[bytes]();
+}
+
+void FreeZeroed(std::uint8_t* block, std::size_t bytes) {
+#if defined(__unix__)
+  if (bytes >= kMappedBytes) {
+    munmap(block, bytes);
+    return;
+  }
+#endif
+  delete[] block;
+}
+
+}  // namespace
+
 // Zero-filled, so that a fresh picture reads the same on every run.
-void TCustomMemoryDIB::AllocatePixels() { SetPixelsPointer(new std::uint8_t[ByteCount()]()); }
+void TCustomMemoryDIB::AllocatePixels() {
+  allocatedBytes_ = ByteCount();
+  SetPixelsPointer(AllocateZeroed(allocatedBytes_));
+}
 
 void TCustomMemoryDIB::FreePixels() {
-  delete[] Bits();
+  FreeZeroed(Bits(), allocatedBytes_);
   SetPixelsPointer(nullptr);
+  allocatedBytes_ = 0;
 }
 
 void TCustomMemoryDIB::AssignTo(framework::TPersistent& dest) const {

@@ -342,6 +342,7 @@ class TCustomMemoryDIB : public TAbstractSuperDIB {
   std::string imageFilename_;
   std::string maskFilename_;
   bool storeData_ = true;
+  std::size_t allocatedBytes_ = 0;  // of the pixels this buffer owns
 };
 
 class TMemoryDIB : public TCustomMemoryDIB {
