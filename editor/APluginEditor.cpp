@@ -5,7 +5,11 @@
 
 APluginEditor::APluginEditor(AudioEffectX* effect, std::atomic<std::uint8_t>& editorClosed,
                              const std::atomic<std::uint8_t>* timeInfoNotice)
-    : AEffEditor(effect), plugin(effect), editorclosed(editorClosed), timeinfonotice(timeInfoNotice) {}
+    : AEffEditor(effect), plugin(effect), editorclosed(editorClosed), timeinfonotice(timeInfoNotice) {
+  // The pictures are decoded once per process; starting now, they are
+  // ready by the time a user opens the editor.
+  TPluginEditorWindow::PrepareStoredPictures();
+}
 
 APluginEditor::~APluginEditor() {
   if (window) {

@@ -1,15 +1,23 @@
 #include "editor/TPluginEditorWindow.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <mutex>
+#include <span>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
 
 #include "editor/InfoScreenPlaces.h"
 #include "editor/StoredForm.h"
 #include "framework/core/FormStream.h"
 #include "framework/core/Stream.h"
 #include "framework/window/Application.h"
+#include "image/DIBDataStream.h"
+#include "image/cDIBCompressor.h"
 
 using framework::TObject;
 using framework::TShiftState;
@@ -126,6 +134,83 @@ void TPluginEditorWindow::RegisterClasses() {
       framework::RegisterClass(TStoredDIBSettings::StaticClassInfo());
     framework::RegisterClass(StaticClassInfo());
   });
+}
+
+namespace {
+
+// Decodes the embedded form's pictures into the process's shared pictures.
+// It waits a little first: an effect made only to be looked at (a host's
+// scan) and unloaded at once costs no decoding and no wait at unloading,
+// which ends the thread (the pictures and compressors it uses outlive it).
+class TStoredPictureDecoder {
+ public:
+  static constexpr std::chrono::milliseconds kDelay{100};
+
+  TStoredPictureDecoder() : thread_([this] { Run(); }) {}
+  ~TStoredPictureDecoder() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  TStoredPictureDecoder(const TStoredPictureDecoder&) = delete;
+  TStoredPictureDecoder& operator=(const TStoredPictureDecoder&) = delete;
+
+ private:
+  bool Stopped() {
+    std::lock_guard lock(mutex_);
+    return stop_;
+  }
+
+  void Run() {
+    {
+      std::unique_lock lock(mutex_);
+      if (wake_.wait_for(lock, kDelay, [this] { return stop_; })) return;
+    }
+    std::vector<std::span<const std::uint8_t>> pictures;
+    try {
+      framework::ForEachBinaryValue(StoredEditorForm(),
+                                    [&](std::string_view path, std::span<const std::uint8_t> value) {
+                                      if (path == "DIB.Data") pictures.push_back(value);
+                                    });
+    } catch (...) {
+      return;  // a form that cannot be read is the opening window's to report
+    }
+    // A window being opened meanwhile reads them first to last: from the last
+    // one back, the two share the work and meet halfway.
+    for (auto it = pictures.rbegin(); it != pictures.rend() && !Stopped(); ++it) {
+      try {
+        image::SharedPicture(*it);
+      } catch (...) {
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::thread thread_;  // last: starts once the rest is ready
+};
+
+}  // namespace
+
+void TPluginEditorWindow::PrepareStoredPictures() noexcept {
+#if defined(_WIN32)
+  // A thread still running when a DLL unloads cannot be joined there (the
+  // loader lock): Windows editors decode on their first open.
+#else
+  try {
+    // What the thread uses is made first, so that it is destroyed after the
+    // thread has ended.
+    image::SharedPictureCount();
+    image::RegisteredCompressors();
+    static TStoredPictureDecoder decoder;
+  } catch (...) {
+    // No thread to be had: the first editor decodes the pictures itself.
+  }
+#endif
 }
 
 TPluginEditorWindow::TPluginEditorWindow(framework::TComponent* owner) : framework::TForm(owner) {}

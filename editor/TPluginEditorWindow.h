@@ -58,6 +58,11 @@ class TPluginEditorWindow : public framework::TForm {
 
   // Registers every class the stored form names (once per process).
   static void RegisterClasses();
+  // Has the embedded form's pictures decoded for this process on a thread of
+  // its own, starting shortly after the first call, so that an editor opened
+  // later finds them ready; an editor opened before that decodes what it
+  // needs itself. Returns at once and never throws; later calls do nothing.
+  static void PrepareStoredPictures() noexcept;
 
   // --- published handlers (bound by name from the stored form) ------------
   void FormCreate(framework::TObject* Sender);

@@ -223,6 +223,19 @@ const TDecodedPicture& SharedPicture(std::span<const std::uint8_t> value, std::s
   return entry->picture;
 }
 
+bool SharedPictureReady(std::span<const std::uint8_t> value) {
+  TSharedPictures& shared = Shared();
+  TSharedEntry* entry = nullptr;
+  {
+    std::lock_guard lock(shared.mutex);
+    const auto found = shared.entries.find({value.data(), value.size()});
+    if (found == shared.entries.end()) return false;
+    entry = found->second.get();
+  }
+  std::lock_guard lock(entry->decoding);
+  return entry->done;
+}
+
 std::size_t SharedPictureCount() {
   return Shared().count.load(std::memory_order_relaxed);
 }

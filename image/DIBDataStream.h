@@ -67,5 +67,7 @@ const TDecodedPicture& SharedPicture(std::span<const std::uint8_t> value,
                                      std::size_t maxPixels = kMaxStreamPixels);
 // Pictures kept so far.
 std::size_t SharedPictureCount();
+// Whether the picture of this value is decoded and kept (nothing is decoded).
+bool SharedPictureReady(std::span<const std::uint8_t> value);
 
 }  // namespace image

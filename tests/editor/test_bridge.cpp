@@ -2,11 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
+#include <span>
+#include <string_view>
+#include <thread>
+#include <vector>
 
 #include "editor/APluginEditor.h"
+#include "editor/StoredForm.h"
+#include "framework/core/FormStream.h"
 #include "framework/window/Backend.h"
 #include "framework/window/Headless.h"
+#include "image/DIBDataStream.h"
 #include "plugin/APlugin.h"
 
 namespace {
@@ -96,6 +105,27 @@ TEST_F(Bridge, DestroyingTheEffectWithTheEditorOpenTakesItsWindowAway) {
   ASSERT_EQ(backend->Windows().size(), 1u);
   plugin.reset();  // the leak checker and ASan watch this too
   EXPECT_TRUE(backend->Windows().empty());
+}
+
+// An effect has the editor's pictures decoded for the process before any
+// editor opens, so that the first one finds them ready.
+TEST_F(Bridge, PicturesAreDecodedBeforeTheFirstOpen) {
+  std::vector<std::span<const std::uint8_t>> pictures;
+  framework::ForEachBinaryValue(StoredEditorForm(),
+                                [&](std::string_view path, std::span<const std::uint8_t> value) {
+                                  if (path == "DIB.Data") pictures.push_back(value);
+                                });
+  ASSERT_EQ(pictures.size(), 15u);
+  const auto ready = [&] {
+    return std::all_of(pictures.begin(), pictures.end(), [](auto v) { return image::SharedPictureReady(v); });
+  };
+  if (ready()) GTEST_SKIP() << "decoded already by an earlier test of this process";
+  // (The effect of SetUp started it; no editor of it ever opens here.)
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!ready() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(ready());
+  EXPECT_EQ(editor->openCount(), 0);
 }
 
 }  // namespace
