@@ -24,11 +24,13 @@ function(plonk_add_gtest name)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT 600)
   else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600 ENVIRONMENT "${environment}")
+    # A test that skips itself (GTEST_SKIP) is reported as skipped, not passed.
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
+                         TIMEOUT 600 ENVIRONMENT "${environment}")
   endif()
 endfunction()
 
-# A Google Benchmark executable (built with the tree, run by hand or by scripts/bench.sh).
+# A Google Benchmark executable (built with the tree, run by hand).
 function(plonk_add_benchmark name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})

@@ -240,10 +240,13 @@ std::string interposerSelfTest() {
 }
 
 CaseResult allocationsAndLocks() {
-  if (!interposerActive())
-    return CaseResult{true, "skipped: the sanitizers replace the allocator, so allocations cannot be counted here", true};
-  const std::string selfTest = interposerSelfTest();
-  if (!selfTest.empty()) return fail(selfTest);
+  // Under the sanitizers the allocator is theirs: the threads still run (for
+  // ThreadSanitizer to watch), only the counting is left out.
+  const bool counting = interposerActive();
+  if (counting) {
+    const std::string selfTest = interposerSelfTest();
+    if (!selfTest.empty()) return fail(selfTest);
+  }
   Host host;
   std::string why;
   if (!openInstance(host, why, 48000.0f, 1024)) return fail(why);
@@ -263,9 +266,11 @@ CaseResult allocationsAndLocks() {
   const AudioCallCounts seen = difference(audioCallCounts(), before);
   const std::string what = std::to_string(blocks) + " blocks with MIDI and automation against " + std::to_string(changes) +
                            " parameter and program changes from another thread";
-  if (seen.allocations != 0 || seen.frees != 0 || seen.locks != 0) return fail(what + ": " + countsText(seen));
+  if (counting && (seen.allocations != 0 || seen.frees != 0 || seen.locks != 0))
+    return fail(what + ": " + countsText(seen));
   if (blocks < 100 || changes < 100) return fail(what + ": too little ran to judge");
   if (!scan.clean()) return fail(what + ": output " + scan.describe());
+  if (!counting) return pass(what + ": finite output (allocations and locks are counted only without sanitizers)");
   return pass(what + ": 0 allocations, 0 frees, 0 locks inside processReplacing, process, processEvents and setParameter");
 }
 
