@@ -1,10 +1,11 @@
-# Adds a subdirectory only once it has a CMakeLists.txt, so subsystems can
-# grow one folder at a time without touching their parent's list.
+# Adds the named subdirectories; each must have a CMakeLists.txt (a folder
+# named here but never built would be a test or tool silently missing).
 macro(plonk_add_subdirectories)
   foreach(dir ${ARGN})
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-      add_subdirectory(${dir})
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${dir} has no CMakeLists.txt")
     endif()
+    add_subdirectory(${dir})
   endforeach()
 endmacro()
 

@@ -52,15 +52,11 @@ class APlugin : public AudioEffectX {
   const char* getHostProduct() const { return hostProduct; }
   bool isEditorClosed() const { return editorclosed.load(std::memory_order_relaxed) != 0; }
 
-  // A block came without time information: the audio thread only notes it.
-  // The message "VSTTimeInfo not supported - aborting" is for the user-interface
-  // side to show, once per instance: takeTimeInfoNotice answers true once.
+  // A block came without time information: the audio thread only notes it;
+  // the open editor shows "VSTTimeInfo not supported - aborting" while it
+  // holds (a modal box on the audio thread would stall the host).
   static constexpr const char* kTimeInfoMessage = "VSTTimeInfo not supported - aborting";
   bool timeInfoMissing() const { return timeinfonotice.load(std::memory_order_relaxed) != 0; }
-  bool takeTimeInfoNotice() {
-    std::uint8_t pending = 1;
-    return timeinfonotice.compare_exchange_strong(pending, 2, std::memory_order_relaxed);
-  }
 
   // The working set: slots 1..61 are the parameters, 62 is the last MIDI value.
   RelaxedFloat params[parameters::kMidiValue + 1];

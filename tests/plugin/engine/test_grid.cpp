@@ -13,7 +13,7 @@
 
 #include "plugin/engine/Rounding.h"
 #include "plugin/engine/TransportTracker.h"
-#include "tests/engine/EngineTime.h"
+#include "tests/plugin/engine/EngineTime.h"
 
 namespace {
 

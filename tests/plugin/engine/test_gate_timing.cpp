@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "tests/engine/HostRun.h"
+#include "tests/plugin/engine/HostRun.h"
 
 namespace {
 

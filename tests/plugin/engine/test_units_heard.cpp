@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "tests/engine/HostRun.h"
+#include "tests/plugin/engine/HostRun.h"
 
 namespace {
 

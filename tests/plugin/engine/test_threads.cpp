@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "tests/engine/HostRun.h"
+#include "tests/plugin/engine/HostRun.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "plugin/Parameters.h"
-#include "tests/engine/EngineFixture.h"
+#include "tests/plugin/engine/EngineFixture.h"
 #include "tools/hostkit/PluginHost.h"
 
 namespace enginetest {
