@@ -136,6 +136,7 @@ void TPluginEditorWindow::RegisterClasses() {
   });
 }
 
+#if !defined(_WIN32)
 namespace {
 
 // Decodes the embedded form's pictures into the process's shared pictures.
@@ -158,6 +159,15 @@ class TStoredPictureDecoder {
   TStoredPictureDecoder(const TStoredPictureDecoder&) = delete;
   TStoredPictureDecoder& operator=(const TStoredPictureDecoder&) = delete;
 
+  // An editor is opening: no more waiting.
+  void Hurry() {
+    {
+      std::lock_guard lock(mutex_);
+      hurry_ = true;
+    }
+    wake_.notify_all();
+  }
+
  private:
   bool Stopped() {
     std::lock_guard lock(mutex_);
@@ -167,7 +177,8 @@ class TStoredPictureDecoder {
   void Run() {
     {
       std::unique_lock lock(mutex_);
-      if (wake_.wait_for(lock, kDelay, [this] { return stop_; })) return;
+      wake_.wait_for(lock, kDelay, [this] { return stop_ || hurry_; });
+      if (stop_) return;
     }
     std::vector<std::span<const std::uint8_t>> pictures;
     try {
@@ -191,15 +202,18 @@ class TStoredPictureDecoder {
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;
+  bool hurry_ = false;
   std::thread thread_;  // last: starts once the rest is ready
 };
 
 }  // namespace
+#endif
 
-void TPluginEditorWindow::PrepareStoredPictures() noexcept {
+void TPluginEditorWindow::PrepareStoredPictures(bool opening) noexcept {
 #if defined(_WIN32)
   // A thread still running when a DLL unloads cannot be joined there (the
   // loader lock): Windows editors decode on their first open.
+  static_cast<void>(opening);
 #else
   try {
     // What the thread uses is made first, so that it is destroyed after the
@@ -207,6 +221,7 @@ void TPluginEditorWindow::PrepareStoredPictures() noexcept {
     image::SharedPictureCount();
     image::RegisteredCompressors();
     static TStoredPictureDecoder decoder;
+    if (opening) decoder.Hurry();
   } catch (...) {
     // No thread to be had: the first editor decodes the pictures itself.
   }
@@ -236,7 +251,9 @@ void TPluginEditorWindow::WndProc(framework::TMessage& message) {
 std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(EditorController* plugin,
                                                                  RelaxedFloat* values) {
   // The embedded form lasts as long as the library: its pictures are decoded
-  // once per process and shared by every window.
+  // once per process and shared by every window. Those not decoded yet are
+  // decoded now on two threads, this one and the decoder's.
+  PrepareStoredPictures(true);
   return Create(plugin, values, StoredEditorForm(), framework::TFormBytes::Lasting);
 }
 

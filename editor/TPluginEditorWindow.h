@@ -59,10 +59,11 @@ class TPluginEditorWindow : public framework::TForm {
   // Registers every class the stored form names (once per process).
   static void RegisterClasses();
   // Has the embedded form's pictures decoded for this process on a thread of
-  // its own, starting shortly after the first call, so that an editor opened
-  // later finds them ready; an editor opened before that decodes what it
-  // needs itself. Returns at once and never throws; later calls do nothing.
-  static void PrepareStoredPictures() noexcept;
+  // its own, starting shortly after the first call (at once when opening), so
+  // that an editor opened later finds them ready; an editor opened before
+  // they are decodes the rest itself, in the other order. Returns at once and
+  // never throws.
+  static void PrepareStoredPictures(bool opening = false) noexcept;
 
   // --- published handlers (bound by name from the stored form) ------------
   void FormCreate(framework::TObject* Sender);
