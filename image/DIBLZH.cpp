@@ -535,6 +535,81 @@ std::size_t TAbstractLZH::Decode(std::size_t limit) {
   return count;
 }
 
+std::size_t TAbstractLZH::Expand(std::span<const std::uint8_t> input, std::uint8_t* output,
+                                 std::size_t limit) {
+  AllocateWork();
+  struct Release {
+    TAbstractLZH* self;
+    ~Release() { self->ReleaseWork(); }
+  } release{this};
+
+  // The code bits, most significant first, in a 64-bit window that the input
+  // refills a byte at a time; past the input come zeros.
+  const std::uint8_t* in = input.data();
+  const std::uint8_t* const end = in + input.size();
+  std::uint64_t window = 0;
+  int bits = 0;
+  const auto refill = [&] {
+    while (bits <= 56) {
+      const std::uint64_t byte = in < end ? *in++ : 0;
+      window |= byte << (56 - bits);
+      bits += 8;
+    }
+  };
+  const auto bit = [&] {
+    if (bits == 0) refill();
+    const unsigned b = static_cast<unsigned>(window >> 63);
+    window <<= 1;
+    --bits;
+    return b;
+  };
+
+  std::uint32_t length = 0;
+  for (int i = 0; i < 4; ++i) length |= static_cast<std::uint32_t>(in < end ? *in++ : 0) << (8 * i);
+  expected_length_ = length;
+  const std::size_t target = std::min<std::size_t>(length, limit);
+  if (target == 0) return 0;
+
+  auto& w = *work_;
+  StartHuff();
+  std::memset(w.text_buf.data(), ' ', N - F);
+  std::uint8_t* const ring = w.text_buf.data();
+  const std::uint16_t* const son = w.son.data();
+  unsigned r = N - F;
+  std::size_t count = 0;
+  while (count < target) {
+    unsigned c = son[R];
+    while (c < static_cast<unsigned>(T)) c = son[c + bit()];
+    c -= T;
+    Update(static_cast<int>(c));
+    if (c < 256) {
+      output[count++] = static_cast<std::uint8_t>(c);
+      ring[r] = static_cast<std::uint8_t>(c);
+      r = (r + 1) & (N - 1);
+      continue;
+    }
+    // The position: its upper 6 bits by the prefix code (led by the next 8
+    // bits), then the lower 6 verbatim.
+    if (bits < 16) refill();
+    unsigned i = static_cast<unsigned>(window >> 56);
+    window <<= 8;
+    bits -= 8;
+    const unsigned upper = static_cast<unsigned>(kPos.d_code[i]) << 6;
+    for (int more = kPos.d_len[i] - 2; more > 0; --more) i = (i << 1) + bit();
+    unsigned from = (r - (upper | (i & 0x3F)) - 1) & (N - 1);
+    // Stop exactly at the announced length, also inside a match.
+    const std::size_t j = std::min<std::size_t>(c - 255 + THRESHOLD, target - count);
+    for (std::size_t k = 0; k < j; ++k) {
+      const std::uint8_t byte = ring[from];
+      from = (from + 1) & (N - 1);
+      output[count++] = byte;
+      ring[r] = byte;
+      r = (r + 1) & (N - 1);
+    }
+  }
+  return count;
+}
+
 // ---- TLZHStream --------------------------------------------------------------------------
 
 std::size_t TLZHStream::Encode(std::size_t size) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "framework/core/Exception.h"
 
@@ -51,6 +52,13 @@ class TAbstractLZH {
 
   // Length announced by the last decoded header.
   std::uint32_t ExpectedLength() const { return expected_length_; }
+
+  // Decode from memory into memory: the same bytes as Decode over streams
+  // holding `input` (bytes past its end read as zero bits), written straight
+  // to `output`, which has room for min(header length, limit) bytes; returns
+  // that count.
+  std::size_t Expand(std::span<const std::uint8_t> input, std::uint8_t* output,
+                     std::size_t limit = kDefaultDecodeLimit);
 
  protected:
   // Block transfer to and from the caller's storage; `done` is what moved.
@@ -97,6 +105,14 @@ class TAbstractLZH {
   int match_position_ = 0;
   int match_length_ = 0;
   std::unique_ptr<Work> work_;
+};
+
+// LZH coding of bytes in memory (Expand); the stream operations see no
+// input and take no output.
+class TLZHMemory final : public TAbstractLZH {
+ protected:
+  void ReadBlock(void*, std::uint16_t, std::uint16_t& done) override { done = 0; }
+  void WriteBlock(const void*, std::uint16_t, std::uint16_t& done) override { done = 0; }
 };
 
 // LZH coding between two caller-owned streams.

@@ -112,14 +112,12 @@ std::size_t TLZHDIBCompressor::Compress(const TAbstractSuperDIB*, const std::uin
 }
 
 void TLZHDIBCompressor::Decompress(TAbstractSuperDIB*, const TGUID&, std::size_t uncompressedSize,
-                                   std::size_t compressedSize, std::uint8_t* dest, const std::uint8_t* source) {
-  framework::TMemoryStream input(std::vector<std::uint8_t>(source, source + compressedSize));
-  framework::TMemoryStream output;
-  TLZHStream lzh(input, output);
+                                   std::size_t compressedSize, std::uint8_t* dest,
+                                   const std::uint8_t* source) {
   // Only the first uncompressedSize bytes are kept, so the run stops there
   // however much the payload's own header announces.
-  const std::size_t produced = lzh.Decode(uncompressedSize);
-  if (produced > 0) std::memcpy(dest, output.Bytes().data(), produced);
+  TLZHMemory lzh;
+  const std::size_t produced = lzh.Expand({source, compressedSize}, dest, uncompressedSize);
   if (produced < uncompressedSize) std::memset(dest + produced, 0, uncompressedSize - produced);
 }
 

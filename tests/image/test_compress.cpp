@@ -233,6 +233,41 @@ TEST(LZH, DecoderOnShortInput) {
   EXPECT_EQ(out.Bytes().size(), 100u);
 }
 
+// Expanding in memory gives what the stream decoder gives, byte for byte and
+// count for count: on real code, code cut short or damaged, random bytes,
+// and limits below and above the announced length.
+TEST(LZH, ExpandingInMemoryMatchesTheStreamDecoder) {
+  std::vector<Bytes> inputs;
+  std::size_t code = 0;
+  for (std::size_t n : {100u, 1500u, 4096u, 70000u}) {
+    inputs.push_back(Encode(PictureLike(n, static_cast<unsigned>(n)), &code));
+    inputs.push_back(Encode(Bytes(n, ' '), &code));
+  }
+  const Bytes whole = inputs[6];
+  inputs.push_back(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2)));
+  Bytes damaged = whole;
+  for (std::size_t i = 9; i < damaged.size(); i += 97) damaged[i] ^= 0x5A;
+  inputs.push_back(damaged);
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    Bytes noise = RandomBytes(300 * seed, seed + 40);
+    noise[0] = 0x30, noise[1] = 0x75, noise[2] = noise[3] = 0;  // announces 30000
+    inputs.push_back(noise);
+  }
+  inputs.push_back({});
+  inputs.push_back({0x10, 0x27});
+  for (std::size_t k = 0; k < inputs.size(); ++k)
+    for (std::size_t limit :
+         {std::size_t{0}, std::size_t{5}, std::size_t{1000}, TAbstractLZH::kDefaultDecodeLimit}) {
+      SCOPED_TRACE("input " + std::to_string(k) + ", limit " + std::to_string(limit));
+      const Bytes expected = Decode(inputs[k], limit);
+      Bytes out(expected.size() + 16, 0xEE);
+      TLZHMemory lzh;
+      ASSERT_EQ(lzh.Expand(inputs[k], out.data(), limit), expected.size());
+      EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()));
+      EXPECT_EQ(Bytes(out.end() - 16, out.end()), Bytes(16, 0xEE)) << "nothing written past the count";
+    }
+}
+
 TEST(LZH, EncoderRefusesToGrow) {
   const Bytes noise = RandomBytes(5000, 1);
   std::size_t code = 0;
