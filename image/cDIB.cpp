@@ -690,7 +690,7 @@ std::uint8_t* AllocateZeroed(std::size_t bytes) {
   return new std::uint8_t[bytes]();
 }
 
-void FreeZeroed(std::uint8_t* block, std::size_t bytes) {
+void FreeZeroed(std::uint8_t* block, [[maybe_unused]] std::size_t bytes) {
 #if defined(__unix__)
   if (bytes >= kMappedBytes) {
     munmap(block, bytes);
