@@ -18,6 +18,7 @@
 #include "framework/window/Application.h"
 #include "image/DIBDataStream.h"
 #include "image/cDIBCompressor.h"
+#include "image/cDIBSettings.h"
 
 using framework::TObject;
 using framework::TShiftState;
@@ -26,21 +27,6 @@ using skin::TDIBImage;
 using skin::TDIBKnob;
 
 namespace {
-
-// The settings component of the stored form. It names the compressor the
-// pictures were written with; reading them does not need it (each stored
-// picture names its own), so inside a host it only keeps the name and leaves
-// the process-wide choice of other instances alone.
-class TStoredDIBSettings : public framework::TComponent {
-  PLONK_PERSISTENT_CLASS
- public:
-  explicit TStoredDIBSettings(framework::TComponent* owner) : framework::TComponent(owner) {}
-  const std::string& DIBCompressor() const { return compressor_; }
-  void SetDIBCompressor(const std::string& id) { compressor_ = id; }
-
- private:
-  std::string compressor_;
-};
 
 using namespace parameters;
 
@@ -77,17 +63,6 @@ int TagOf(TObject* sender) {
 }
 
 }  // namespace
-
-const framework::ClassInfo& TStoredDIBSettings::StaticClassInfo() {
-  using C = TStoredDIBSettings;
-  static const framework::ClassInfo& info = framework::ClassBuilder<C, framework::TComponent>("TDIBSettings")
-                                                .String(
-                                                    "DIBCompressor", [](C& s) { return s.DIBCompressor(); },
-                                                    [](C& s, const std::string& v) { s.SetDIBCompressor(v); })
-                                                .Default("")
-                                                .Build();
-  return info;
-}
 
 const framework::ClassInfo& TPluginEditorWindow::StaticClassInfo() {
   using W = TPluginEditorWindow;
@@ -130,8 +105,7 @@ void TPluginEditorWindow::RegisterClasses() {
   static std::once_flag once;
   std::call_once(once, [] {
     skin::RegisterSkinClasses();
-    if (framework::FindClass("TDIBSettings") == nullptr)
-      framework::RegisterClass(TStoredDIBSettings::StaticClassInfo());
+    image::RegisterSettingsClasses();
     framework::RegisterClass(StaticClassInfo());
   });
 }

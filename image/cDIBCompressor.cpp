@@ -1,6 +1,7 @@
 #include "image/cDIBCompressor.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "image/cDIBStandardCompressors.h"
 
@@ -56,7 +57,9 @@ namespace {
 
 struct Registry {
   std::vector<std::unique_ptr<TAbstractDIBCompressor>> compressors;
-  TAbstractDIBCompressor* current = nullptr;
+  // Editors may read their forms on different threads; reading pictures
+  // never consults it, so relaxed order is enough.
+  std::atomic<TAbstractDIBCompressor*> current{nullptr};
 
   Registry() {
     // The standard compressors come first, whatever unit asks first: stored
@@ -87,7 +90,8 @@ std::unique_ptr<TAbstractDIBCompressor> UnregisterCompressor(TAbstractDIBCompres
   if (it == r.compressors.end()) return nullptr;
   std::unique_ptr<TAbstractDIBCompressor> owned = std::move(*it);
   r.compressors.erase(it);
-  if (r.current == compressor) r.current = nullptr;
+  TAbstractDIBCompressor* expected = compressor;
+  r.current.compare_exchange_strong(expected, nullptr, std::memory_order_relaxed);
   return owned;
 }
 
@@ -113,8 +117,10 @@ TAbstractDIBCompressor* FindDecompressor(const TGUID& id) {
   return nullptr;
 }
 
-TAbstractDIBCompressor* CurrentCompressor() { return TheRegistry().current; }
+TAbstractDIBCompressor* CurrentCompressor() { return TheRegistry().current.load(std::memory_order_relaxed); }
 
-void SetCurrentCompressor(TAbstractDIBCompressor* compressor) { TheRegistry().current = compressor; }
+void SetCurrentCompressor(TAbstractDIBCompressor* compressor) {
+  TheRegistry().current.store(compressor, std::memory_order_relaxed);
+}
 
 }  // namespace image

@@ -4,6 +4,18 @@
 
 namespace image {
 
+const framework::ClassInfo& TDIBSettings::StaticClassInfo() {
+  using C = TDIBSettings;
+  static const framework::ClassInfo& info =
+      framework::ClassBuilder<C, framework::TComponent>("TDIBSettings")
+          .String(
+              "DIBCompressor", [](C& s) { return s.DIBCompressor(); },
+              [](C& s, const std::string& v) { s.SetDIBCompressor(v); })
+          .Default("")
+          .Build();
+  return info;
+}
+
 TDIBSettings::~TDIBSettings() { SetCurrentCompressor(nullptr); }
 
 std::string TDIBSettings::DIBCompressor() const {
@@ -12,5 +24,7 @@ std::string TDIBSettings::DIBCompressor() const {
 }
 
 void TDIBSettings::SetDIBCompressor(const std::string& id) { SetCurrentCompressor(FindCompressor(id)); }
+
+void RegisterSettingsClasses() { framework::RegisterClasses<TDIBSettings>(); }
 
 }  // namespace image

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "framework/core/FormStream.h"
 #include "framework/core/Stream.h"
+#include "framework/core/TextForm.h"
 #include "image/DIBLZH.h"
 #include "image/cDIBCompressor.h"
 #include "image/cDIBSettings.h"
@@ -117,6 +119,22 @@ TEST(DIBSettings, SelectsByIdentifierAndResetsOnDestruction) {
     EXPECT_EQ(settings.DIBCompressor(), "");
     settings.SetDIBCompressor("{BC0C10FC-E045-41E7-A37C-B86AF21320B8}");
     EXPECT_EQ(CurrentCompressor()->GetName(), "DIB LZH");
+  }
+  EXPECT_EQ(CurrentCompressor(), nullptr);
+}
+
+// A stored form's settings component is the same class the tools write with:
+// reading it selects the compressor, writing it gives the name back.
+TEST(DIBSettings, ReadFromAFormSelectsTheCompressor) {
+  RegisterSettingsClasses();
+  const auto form = framework::TextFormToBinary(
+      "TDIBSettings DIBSettings1 {\n  DIBCompressor = \"{BC0C10FC-E045-41E7-A37C-B86AF21320B8}\"\n}\n");
+  {
+    std::unique_ptr<framework::TComponent> read = framework::ReadForm(form);
+    ASSERT_NE(dynamic_cast<TDIBSettings*>(read.get()), nullptr);
+    ASSERT_NE(CurrentCompressor(), nullptr);
+    EXPECT_EQ(CurrentCompressor()->GetName(), "DIB LZH");
+    EXPECT_EQ(framework::WriteForm(*read), form);
   }
   EXPECT_EQ(CurrentCompressor(), nullptr);
 }
