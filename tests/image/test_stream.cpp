@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <random>
@@ -349,7 +350,8 @@ TEST_F(PictureStream, AliasWritesThroughOrTakesItsOwnPixels) {
 // A value in memory that lasts until the process ends, as the embedded form
 // does: the shared pictures keep its address.
 const Bytes& LastingValue(Bytes value) {
-  return *new Bytes(std::move(value));
+  static std::deque<Bytes> values;  // never moves what it holds
+  return values.emplace_back(std::move(value));
 }
 
 void ReadLasting(TAbstractSuperDIB& dib, const Bytes& value) {
