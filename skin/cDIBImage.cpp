@@ -119,9 +119,6 @@ void TCustomDIBImage::Paint() {
   const image::TSize bound = image::RotatedSize(img->Width(), img->Height(), img->Angle(), img->ScaleX(), img->ScaleY());
   framework::TPoint at{0, 0};
   if (center_ && !autoSize_) at = {Width() / 2 - bound.Width / 2, Height() / 2 - bound.Height / 2};
-  lastPos_ = at;
-  lastScaleX_ = img->ScaleX();
-  lastScaleY_ = img->ScaleY();
   img->SetClipRect(dest.ClipRect());
   img->Draw(at.X, at.Y, img->Width(), img->Height(), dest, 0, 0);
 }

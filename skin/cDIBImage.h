@@ -31,10 +31,6 @@ class TCustomDIBImage : public TCustomDIBControl {
 
   // The size the control would take from its image, if it has one.
   bool AutoSizeQuery(std::int32_t& width, std::int32_t& height);
-  // Where the latest paint drew the image and at which scales.
-  framework::TPoint LastDrawPosition() const { return lastPos_; }
-  long double LastScaleX() const { return lastScaleX_; }
-  long double LastScaleY() const { return lastScaleY_; }
 
   void ImageChanged(int index, int kind) override;
   void Paint() override;
@@ -50,8 +46,6 @@ class TCustomDIBImage : public TCustomDIBControl {
   long double angle_ = 0;
   bool center_ = false;
   bool stretch_ = false;
-  framework::TPoint lastPos_;
-  long double lastScaleX_ = 0, lastScaleY_ = 0;
 };
 
 class TDIBImage : public TCustomDIBImage {

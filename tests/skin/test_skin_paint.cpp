@@ -209,13 +209,23 @@ TEST_F(PaintTest, ImageControlGeometry) {
   EXPECT_EQ(img->Angle(), 0);
 
   // Stretch: each axis scaled to the control independently; AutoSize off.
-  img->SetBounds(0, 0, 38, 52);
-  SetImage(0, 38, 53, [](int, int) { return 0xFFFFFFFFu; });
+  // Each pixel of the picture names its column and row; the control shows
+  // the picture as the image library stretches it to 38 x 39: the columns
+  // as they are, the rows by 19.5 % (a scale of a whole percent would show).
+  const auto code = [](int x, int y) { return 0xFF000000u | static_cast<std::uint32_t>(x << 8 | y); };
+  img->SetBounds(0, 0, 38, 39);
+  SetImage(0, 38, 200, code);
   img->SetStretch(true);
   EXPECT_FALSE(img->AutoSize());
   Pump();
-  EXPECT_EQ(img->LastScaleX(), 100);
-  EXPECT_EQ(img->LastScaleY(), 5200.0L / 53);
+  image::TWinDIB picture, stretched(38, 39);
+  FillPicture(picture, 38, 200, code);
+  stretched.StretchFrom(picture);
+  int wrong = 0;
+  for (int y = 0; y < 39; ++y)
+    for (int x = 0; x < 38; ++x)
+      if (Pixel(x, y) != (stretched.PixelAt(x, y) & 0xFFFFFF)) ++wrong;
+  EXPECT_EQ(wrong, 0);
   img->SetScale(100);
   EXPECT_FALSE(img->Stretch());
 
@@ -224,15 +234,17 @@ TEST_F(PaintTest, ImageControlGeometry) {
   SetImage(0, 30, 20, [](int, int) { return 0xFFFFFFFFu; });
   img->SetCenter(true);
   Pump();
-  EXPECT_EQ(img->LastDrawPosition(), (TPoint{35, 40}));
   EXPECT_EQ(container->ComposedBuffer().PixelAt(35, 39) & 0xFFFFFF, kBlue);
-  img->SetBounds(0, -30, 100, 100);  // image rows 10..29 of the window
+  // Drawn at (35, 40) of the control: moved up, the image takes columns
+  // 35..64 and rows 10..29 of the window, and no more.
+  img->SetBounds(0, -30, 100, 100);
   Pump();
   EXPECT_EQ(Pixel(35, 10), kWhite);
   EXPECT_EQ(Pixel(64, 29), kWhite);
   EXPECT_EQ(Pixel(34, 10), kBlue);
   EXPECT_EQ(Pixel(65, 29), kBlue);
   EXPECT_EQ(Pixel(35, 9), kBlue);
+  EXPECT_EQ(Pixel(64, 30), kBlue);
 }
 
 // A control whose picture reaches beyond its bounds asks for more.
