@@ -248,8 +248,6 @@ void TCustomDIBContainer::PaintWindow(const TRect& rect) {
   }
   expanded_ = false;
   composed_.SetClipRect(r.Left, r.Top, r.Right - 1, r.Bottom - 1);
-  ++paintCount_;
-  lastPaintRect_ = r;
   PaintBefore();
   PaintBackground();
   if (border_ && borderDrawPosition_ == bdUnderControls) DrawBorder();
@@ -620,12 +618,6 @@ void TCustomDIBImageContainer::Notification(framework::TComponent* component, fr
   }
 }
 
-void TCustomDIBImageContainer::PaintWindow(const TRect& rect) {
-  // The background may be drawn in pieces; the tiles of all of them count.
-  lastTiles_.clear();
-  TCustomDIBContainer::PaintWindow(rect);
-}
-
 void TCustomDIBImageContainer::Paint() {
   image::TAbstractSuperDIB* img = nullptr;
   if (!indexImage_.GetImage(img)) return FillBackground();
@@ -643,7 +635,6 @@ void TCustomDIBImageContainer::Paint() {
     for (std::int32_t x = clip.Left - clip.Left % iw; x <= clip.Right; x += iw) {
       if (IsEmpty(Intersect(TRect{x, y, x + iw, y + ih}, update))) continue;
       img->Draw(x, y, iw, ih, out, 0, 0);
-      lastTiles_.push_back({x, y});
     }
 }
 

@@ -79,10 +79,6 @@ class TCustomDIBContainer : public framework::TCustomControl {
   framework::TNotifyEvent AfterPaint;
   framework::TNotifyEvent OnActiveControlChange;
 
-  // Counters for tests and benchmarks: paints run and the area composed.
-  int PaintCount() const { return paintCount_; }
-  const framework::TRect& LastPaintRect() const { return lastPaintRect_; }
-
  protected:
   void PaintWindow(const framework::TRect& rect) override;
   // The background of the update rectangle (of one piece of it when opaque
@@ -129,8 +125,6 @@ class TCustomDIBContainer : public framework::TCustomControl {
   TBorderDrawPosition borderDrawPosition_ = bdOverControls;
   bool autoSize_ = false;
   bool aligning_ = false;
-  int paintCount_ = 0;
-  framework::TRect lastPaintRect_{};
 };
 
 class TCustomDIBImageContainer : public TCustomDIBContainer {
@@ -144,21 +138,16 @@ class TCustomDIBImageContainer : public TCustomDIBContainer {
   void SetDIBImageList(image::TCustomDIBImageList* list);
   TTileMethod TileMethod() const { return tileMethod_; }
   void SetTileMethod(TTileMethod value);
-  // Tiles drawn by the latest tmTile paint of the window (top-left corners,
-  // once for each background piece they meet), for tests.
-  const std::vector<framework::TPoint>& LastTiles() const { return lastTiles_; }
 
   virtual void ImageChanged(int index, int kind);
 
  protected:
-  void PaintWindow(const framework::TRect& rect) override;
   void Paint() override;
   void Notification(framework::TComponent* component, framework::Operation operation) override;
 
  private:
   image::TDIBImageLink indexImage_;
   TTileMethod tileMethod_ = tmCenter;
-  std::vector<framework::TPoint> lastTiles_;
 };
 
 class TDIBImageContainer : public TCustomDIBImageContainer {

@@ -30,6 +30,16 @@ class PaintTest : public SkinTest {
       SetImage(2, 10, 10, [](int, int) { return 0xFFFF0000u; });
     });
   }
+  // From now on painted holds the rectangle of each paint of the container,
+  // as the clip rectangle its BeforePaint handler sees.
+  void RecordPaints() {
+    painted.clear();
+    container->BeforePaint.Bind([this](TObject*) {
+      const TRect& clip = container->ComposedBuffer().ClipRect();  // inclusive
+      painted.push_back({clip.Left, clip.Top, clip.Right + 1, clip.Bottom + 1});
+    });
+  }
+  std::vector<TRect> painted;
 };
 
 TEST_F(PaintTest, OpacityBlendsTheControlOverWhatLiesBeneath) {
@@ -52,17 +62,16 @@ TEST_F(PaintTest, OpacityBlendsTheControlOverWhatLiesBeneath) {
 TEST_F(PaintTest, AnEqualOpacityCostsNothingAndAChangeRepaintsOnlyTheControl) {
   LoadPaint();
   auto* clear = Find<skin::TDIBImage>("clear");
-  const int paints = container->PaintCount();
+  RecordPaints();
   clear->SetOpacity(0);
   EXPECT_FALSE(container->PaintPending());
   Pump();
-  EXPECT_EQ(container->PaintCount(), paints);
+  EXPECT_TRUE(painted.empty());
 
   Window().ClearPresented();
   clear->SetOpacity(255);
   Pump();
-  EXPECT_EQ(container->PaintCount(), paints + 1);
-  EXPECT_EQ(container->LastPaintRect(), (TRect{0, 0, 10, 10}));
+  EXPECT_EQ(painted, (std::vector<TRect>{{0, 0, 10, 10}}));
   ASSERT_EQ(Window().Presented().size(), 1u);
   EXPECT_EQ(Window().Presented()[0], (TRect{0, 0, 10, 10}));
   EXPECT_EQ(Pixel(5, 5), kWhite);
@@ -99,27 +108,28 @@ TEST_F(PaintTest, ContainerWithoutImageOrChildrenShowsItsColor) {
   EXPECT_EQ(Pixel(150, 150), kRed);
 }
 
-TEST_F(PaintTest, TiledBackgroundRepaintsOnlyTheTilesThatMeetTheRectangle) {
-  Load("tile.form", [this] {
-    SetImage(0, 64, 64, [](int x, int y) { return 0xFF000000u | static_cast<std::uint32_t>(x << 8 | y); });
-  });
+// Each pixel of the tile picture names its own place in the tile.
+TEST_F(PaintTest, TiledBackgroundRepaintsOnlyTheRectangle) {
+  const auto tile = [](int x, int y) { return static_cast<std::uint32_t>((x % 64) << 8 | (y % 64)); };
+  Load("tile.form", [&] { SetImage(0, 64, 64, [&](int x, int y) { return 0xFF000000u | tile(x, y); }); });
   EXPECT_EQ(Pixel(70, 71), 0x000607u);  // tile (64, 64), pixel (6, 7)
-  struct Case {
-    TRect rect;
-    std::vector<TPoint> tiles;
-  };
-  const Case cases[] = {
-      {{70, 70, 120, 120}, {{64, 64}}},
-      {{100, 100, 130, 130}, {{64, 64}, {128, 64}, {64, 128}, {128, 128}}},
-      {{0, 0, 1, 1}, {{0, 0}}},
-  };
-  for (const Case& c : cases) {
+  // Marked before each paint: what the paint leaves alone keeps the mark.
+  constexpr std::uint32_t kMark = 0x00FF00;
+  container->BeforePaint.Bind([this](TObject*) { container->ComposedBuffer().Fill(clLime); });
+  const TRect cases[] = {{70, 70, 120, 120}, {100, 100, 130, 130} /* four tiles */, {0, 0, 1, 1}};
+  for (const TRect& r : cases) {
     Window().ClearPresented();
-    container->InvalidateRect(c.rect);
+    container->InvalidateRect(r);
     Pump();
-    EXPECT_EQ(container->LastTiles(), c.tiles);
+    int wrong = 0;
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 200; ++x) {
+        const bool inside = x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom;
+        if ((container->ComposedBuffer().PixelAt(x, y) & 0xFFFFFF) != (inside ? tile(x, y) : kMark)) ++wrong;
+      }
+    EXPECT_EQ(wrong, 0) << r.Left << ", " << r.Top;
     ASSERT_EQ(Window().Presented().size(), 1u);
-    EXPECT_EQ(Window().Presented()[0], c.rect);
+    EXPECT_EQ(Window().Presented()[0], r);
   }
 }
 
@@ -277,12 +287,12 @@ TEST_F(PaintTest, ControlsMayEnlargeTheAreaBeingRepainted) {
   for (const Case& c : cases) {
     x->grow = c.grow;
     Pump();
-    const int before = container->PaintCount();
+    RecordPaints();
     Window().ClearPresented();
     Find<skin::TDIBImage>("full")->Invalidate();
     Pump();
-    EXPECT_EQ(container->LastPaintRect(), c.painted);
-    EXPECT_EQ(container->PaintCount(), before + 1);  // the first request only asked for more
+    // One paint: the first request only asked for more.
+    EXPECT_EQ(painted, std::vector<TRect>{c.painted});
     ASSERT_EQ(Window().Presented().size(), 1u);
     EXPECT_EQ(Window().Presented()[0], c.painted);
   }
