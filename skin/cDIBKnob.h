@@ -49,7 +49,6 @@ class TCustomDIBKnob : public TCustomDIBControl {
   void SetLoopLastFrame(bool value);
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool value);
-  bool Dragging() const { return dragging_; }
 
   bool AutoSizeQuery(std::int32_t& width, std::int32_t& height);
   void ImageChanged(int index, int kind) override;
