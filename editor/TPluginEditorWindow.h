@@ -104,10 +104,6 @@ class TPluginEditorWindow : public framework::TForm {
   framework::TLabel* version = nullptr;
   framework::TLabel* timeinfo = nullptr;
 
-  // --- state, for the bridge and for tests ---------------------------------
-  bool Dragging() const { return dragging; }
-  bool InfoScreenShown() const { return infoscreen != nullptr && infoscreen->Top() == 0; }
-
  protected:
   // Follows the pointer over the whole window: a paint reaches the cells
   // between two positions that arrive far apart, and ends at a release
