@@ -561,7 +561,8 @@ void TPluginEditorWindow::UpdaterTimer(TObject*) {
   for (TDIBKnob* knob : knobs) {
     // Halves go to even, as the default rounding mode does.
     const long long p = std::llrint(static_cast<double>(Value(knob->Tag())) * 100.0);
-    if (p != knob->Position()) knob->SetPosition(static_cast<std::int32_t>(std::clamp(p, -1000000LL, 1000000LL)));
+    if (p != knob->Position())
+      knob->SetPosition(static_cast<std::int32_t>(std::clamp(p, -1000000LL, 1000000LL)));
   }
   for (TDIBImage* image : switches) image->SetOpacity(Value(image->Tag()) >= 0.5f ? 255 : 0);
   refreshing = false;

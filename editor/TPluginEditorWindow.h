@@ -146,9 +146,9 @@ class TPluginEditorWindow : public framework::TForm {
   std::unique_ptr<RelaxedFloat[]> ownValues;
   skin::TCustomDIBControl* steps[parameters::kSteps + 1] = {};  // step1..step16
   skin::TCustomDIBControl* ties[parameters::kSteps + 1] = {};   // tie1..tie16
-  skin::TCustomDIBControl* syncButtons[2][5] = {};   // lfo1sync1..4, lfo2sync1..4
-  std::vector<skin::TDIBKnob*> knobs;                // knobs and sliders of a parameter
-  std::vector<skin::TDIBImage*> switches;            // the gate switch, lamps and switches
+  skin::TCustomDIBControl* syncButtons[2][5] = {};              // lfo1sync1..4, lfo2sync1..4
+  std::vector<skin::TDIBKnob*> knobs;                           // knobs and sliders of a parameter
+  std::vector<skin::TDIBImage*> switches;                       // the gate switch, lamps and switches
   bool visited[parameters::kLastTie + 1] = {};
   int lasttag = 0;
   // Where the latest pointer event was, in window coordinates.

@@ -6,7 +6,9 @@
 
 namespace {
 
-AudioEffect* effectOf(AEffect* e) { return e != nullptr ? static_cast<AudioEffect*>(e->object) : nullptr; }
+AudioEffect* effectOf(AEffect* e) {
+  return e != nullptr ? static_cast<AudioEffect*>(e->object) : nullptr;
+}
 
 // The record's function slots. Nothing thrown inside the plug-in may cross
 // into the host, so the slots that can reach non-audio code catch everything.
@@ -53,10 +55,12 @@ AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, 
   cEffect.processReplacing = processReplacingClass;
 }
 
-AudioEffect::~AudioEffect() { delete editor; }
+AudioEffect::~AudioEffect() {
+  delete editor;
+}
 
-VstIntPtr AudioEffect::dispatchEffClass(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                                        float opt) {
+VstIntPtr AudioEffect::dispatchEffClass(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                        void* ptr, float opt) {
   AudioEffect* effect = effectOf(e);
   if (effect == nullptr) return 0;
   try {
@@ -91,9 +95,13 @@ VstInt32 AudioEffect::getMasterVersion() {
   return version == 0 ? 1 : clampToInt32(version);
 }
 
-VstInt32 AudioEffect::getCurrentUniqueId() { return clampToInt32(callHost(audioMasterCurrentId)); }
+VstInt32 AudioEffect::getCurrentUniqueId() {
+  return clampToInt32(callHost(audioMasterCurrentId));
+}
 
-void AudioEffect::masterIdle() { callHost(audioMasterIdle); }
+void AudioEffect::masterIdle() {
+  callHost(audioMasterIdle);
+}
 
 bool AudioEffect::isInputConnected(VstInt32 input) {
   if (audioMaster == nullptr) return true;
@@ -107,12 +115,17 @@ bool AudioEffect::isOutputConnected(VstInt32 output) {
 
 VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
   switch (opcode) {
-    case effOpen: open(); return 0;
-    case effClose: close(); return 0;
+    case effOpen:
+      open();
+      return 0;
+    case effClose:
+      close();
+      return 0;
     case effSetProgram:
       if (value < numPrograms) setProgram(clampToInt32(value));
       return 0;
-    case effGetProgram: return getProgram();
+    case effGetProgram:
+      return getProgram();
     case effSetProgramName:
       if (ptr != nullptr) setProgramName(static_cast<char*>(ptr));
       return 0;
@@ -135,8 +148,12 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
       if (!(scaled == scaled)) return 0;
       return static_cast<VstIntPtr>(std::clamp(scaled, -2147483648.0, 2147483647.0));
     }
-    case effSetSampleRate: setSampleRate(opt); return 0;
-    case effSetBlockSize: setBlockSize(clampToInt32(value)); return 0;
+    case effSetSampleRate:
+      setSampleRate(opt);
+      return 0;
+    case effSetBlockSize:
+      setBlockSize(clampToInt32(value));
+      return 0;
     case effMainsChanged:
       if (value == 0)
         suspend();
@@ -146,16 +163,21 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effEditGetRect:
       if (editor == nullptr || ptr == nullptr) return 0;
       return editor->getRect(static_cast<ERect**>(ptr));
-    case effEditOpen: return editor != nullptr ? editor->open(ptr) : 0;
+    case effEditOpen:
+      return editor != nullptr ? editor->open(ptr) : 0;
     case effEditClose:
       if (editor != nullptr) editor->close();
       return 0;
     case effEditIdle:
       if (editor != nullptr) editor->idle();
       return 0;
-    case effIdentify: return FourCharCode('N', 'v', 'E', 'f');
-    case effGetChunk: return ptr != nullptr ? getChunk(static_cast<void**>(ptr), index != 0) : 0;
-    case effSetChunk: return ptr != nullptr ? setChunk(ptr, clampToInt32(value), index != 0) : 0;
-    default: return 0;
+    case effIdentify:
+      return FourCharCode('N', 'v', 'E', 'f');
+    case effGetChunk:
+      return ptr != nullptr ? getChunk(static_cast<void**>(ptr), index != 0) : 0;
+    case effSetChunk:
+      return ptr != nullptr ? setChunk(ptr, clampToInt32(value), index != 0) : 0;
+    default:
+      return 0;
   }
 }

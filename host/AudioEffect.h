@@ -18,7 +18,9 @@ class AudioEffect {
 
   // Virtual operations in the order of their slots.
   virtual void setSampleRate(float newSampleRate) { sampleRate.store(newSampleRate); }
-  virtual void setBlockSize(VstInt32 newBlockSize) { blockSize.store(newBlockSize, std::memory_order_relaxed); }
+  virtual void setBlockSize(VstInt32 newBlockSize) {
+    blockSize.store(newBlockSize, std::memory_order_relaxed);
+  }
   virtual void setParameter(VstInt32 /*index*/, float /*value*/) {}
   virtual float getParameter(VstInt32 /*index*/) { return 0.0f; }
   virtual void setParameterAutomated(VstInt32 index, float value);

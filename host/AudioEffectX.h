@@ -20,7 +20,9 @@ class AudioEffectX : public AudioEffect {
   virtual bool string2parameter(VstInt32 /*index*/, char* /*text*/) { return false; }
   virtual float getChannelParameter(VstInt32 /*channel*/, VstInt32 /*index*/) { return 0.0f; }
   virtual VstInt32 getNumCategories() { return 1; }
-  virtual bool getProgramNameIndexed(VstInt32 /*category*/, VstInt32 /*index*/, char* /*text*/) { return false; }
+  virtual bool getProgramNameIndexed(VstInt32 /*category*/, VstInt32 /*index*/, char* /*text*/) {
+    return false;
+  }
   virtual bool copyProgram(VstInt32 /*destination*/) { return false; }
   virtual bool ioChanged();
   virtual bool needIdle();
@@ -80,7 +82,8 @@ class AudioEffectX : public AudioEffect {
   virtual bool getVendorString(char* /*text*/) { return false; }
   virtual bool getProductString(char* /*text*/) { return false; }
   virtual VstInt32 getVendorVersion() { return 0; }
-  virtual VstIntPtr vendorSpecific(VstInt32 /*first*/, VstIntPtr /*second*/, void* /*pointer*/, float /*value*/) {
+  virtual VstIntPtr vendorSpecific(VstInt32 /*first*/, VstIntPtr /*second*/, void* /*pointer*/,
+                                   float /*value*/) {
     return 0;
   }
   virtual VstInt32 canDo(char* /*text*/) { return 0; }

@@ -34,7 +34,8 @@ void float2string(float value, char* text, std::size_t capacity) noexcept {
   if (std::isfinite(value)) {
     written = std::snprintf(buffer, sizeof buffer, "%.2f", static_cast<double>(value));
   } else {
-    written = std::snprintf(buffer, sizeof buffer, "%s", std::isnan(value) ? "nan" : (value < 0 ? "-inf" : "inf"));
+    written =
+        std::snprintf(buffer, sizeof buffer, "%s", std::isnan(value) ? "nan" : (value < 0 ? "-inf" : "inf"));
   }
   if (written < 0) buffer[0] = '\0';
   vsttext::copy(text, buffer, capacity);

@@ -96,7 +96,8 @@ std::uint16_t LoadU16(const std::uint8_t* p) {
 
 }  // namespace
 
-void ReadDIBData(TAbstractSuperDIB& dib, framework::TStream& stream, std::size_t length, std::size_t maxPixels) {
+void ReadDIBData(TAbstractSuperDIB& dib, framework::TStream& stream, std::size_t length,
+                 std::size_t maxPixels) {
   // Check before allocating: the length comes from the enclosing form.
   const std::int64_t remaining = stream.Remaining();
   if (remaining < 0 || length > static_cast<std::uint64_t>(remaining)) {

@@ -16,8 +16,8 @@ namespace image {
 
 // --- strips -------------------------------------------------------------------
 
-void TAbstractSuperDIB::DrawGlyph(std::int32_t x, std::int32_t y, std::int32_t index,
-                                  std::int32_t count, TAbstractSuperDIB& dest) {
+void TAbstractSuperDIB::DrawGlyph(std::int32_t x, std::int32_t y, std::int32_t index, std::int32_t count,
+                                  TAbstractSuperDIB& dest) {
   // Frames that do not exist draw nothing (rather than a blank scratch frame).
   if (count < 1 || index < 0 || index >= count) return;
   const std::int32_t frameWidth = width_ / count;
@@ -126,8 +126,7 @@ void TAbstractSuperDIB::ApplyFilter(const TDIBFilterKernel& kernel) {
         std::int16_t sum = 0;
         for (int ky = 0; ky < 3; ++ky)
           for (int kx = 0; kx < 3; ++kx)
-            sum = static_cast<std::int16_t>(
-                sum + kernel.Weights[ky][kx] * rows[ky][(x - 1 + kx) * 4 + c]);
+            sum = static_cast<std::int16_t>(sum + kernel.Weights[ky][kx] * rows[ky][(x - 1 + kx) * 4 + c]);
         sum = static_cast<std::int16_t>(sum + offsets[c]);
         std::int32_t value = sum;
         if (divisor != 0) value /= divisor;
@@ -143,8 +142,8 @@ void TAbstractSuperDIB::ApplyFilter(const TDIBFilterKernel& kernel) {
 // --- 8-bit output -------------------------------------------------------------
 
 void TAbstractSuperDIB::Render8Bit(framework::TIndexedBitmap& dc, std::int32_t x, std::int32_t y,
-                                   const TDIBPalette& palette, std::int32_t srcX,
-                                   std::int32_t srcY, std::int32_t width, std::int32_t height) {
+                                   const TDIBPalette& palette, std::int32_t srcX, std::int32_t srcY,
+                                   std::int32_t width, std::int32_t height) {
   if (!palette.HasLookupTable() || palette.LookupTable().size() < TDIBPalette::kLookupSize)
     throw EDIBError("Render8Bit can only be used with a palette containing a lookup table");
   if (dc.BitsPerPixel() != 8) throw EDIBError("Render8Bit can only be used to blit to an 8 bit DC");
@@ -172,8 +171,8 @@ void TAbstractSuperDIB::Render8Bit(framework::TIndexedBitmap& dc, std::int32_t x
     for (std::int64_t i = 0; i < w; ++i, s += 4)
       d[i] = table[(s[0] / 4) + (s[1] / 4) * 64 + (s[2] / 4) * 4096];
   }
-  dc.SetBits(std::max(x, 0), std::max(y, 0), static_cast<std::int32_t>(w),
-             static_cast<std::int32_t>(h), block);
+  dc.SetBits(std::max(x, 0), std::max(y, 0), static_cast<std::int32_t>(w), static_cast<std::int32_t>(h),
+             block);
 }
 
 // --- import -------------------------------------------------------------------
@@ -181,10 +180,9 @@ void TAbstractSuperDIB::Render8Bit(framework::TIndexedBitmap& dc, std::int32_t x
 void TAbstractSuperDIB::ImportPicture(const std::string& fileName) {
   const framework::TLoadedPicture picture = framework::LoadPicture(fileName);
   SetSize(static_cast<std::uint16_t>(picture.Width), static_cast<std::uint16_t>(picture.Height));
-  TWinDIB canvasBuffer(static_cast<std::uint16_t>(picture.Width),
-                       static_cast<std::uint16_t>(picture.Height));
-  canvasBuffer.Canvas().StretchDraw({0, 0, picture.Width, picture.Height}, picture.Bits.data(),
-                                    picture.Width, picture.Height);
+  TWinDIB canvasBuffer(static_cast<std::uint16_t>(picture.Width), static_cast<std::uint16_t>(picture.Height));
+  canvasBuffer.Canvas().StretchDraw({0, 0, picture.Width, picture.Height}, picture.Bits.data(), picture.Width,
+                                    picture.Height);
   CopyPixelsFrom(canvasBuffer);
   if (picture.HasAlpha)
     SetMasked(true);
@@ -194,13 +192,11 @@ void TAbstractSuperDIB::ImportPicture(const std::string& fileName) {
 }
 
 void TAbstractSuperDIB::ImportMask(const std::string& fileName) {
-  if (width_ == 0 || height_ == 0)
-    throw EDIBError("You cannot import a mask until you have an image.");
+  if (width_ == 0 || height_ == 0) throw EDIBError("You cannot import a mask until you have an image.");
   TWinDIB mask;
   mask.ImportPicture(fileName);
   TWinDIB stretched(width_, height_);
-  stretched.Canvas().StretchDraw({0, 0, width_, height_}, mask.Bits(), mask.Width(),
-                                 mask.Height());
+  stretched.Canvas().StretchDraw({0, 0, width_, height_}, mask.Bits(), mask.Width(), mask.Height());
   const std::size_t n = std::size_t{width_} * height_;
   const std::uint8_t* s = stretched.Bits();
   MakeWritable();

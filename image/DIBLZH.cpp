@@ -18,9 +18,8 @@ constexpr int NIL = TAbstractLZH::N;  // "no node" in the search trees
 // Position code for the upper 6 bits of a match position: lengths 3..8, codes
 // assigned canonically in index order (0x00, 0x20, 0x30, 0x40, 0x50, ...).
 constexpr std::array<std::uint8_t, 64> kPLen = {
-    3, 4, 4, 4, 5, 5, 5, 5, 5, 5, 5, 5, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6,
-    6, 6, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
-    7, 7, 7, 7, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8};
+    3, 4, 4, 4, 5, 5, 5, 5, 5, 5, 5, 5, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7, 7, 7,
+    7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8};
 
 struct PositionTables {
   std::array<std::uint8_t, 64> p_code{};   // code, left-aligned in 8 bits
@@ -84,14 +83,16 @@ void TAbstractLZH::AllocateWork() {
   }
 }
 
-void TAbstractLZH::ReleaseWork() { work_.reset(); }
+void TAbstractLZH::ReleaseWork() {
+  work_.reset();
+}
 
 // ---- search trees --------------------------------------------------------------
 
 void TAbstractLZH::InitTree() {
   auto& w = *work_;
   for (int i = N + 1; i <= N + 256; ++i) w.rson[i] = NIL;  // roots
-  for (int i = 0; i < N; ++i) w.dad[i] = NIL;               // nodes
+  for (int i = 0; i < N; ++i) w.dad[i] = NIL;              // nodes
 }
 
 void TAbstractLZH::InsertNode(int r) {
@@ -281,7 +282,8 @@ void TAbstractLZH::PutCode(int length, unsigned code) {
   putbuf_ = static_cast<std::uint16_t>(putbuf_ | (code >> putlen_));
   if ((putlen_ += length) >= 8) {
     if (putlen_ - 8 >= 8) {
-      const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(putbuf_ >> 8), static_cast<std::uint8_t>(putbuf_)};
+      const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(putbuf_ >> 8),
+                                     static_cast<std::uint8_t>(putbuf_)};
       EmitCodeBytes(bytes, 2);
       putlen_ -= 16;
       putbuf_ = static_cast<std::uint16_t>(code << (length - putlen_));
@@ -434,7 +436,8 @@ std::size_t TAbstractLZH::Encode(std::size_t size) {
   w.in_limit = size;
 
   const std::uint8_t header[4] = {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
-                                  static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24)};
+                                  static_cast<std::uint8_t>(size >> 16),
+                                  static_cast<std::uint8_t>(size >> 24)};
   WriteOutput(header, 4);
   if (size == 0) {
     FlushOutput();
@@ -447,7 +450,8 @@ std::size_t TAbstractLZH::Encode(std::size_t size) {
   int r = N - F;
   std::memset(w.text_buf.data(), ' ', static_cast<std::size_t>(r));
   int len = 0;
-  for (int c; len < F && (c = NextInputByte()) >= 0; ++len) w.text_buf[r + len] = static_cast<std::uint8_t>(c);
+  for (int c; len < F && (c = NextInputByte()) >= 0; ++len)
+    w.text_buf[r + len] = static_cast<std::uint8_t>(c);
   for (int i = 1; i <= F; ++i) InsertNode(r - i);
   InsertNode(r);
   do {
@@ -614,8 +618,10 @@ std::size_t TAbstractLZH::Expand(std::span<const std::uint8_t> input, std::uint8
 
 std::size_t TLZHStream::Encode(std::size_t size) {
   const std::int64_t remaining = input_.Remaining();
-  if (remaining < 0) size = 0;
-  else size = std::min(size, static_cast<std::size_t>(remaining));
+  if (remaining < 0)
+    size = 0;
+  else
+    size = std::min(size, static_cast<std::size_t>(remaining));
   return TAbstractLZH::Encode(size);
 }
 

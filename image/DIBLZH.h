@@ -25,9 +25,9 @@ class ElzhException : public framework::Exception {
 
 class TAbstractLZH {
  public:
-  static constexpr int N = 4096;        // ring buffer size
-  static constexpr int F = 60;          // look-ahead size
-  static constexpr int THRESHOLD = 2;   // longest match still sent as literals
+  static constexpr int N = 4096;       // ring buffer size
+  static constexpr int F = 60;         // look-ahead size
+  static constexpr int THRESHOLD = 2;  // longest match still sent as literals
   static constexpr int N_CHAR = 256 - THRESHOLD + F;
   static constexpr int T = N_CHAR * 2 - 1;
   static constexpr int R = T - 1;
@@ -98,9 +98,9 @@ class TAbstractLZH {
   int putlen_ = 0;
   std::uint16_t getbuf_ = 0;
   int getlen_ = 0;
-  std::size_t textsize_ = 0;      // input length: the budget for code bytes
-  std::size_t codesize_ = 0;      // code bytes written
-  std::size_t bytes_read_ = 0;    // input bytes consumed
+  std::size_t textsize_ = 0;    // input length: the budget for code bytes
+  std::size_t codesize_ = 0;    // code bytes written
+  std::size_t bytes_read_ = 0;  // input bytes consumed
   std::uint32_t expected_length_ = 0;
   int match_position_ = 0;
   int match_length_ = 0;

@@ -73,7 +73,9 @@ void TDIBRSBFormat::LoadFromStream(framework::TStream& stream) {
   const unsigned greenShift = blueBits;
   const unsigned redShift = greenShift + greenBits;
   const unsigned alphaShift = redShift + redBits;
-  auto field = [](unsigned pixel, unsigned shift, unsigned bits) { return (pixel >> shift) & ((1u << bits) - 1); };
+  auto field = [](unsigned pixel, unsigned shift, unsigned bits) {
+    return (pixel >> shift) & ((1u << bits) - 1);
+  };
   for (std::uint32_t y = 0; y < height; ++y) {
     std::uint8_t* row = dib.ScanLine(static_cast<std::int32_t>(y));
     const std::uint8_t* src = body.data() + std::size_t{y} * width * 2;
@@ -119,9 +121,17 @@ void TDIBRSBFormat::SaveToStream(framework::TStream& stream) {
   }
 }
 
-bool TDIBRSBFormat::HandlesLoadExtension(const std::string& ext) const { return IsRSBExtension(ext); }
-bool TDIBRSBFormat::HandlesSaveExtension(const std::string& ext) const { return IsRSBExtension(ext); }
-void TDIBRSBFormat::AddLoadFilter(std::vector<std::string>& list) const { list.emplace_back(kFilter); }
-void TDIBRSBFormat::AddSaveFilter(std::vector<std::string>& list) const { list.emplace_back(kFilter); }
+bool TDIBRSBFormat::HandlesLoadExtension(const std::string& ext) const {
+  return IsRSBExtension(ext);
+}
+bool TDIBRSBFormat::HandlesSaveExtension(const std::string& ext) const {
+  return IsRSBExtension(ext);
+}
+void TDIBRSBFormat::AddLoadFilter(std::vector<std::string>& list) const {
+  list.emplace_back(kFilter);
+}
+void TDIBRSBFormat::AddSaveFilter(std::vector<std::string>& list) const {
+  list.emplace_back(kFilter);
+}
 
 }  // namespace image

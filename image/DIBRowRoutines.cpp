@@ -25,9 +25,8 @@ inline std::uint8_t Mix(unsigned s, unsigned d, unsigned a) {
 // step back by their stride from the row's end, which is the start of the next
 // visual row down in bottom-up storage.
 template <class PixelOp>
-inline void ForRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
-                    std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride,
-                    PixelOp pixel) {
+inline void ForRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns, std::int32_t rows,
+                    std::ptrdiff_t srcStride, std::ptrdiff_t dstStride, PixelOp pixel) {
   const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(columns) * 4;
   for (std::int32_t r = 0; r < rows; ++r) {
     const std::uint8_t* __restrict s = src - r * (srcStride - row);
@@ -79,13 +78,11 @@ inline void SimdRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t co
       const __m128i dl = _mm_unpacklo_epi8(dv, zero), dh = _mm_unpackhi_epi8(dv, zero);
       const __m128i al = alphaOf(sl), ah = alphaOf(sh);
       const __m128i ml = _mm_srli_epi16(
-          _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(sl, al),
-                                      _mm_mullo_epi16(dl, _mm_sub_epi16(c255, al))),
+          _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(sl, al), _mm_mullo_epi16(dl, _mm_sub_epi16(c255, al))),
                         c255),
           8);
       const __m128i mh = _mm_srli_epi16(
-          _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(sh, ah),
-                                      _mm_mullo_epi16(dh, _mm_sub_epi16(c255, ah))),
+          _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(sh, ah), _mm_mullo_epi16(dh, _mm_sub_epi16(c255, ah))),
                         c255),
           8);
       const __m128i mixed = _mm_packus_epi16(ml, mh);
@@ -96,8 +93,7 @@ inline void SimdRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t co
 }
 
 inline __m128i SourceAlpha16(__m128i s16) {
-  return _mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, _MM_SHUFFLE(3, 3, 3, 3)),
-                             _MM_SHUFFLE(3, 3, 3, 3));
+  return _mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
 }
 
 // Colour bytes from `colour`, alpha bytes from `alpha`.
@@ -125,16 +121,14 @@ inline TQuick ByOwnAlpha(__m128i sv) {
 }  // namespace
 
 void TAbstractSuperDIB::CopyRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
-                                 std::int32_t rows, std::ptrdiff_t srcStride,
-                                 std::ptrdiff_t dstStride) {
+                                 std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride) {
   const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(columns) * 4;
   for (std::int32_t r = 0; r < rows; ++r)
     std::memcpy(dst - r * (dstStride - row), src - r * (srcStride - row), row);
 }
 
 void TAbstractSuperDIB::BlendRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
-                                  std::int32_t rows, std::ptrdiff_t srcStride,
-                                  std::ptrdiff_t dstStride) {
+                                  std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride) {
   const unsigned o = opacity_;
   auto scalar = [o](const std::uint8_t* __restrict s, std::uint8_t* __restrict d) {
     d[0] = Mix(s[0], d[0], o);
@@ -153,8 +147,7 @@ void TAbstractSuperDIB::BlendRows(const std::uint8_t* src, std::uint8_t* dst, st
 }
 
 void TAbstractSuperDIB::MaskRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
-                                 std::int32_t rows, std::ptrdiff_t srcStride,
-                                 std::ptrdiff_t dstStride) {
+                                 std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride) {
   auto scalar = [](const std::uint8_t* __restrict s, std::uint8_t* __restrict d) {
     const unsigned a = s[3];
     d[0] = Mix(s[0], d[0], a);
@@ -171,9 +164,8 @@ void TAbstractSuperDIB::MaskRows(const std::uint8_t* src, std::uint8_t* dst, std
 #endif
 }
 
-void TAbstractSuperDIB::MaskBlendRows(const std::uint8_t* src, std::uint8_t* dst,
-                                      std::int32_t columns, std::int32_t rows,
-                                      std::ptrdiff_t srcStride, std::ptrdiff_t dstStride) {
+void TAbstractSuperDIB::MaskBlendRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
+                                      std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride) {
   const unsigned o = opacity_;
   auto scalar = [o](const std::uint8_t* __restrict s, std::uint8_t* __restrict d) {
     const unsigned a = (s[3] * o) >> 8;
@@ -194,8 +186,7 @@ void TAbstractSuperDIB::MaskBlendRows(const std::uint8_t* src, std::uint8_t* dst
 }
 
 void TAbstractSuperDIB::KeyRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
-                                std::int32_t rows, std::ptrdiff_t srcStride,
-                                std::ptrdiff_t dstStride) {
+                                std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride) {
   const std::uint32_t key = transparentColor_ & 0x00FFFFFF;
   auto scalar = [key](const std::uint8_t* __restrict s, std::uint8_t* __restrict d) {
     std::uint32_t p;
@@ -212,11 +203,10 @@ void TAbstractSuperDIB::KeyRows(const std::uint8_t* src, std::uint8_t* dst, std:
     std::uint8_t* d = dst - r * (dstStride - row);
     std::int32_t i = 0;
     for (; i + 4 <= columns; i += 4) {
-      const __m128i p = _mm_and_si128(
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i * 4)), colourMask);
+      const __m128i p =
+          _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i * 4)), colourMask);
       const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i * 4));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i * 4),
-                       Select(_mm_cmpeq_epi32(p, keyv), dv, p));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i * 4), Select(_mm_cmpeq_epi32(p, keyv), dv, p));
     }
     for (; i < columns; ++i) scalar(s + i * 4, d + i * 4);
   }
@@ -225,9 +215,8 @@ void TAbstractSuperDIB::KeyRows(const std::uint8_t* src, std::uint8_t* dst, std:
 #endif
 }
 
-void TAbstractSuperDIB::KeyBlendRows(const std::uint8_t* src, std::uint8_t* dst,
-                                     std::int32_t columns, std::int32_t rows,
-                                     std::ptrdiff_t srcStride, std::ptrdiff_t dstStride) {
+void TAbstractSuperDIB::KeyBlendRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
+                                     std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride) {
   const std::uint32_t key = transparentColor_ & 0x00FFFFFF;
   const unsigned o = opacity_;
   auto scalar = [key, o](const std::uint8_t* __restrict s, std::uint8_t* __restrict d) {
@@ -256,9 +245,8 @@ void TAbstractSuperDIB::KeyBlendRows(const std::uint8_t* src, std::uint8_t* dst,
 #endif
 }
 
-void TAbstractSuperDIB::CopyAlphaRows(const std::uint8_t* src, std::uint8_t* dst,
-                                      std::int32_t columns, std::int32_t rows,
-                                      std::ptrdiff_t srcStride, std::ptrdiff_t dstStride) {
+void TAbstractSuperDIB::CopyAlphaRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
+                                      std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride) {
   auto scalar = [](const std::uint8_t* __restrict s, std::uint8_t* __restrict d) { d[3] = s[3]; };
 #ifdef PLONK_DIB_SSE2
   const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(columns) * 4;
@@ -278,13 +266,12 @@ void TAbstractSuperDIB::CopyAlphaRows(const std::uint8_t* src, std::uint8_t* dst
 #endif
 }
 
-void TAbstractSuperDIB::AlphaToGreyRows(const std::uint8_t* src, std::uint8_t* dst,
-                                        std::int32_t columns, std::int32_t rows,
-                                        std::ptrdiff_t srcStride, std::ptrdiff_t dstStride) {
-  ForRows(src, dst, columns, rows, srcStride, dstStride,
-          [](const std::uint8_t* __restrict s, std::uint8_t* __restrict d) {
-            d[0] = d[1] = d[2] = d[3] = s[3];
-          });
+void TAbstractSuperDIB::AlphaToGreyRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
+                                        std::int32_t rows, std::ptrdiff_t srcStride,
+                                        std::ptrdiff_t dstStride) {
+  ForRows(
+      src, dst, columns, rows, srcStride, dstStride,
+      [](const std::uint8_t* __restrict s, std::uint8_t* __restrict d) { d[0] = d[1] = d[2] = d[3] = s[3]; });
 }
 
 }  // namespace image

@@ -40,10 +40,18 @@ const TTables& Tables() {
 
 }  // namespace
 
-const std::int32_t* SinTable() { return Tables().sin.get(); }
-const std::int32_t* CosTable() { return Tables().cos.get(); }
-const std::int32_t* SinPlus90Table() { return Tables().sin90.get(); }
-const std::int32_t* CosPlus90Table() { return Tables().cos90.get(); }
+const std::int32_t* SinTable() {
+  return Tables().sin.get();
+}
+const std::int32_t* CosTable() {
+  return Tables().cos.get();
+}
+const std::int32_t* SinPlus90Table() {
+  return Tables().sin90.get();
+}
+const std::int32_t* CosPlus90Table() {
+  return Tables().cos90.get();
+}
 
 int Index(long double angle) {
   const long double scaled = angle * 1000.0L;

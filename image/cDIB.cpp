@@ -31,8 +31,7 @@ std::uint32_t ColorToPixel(framework::TColor color) {
 }
 
 framework::TColor PixelToColor(std::uint32_t pixel) {
-  return static_cast<framework::TColor>(((pixel & 0xFF) << 16) | (pixel & 0xFF00) |
-                                        ((pixel >> 16) & 0xFF));
+  return static_cast<framework::TColor>(((pixel & 0xFF) << 16) | (pixel & 0xFF00) | ((pixel >> 16) & 0xFF));
 }
 
 long double NormalizeAngle(long double angle) {
@@ -101,28 +100,47 @@ const framework::ClassInfo& TAbstractSuperDIB::StaticClassInfo() {
   using C = TAbstractSuperDIB;
   static const framework::ClassInfo& info =
       framework::ClassBuilder<C, framework::TPersistent>("TAbstractSuperDIB")
-          .Extended("Angle", [](C& d) { return d.Angle(); }, [](C& d, long double v) { d.SetAngle(v); })
+          .Extended(
+              "Angle", [](C& d) { return d.Angle(); }, [](C& d, long double v) { d.SetAngle(v); })
           .Default(framework::Value(0.0L))
-          .Boolean("AutoSize", [](C& d) { return d.AutoSize(); }, [](C& d, bool v) { d.SetAutoSize(v); })
-          .Integer("Height", [](C& d) { return d.Height(); },
-                   [](C& d, std::int32_t v) { d.SetHeight(static_cast<std::uint16_t>(StoredRange("Height", v, 0, 65535))); })
-          .Boolean("Masked", [](C& d) { return d.Masked(); }, [](C& d, bool v) { d.SetMasked(v); })
-          .Integer("Opacity", [](C& d) { return d.Opacity(); },
-                   [](C& d, std::int32_t v) { d.SetOpacity(static_cast<std::uint8_t>(StoredRange("Opacity", v, 0, 255))); })
-          .Extended("Scale", [](C& d) { return d.Scale(); }, [](C& d, long double v) { d.SetScale(v); })
-          .Boolean("Transparent", [](C& d) { return d.Transparent(); }, [](C& d, bool v) { d.SetTransparent(v); })
+          .Boolean(
+              "AutoSize", [](C& d) { return d.AutoSize(); }, [](C& d, bool v) { d.SetAutoSize(v); })
+          .Integer(
+              "Height", [](C& d) { return d.Height(); },
+              [](C& d, std::int32_t v) {
+                d.SetHeight(static_cast<std::uint16_t>(StoredRange("Height", v, 0, 65535)));
+              })
+          .Boolean(
+              "Masked", [](C& d) { return d.Masked(); }, [](C& d, bool v) { d.SetMasked(v); })
+          .Integer(
+              "Opacity", [](C& d) { return d.Opacity(); },
+              [](C& d, std::int32_t v) {
+                d.SetOpacity(static_cast<std::uint8_t>(StoredRange("Opacity", v, 0, 255)));
+              })
+          .Extended(
+              "Scale", [](C& d) { return d.Scale(); }, [](C& d, long double v) { d.SetScale(v); })
+          .Boolean(
+              "Transparent", [](C& d) { return d.Transparent(); }, [](C& d, bool v) { d.SetTransparent(v); })
           // Saved as read, so a picture in automatic mode comes back keyed by
           // the colour it showed; stored forms may name the colour.
-          .Integer("TransparentColor", [](C& d) { return d.TransparentColor(); },
-                   [](C& d, std::int32_t v) { d.SetTransparentColor(v); })
+          .Integer(
+              "TransparentColor", [](C& d) { return d.TransparentColor(); },
+              [](C& d, std::int32_t v) { d.SetTransparentColor(v); })
           .Idents(ColorNames())
-          .Enum("TransparentMode", {"tmAuto", "tmFixed"}, [](C& d) { return static_cast<int>(d.TransparentMode()); },
-                [](C& d, int v) { d.SetTransparentMode(static_cast<TTransparentMode>(v)); })
-          .Integer("Width", [](C& d) { return d.Width(); },
-                   [](C& d, std::int32_t v) { d.SetWidth(static_cast<std::uint16_t>(StoredRange("Width", v, 0, 65535))); })
+          .Enum(
+              "TransparentMode", {"tmAuto", "tmFixed"},
+              [](C& d) { return static_cast<int>(d.TransparentMode()); },
+              [](C& d, int v) { d.SetTransparentMode(static_cast<TTransparentMode>(v)); })
+          .Integer(
+              "Width", [](C& d) { return d.Width(); },
+              [](C& d, std::int32_t v) {
+                d.SetWidth(static_cast<std::uint16_t>(StoredRange("Width", v, 0, 65535)));
+              })
           .Binary(
               "Data",
-              [](C& d, framework::TStream& s) { d.ReadData(s, static_cast<std::size_t>(s.Size() - s.Position())); },
+              [](C& d, framework::TStream& s) {
+                d.ReadData(s, static_cast<std::size_t>(s.Size() - s.Position()));
+              },
               [](C& d, framework::TStream& s) { d.WriteData(s); })
           .Stored([](C& d) { return d.ShouldWriteData(); })
           .Build();
@@ -130,17 +148,18 @@ const framework::ClassInfo& TAbstractSuperDIB::StaticClassInfo() {
 }
 const framework::ClassInfo& TCustomMemoryDIB::StaticClassInfo() {
   using C = TCustomMemoryDIB;
-  static const framework::ClassInfo& info =
-      framework::ClassBuilder<C, TAbstractSuperDIB>("TCustomMemoryDIB")
-          .String("ImageFilename", [](C& d) { return d.ImageFilename(); },
-                  [](C& d, const std::string& v) { d.SetImageFilename(v); })
-          .Defined()
-          .Default("")
-          .String("MaskFilename", [](C& d) { return d.MaskFilename(); },
-                  [](C& d, const std::string& v) { d.SetMaskFilename(v); })
-          .Defined()
-          .Default("")
-          .Build();
+  static const framework::ClassInfo& info = framework::ClassBuilder<C, TAbstractSuperDIB>("TCustomMemoryDIB")
+                                                .String(
+                                                    "ImageFilename", [](C& d) { return d.ImageFilename(); },
+                                                    [](C& d, const std::string& v) { d.SetImageFilename(v); })
+                                                .Defined()
+                                                .Default("")
+                                                .String(
+                                                    "MaskFilename", [](C& d) { return d.MaskFilename(); },
+                                                    [](C& d, const std::string& v) { d.SetMaskFilename(v); })
+                                                .Defined()
+                                                .Default("")
+                                                .Build();
   return info;
 }
 const framework::ClassInfo& TMemoryDIB::StaticClassInfo() {
@@ -161,8 +180,7 @@ const framework::ClassInfo& TWinDIB::StaticClassInfo() {
 
 // --- construction -------------------------------------------------------------
 
-TAbstractSuperDIB::TAbstractSuperDIB()
-    : rowRoutine_(&TAbstractSuperDIB::CopyRows), routineOwner_(this) {
+TAbstractSuperDIB::TAbstractSuperDIB() : rowRoutine_(&TAbstractSuperDIB::CopyRows), routineOwner_(this) {
   TAbstractSuperDIB::ResetDefaults();
 }
 
@@ -200,7 +218,9 @@ void TAbstractSuperDIB::SetPixelAt(std::int32_t x, std::int32_t y, std::uint32_t
   std::memcpy(ScanLine(y) + static_cast<std::ptrdiff_t>(x) * 4, &pixel, 4);
 }
 
-bool TAbstractSuperDIB::HasData() const { return pixels_ != nullptr || !ownsPixels_; }
+bool TAbstractSuperDIB::HasData() const {
+  return pixels_ != nullptr || !ownsPixels_;
+}
 
 void TAbstractSuperDIB::SetSize(std::uint16_t width, std::uint16_t height) {
   if (width == width_ && height == height_) return;
@@ -221,8 +241,12 @@ void TAbstractSuperDIB::SetSize(std::uint16_t width, std::uint16_t height) {
   clipRect_ = {0, 0, width_ - 1, height_ - 1};
 }
 
-void TAbstractSuperDIB::SetWidth(std::uint16_t width) { SetSize(width, height_); }
-void TAbstractSuperDIB::SetHeight(std::uint16_t height) { SetSize(width_, height); }
+void TAbstractSuperDIB::SetWidth(std::uint16_t width) {
+  SetSize(width, height_);
+}
+void TAbstractSuperDIB::SetHeight(std::uint16_t height) {
+  SetSize(width_, height);
+}
 
 void TAbstractSuperDIB::CopyPixelsFrom(const TAbstractSuperDIB& source) {
   SetSize(source.width_, source.height_);
@@ -375,7 +399,9 @@ void TAbstractSuperDIB::Changed() {
   if (updateCount_ == 0 && onChange_) onChange_(*this);
 }
 
-void TAbstractSuperDIB::BeginUpdate() { ++updateCount_; }
+void TAbstractSuperDIB::BeginUpdate() {
+  ++updateCount_;
+}
 
 void TAbstractSuperDIB::EndUpdate() {
   if (updateCount_ == 0) throw EDIBError("EndUpdate without BeginUpdate");
@@ -442,25 +468,22 @@ struct TRoutineGuard {
   TAbstractSuperDIB& dib;
   TAbstractSuperDIB::TRowRoutine routine;
   TAbstractSuperDIB* owner;
-  explicit TRoutineGuard(TAbstractSuperDIB& d)
-      : dib(d), routine(d.RowRoutine()), owner(d.RoutineOwner()) {}
+  explicit TRoutineGuard(TAbstractSuperDIB& d) : dib(d), routine(d.RowRoutine()), owner(d.RoutineOwner()) {}
   ~TRoutineGuard() { dib.SetRowRoutine(routine, owner); }
 };
 
 }  // namespace
 
-void TAbstractSuperDIB::Draw(std::int32_t x, std::int32_t y, std::int32_t width,
-                             std::int32_t height, TAbstractSuperDIB& dest, std::uint16_t srcX,
-                             std::uint16_t srcY) {
+void TAbstractSuperDIB::Draw(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                             TAbstractSuperDIB& dest, std::uint16_t srcX, std::uint16_t srcY) {
   if (angle_ != 0 || scaleX_ != 100 || scaleY_ != 100)
     DrawTransformed(x, y, width, height, dest);
   else
     DrawDirect(x, y, width, height, dest, srcX, srcY);
 }
 
-void TAbstractSuperDIB::DrawCopy(std::int32_t x, std::int32_t y, std::int32_t width,
-                                 std::int32_t height, TAbstractSuperDIB& dest, std::uint16_t srcX,
-                                 std::uint16_t srcY) {
+void TAbstractSuperDIB::DrawCopy(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                                 TAbstractSuperDIB& dest, std::uint16_t srcX, std::uint16_t srcY) {
   TRoutineGuard guard(*this);
   struct TTransformGuard {
     TAbstractSuperDIB& dib;
@@ -480,23 +503,20 @@ void TAbstractSuperDIB::DrawCopy(std::int32_t x, std::int32_t y, std::int32_t wi
 }
 
 void TAbstractSuperDIB::DrawWithRoutine(TRowRoutine routine, std::int32_t x, std::int32_t y,
-                                        std::int32_t width, std::int32_t height,
-                                        TAbstractSuperDIB& dest, std::uint16_t srcX,
-                                        std::uint16_t srcY) {
+                                        std::int32_t width, std::int32_t height, TAbstractSuperDIB& dest,
+                                        std::uint16_t srcX, std::uint16_t srcY) {
   TRoutineGuard guard(*this);
   rowRoutine_ = routine;
   Draw(x, y, width, height, dest, srcX, srcY);
 }
 
-void TAbstractSuperDIB::DrawAlpha(std::int32_t x, std::int32_t y, std::int32_t width,
-                                  std::int32_t height, TAbstractSuperDIB& dest,
-                                  std::uint16_t srcX, std::uint16_t srcY) {
+void TAbstractSuperDIB::DrawAlpha(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                                  TAbstractSuperDIB& dest, std::uint16_t srcX, std::uint16_t srcY) {
   DrawWithRoutine(&TAbstractSuperDIB::CopyAlphaRows, x, y, width, height, dest, srcX, srcY);
 }
 
-void TAbstractSuperDIB::DrawMask(std::int32_t x, std::int32_t y, std::int32_t width,
-                                 std::int32_t height, TAbstractSuperDIB& dest, std::uint16_t srcX,
-                                 std::uint16_t srcY) {
+void TAbstractSuperDIB::DrawMask(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                                 TAbstractSuperDIB& dest, std::uint16_t srcX, std::uint16_t srcY) {
   DrawWithRoutine(&TAbstractSuperDIB::AlphaToGreyRows, x, y, width, height, dest, srcX, srcY);
 }
 
@@ -536,9 +556,8 @@ void TAbstractSuperDIB::DrawTransformed(std::int32_t x, std::int32_t y, std::int
   t.Draw(x, y, t.width_, t.height_, dest, 0, 0);
 }
 
-void TAbstractSuperDIB::DrawDirect(std::int32_t x, std::int32_t y, std::int32_t width,
-                                   std::int32_t height, TAbstractSuperDIB& dest, std::int32_t srcX,
-                                   std::int32_t srcY) {
+void TAbstractSuperDIB::DrawDirect(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                                   TAbstractSuperDIB& dest, std::int32_t srcX, std::int32_t srcY) {
   if (pixels_ == nullptr || dest.pixels_ == nullptr) return;
   std::int64_t X = x, Y = y, W = width, H = height, SX = srcX, SY = srcY;
   const framework::TRect& clip = dest.clipRect_;
@@ -564,9 +583,8 @@ void TAbstractSuperDIB::DrawDirect(std::int32_t x, std::int32_t y, std::int32_t 
   // The source is only read: a shared picture stays shared.
   const std::uint8_t* src = std::as_const(*this).ScanLine(static_cast<std::int32_t>(SY)) + SX * 4;
   std::uint8_t* dst = dest.ScanLine(static_cast<std::int32_t>(Y)) + X * 4;
-  (routineOwner_->*rowRoutine_)(src, dst, static_cast<std::int32_t>(W),
-                                static_cast<std::int32_t>(H), (W + width_) * 4,
-                                (W + dest.width_) * 4);
+  (routineOwner_->*rowRoutine_)(src, dst, static_cast<std::int32_t>(W), static_cast<std::int32_t>(H),
+                                (W + width_) * 4, (W + dest.width_) * 4);
   dest.Changed();
 }
 
@@ -597,8 +615,7 @@ void TAbstractSuperDIB::DrawRotated(TAbstractSuperDIB& dest) {
     std::uint32_t* row = out + j * dW;
     for (std::int64_t i = 0; i < dW; ++i) {
       const std::int64_t si = u >> 16, sj = v >> 16;
-      row[i] = (-hw < si && si < hw && -hh < sj && sj < hh) ? src[(hh + sj) * sW + hw + si]
-                                                             : background;
+      row[i] = (-hw < si && si < hw && -hh < sj && sj < hh) ? src[(hh + sj) * sW + hw + si] : background;
       u += ux;
       v += vx;
     }
@@ -633,8 +650,8 @@ void TAbstractSuperDIB::Fill(framework::TColor color) {
   Changed();
 }
 
-void TAbstractSuperDIB::FillRect(framework::TColor color, std::int32_t x, std::int32_t y,
-                                 std::int32_t width, std::int32_t height) {
+void TAbstractSuperDIB::FillRect(framework::TColor color, std::int32_t x, std::int32_t y, std::int32_t width,
+                                 std::int32_t height) {
   if (width <= 0 || height <= 0 || pixels_ == nullptr) return;
   const std::int64_t x0 = std::max<std::int64_t>(x, 0), y0 = std::max<std::int64_t>(y, 0);
   const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{x} + width, width_);
@@ -642,8 +659,7 @@ void TAbstractSuperDIB::FillRect(framework::TColor color, std::int32_t x, std::i
   if (x0 >= x1 || y0 >= y1) return;
   const std::uint32_t p = ColorToPixel(color);
   for (std::int64_t row = y0; row < y1; ++row)
-    std::fill(Pixels() + (height_ - 1 - row) * width_ + x0,
-              Pixels() + (height_ - 1 - row) * width_ + x1, p);
+    std::fill(Pixels() + (height_ - 1 - row) * width_ + x0, Pixels() + (height_ - 1 - row) * width_ + x1, p);
 }
 
 // --- stored form --------------------------------------------------------------
@@ -652,7 +668,9 @@ void TAbstractSuperDIB::ReadData(framework::TStream& stream, std::size_t length)
   ReadDIBData(*this, stream, length);
 }
 
-void TAbstractSuperDIB::WriteData(framework::TStream& stream) { WriteDIBData(*this, stream); }
+void TAbstractSuperDIB::WriteData(framework::TStream& stream) {
+  WriteDIBData(*this, stream);
+}
 
 // --- memory buffers -----------------------------------------------------------
 
@@ -663,9 +681,13 @@ TCustomMemoryDIB::TCustomMemoryDIB(std::uint16_t width, std::uint16_t height) {
   SetClipRect(0, 0, width, height);
 }
 
-TCustomMemoryDIB::TCustomMemoryDIB(TShareTag, TAbstractSuperDIB& source) { ShareWith(source); }
+TCustomMemoryDIB::TCustomMemoryDIB(TShareTag, TAbstractSuperDIB& source) {
+  ShareWith(source);
+}
 
-TCustomMemoryDIB::~TCustomMemoryDIB() { ReleasePixels(); }
+TCustomMemoryDIB::~TCustomMemoryDIB() {
+  ReleasePixels();
+}
 
 namespace {
 
@@ -741,7 +763,9 @@ TCustomWinDIB::TCustomWinDIB(std::uint16_t width, std::uint16_t height) {
   SetClipRect(0, 0, width, height);
 }
 
-TCustomWinDIB::TCustomWinDIB(TShareTag, TAbstractSuperDIB& source) { ShareWith(source); }
+TCustomWinDIB::TCustomWinDIB(TShareTag, TAbstractSuperDIB& source) {
+  ShareWith(source);
+}
 
 TCustomWinDIB::~TCustomWinDIB() {
   canvas_.reset();
@@ -761,8 +785,7 @@ void TCustomWinDIB::FreePixels() {
 
 framework::TCanvas& TCustomWinDIB::Canvas() {
   // The canvas follows the pixels: a new size or a shared picture rebinds it.
-  if (!canvas_ || canvasBits_ != Bits() || canvas_->Width() != Width() ||
-      canvas_->Height() != Height()) {
+  if (!canvas_ || canvasBits_ != Bits() || canvas_->Width() != Width() || canvas_->Height() != Height()) {
     canvas_ = std::make_unique<framework::TCanvas>(Bits(), Width(), Height());
     canvas_->OnChange = [this] { Changed(); };
     canvasBits_ = Bits();

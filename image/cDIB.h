@@ -57,11 +57,11 @@ TSize RotatedSize(std::int32_t width, std::int32_t height, long double angle, lo
 // The 16.16 rotation tables, indexed by thousandths of a degree (0..359999).
 namespace trig {
 inline constexpr int kEntries = 360000;
-const std::int32_t* SinTable();         // Ceil(sin t * 65536)
-const std::int32_t* CosTable();         // Ceil(cos t * 65536)
-const std::int32_t* SinPlus90Table();   // Ceil(sin(t + pi/2) * 65536)
-const std::int32_t* CosPlus90Table();   // Ceil(cos(t + pi/2) * 65536)
-int Index(long double angle);           // Trunc(angle * 1000)
+const std::int32_t* SinTable();        // Ceil(sin t * 65536)
+const std::int32_t* CosTable();        // Ceil(cos t * 65536)
+const std::int32_t* SinPlus90Table();  // Ceil(sin(t + pi/2) * 65536)
+const std::int32_t* CosPlus90Table();  // Ceil(cos(t + pi/2) * 65536)
+int Index(long double angle);          // Trunc(angle * 1000)
 }  // namespace trig
 
 // 3 x 3 convolution kernel for ApplyFilter, fields in their stored order.
@@ -91,8 +91,7 @@ class TAbstractSuperDIB : public framework::TPersistent {
   // which lands on the next visual row down.
   using TRowRoutine = void (TAbstractSuperDIB::*)(const std::uint8_t* src, std::uint8_t* dst,
                                                   std::int32_t columns, std::int32_t rows,
-                                                  std::ptrdiff_t srcStride,
-                                                  std::ptrdiff_t dstStride);
+                                                  std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
   using TChangeEvent = std::function<void(TAbstractSuperDIB& sender)>;
 
   TAbstractSuperDIB(const TAbstractSuperDIB&) = delete;
@@ -198,16 +197,16 @@ class TAbstractSuperDIB : public framework::TPersistent {
                                std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
   virtual void CopyAlphaRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
                              std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
-  virtual void CopyRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
-                        std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
-  virtual void BlendRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
-                         std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
-  virtual void MaskRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
-                        std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
+  virtual void CopyRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns, std::int32_t rows,
+                        std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
+  virtual void BlendRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns, std::int32_t rows,
+                         std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
+  virtual void MaskRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns, std::int32_t rows,
+                        std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
   virtual void MaskBlendRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
                              std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
-  virtual void KeyRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
-                       std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
+  virtual void KeyRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns, std::int32_t rows,
+                       std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
   virtual void KeyBlendRows(const std::uint8_t* src, std::uint8_t* dst, std::int32_t columns,
                             std::int32_t rows, std::ptrdiff_t srcStride, std::ptrdiff_t dstStride);
 
@@ -278,8 +277,7 @@ class TAbstractSuperDIB : public framework::TPersistent {
 
  private:
   void DrawWithRoutine(TRowRoutine routine, std::int32_t x, std::int32_t y, std::int32_t width,
-                       std::int32_t height, TAbstractSuperDIB& dest, std::uint16_t srcX,
-                       std::uint16_t srcY);
+                       std::int32_t height, TAbstractSuperDIB& dest, std::uint16_t srcX, std::uint16_t srcY);
   void DrawTransformed(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                        TAbstractSuperDIB& dest);
   void DrawDirect(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,

@@ -117,7 +117,9 @@ TAbstractDIBCompressor* FindDecompressor(const TGUID& id) {
   return nullptr;
 }
 
-TAbstractDIBCompressor* CurrentCompressor() { return TheRegistry().current.load(std::memory_order_relaxed); }
+TAbstractDIBCompressor* CurrentCompressor() {
+  return TheRegistry().current.load(std::memory_order_relaxed);
+}
 
 void SetCurrentCompressor(TAbstractDIBCompressor* compressor) {
   TheRegistry().current.store(compressor, std::memory_order_relaxed);

@@ -6,7 +6,9 @@ namespace image {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
 
 }  // namespace
 
@@ -15,17 +17,21 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 const framework::ClassInfo& TDIBImagesItem::StaticClassInfo() {
   static const framework::ClassInfo& info =
       framework::ClassBuilder<TDIBImagesItem, framework::TCollectionItem>("TDIBImagesItem")
-          .Enum("ImageRetrieval", {"irInternal", "irLoadOnStart", "irLoadOnDemand"},
-                [](TDIBImagesItem& i) { return static_cast<int>(i.ImageRetrieval()); },
-                [](TDIBImagesItem& i, int v) { i.SetImageRetrieval(static_cast<TImageRetrieval>(v)); })
+          .Enum(
+              "ImageRetrieval", {"irInternal", "irLoadOnStart", "irLoadOnDemand"},
+              [](TDIBImagesItem& i) { return static_cast<int>(i.ImageRetrieval()); },
+              [](TDIBImagesItem& i, int v) { i.SetImageRetrieval(static_cast<TImageRetrieval>(v)); })
           .Default(framework::Value(framework::Ident{"irInternal"}))
           // The form reads and writes the buffer as stored: no loading from files.
           .Object("DIB", [](TDIBImagesItem& i) -> framework::TPersistent* { return &i.StoredDIB(); })
-          .String("DisplayName", [](TDIBImagesItem& i) { return i.DisplayName(); },
-                  [](TDIBImagesItem& i, const std::string& v) { i.SetDisplayName(v); })
-          .Event("OnTranslateImagePath", [](TDIBImagesItem& i) -> TTranslateImagePathEvent& { return i.OnTranslateImagePath; })
-          .String("TemplateFilename", [](TDIBImagesItem& i) { return i.TemplateFilename(); },
-                  [](TDIBImagesItem& i, const std::string& v) { i.SetTemplateFilename(v); })
+          .String(
+              "DisplayName", [](TDIBImagesItem& i) { return i.DisplayName(); },
+              [](TDIBImagesItem& i, const std::string& v) { i.SetDisplayName(v); })
+          .Event("OnTranslateImagePath",
+                 [](TDIBImagesItem& i) -> TTranslateImagePathEvent& { return i.OnTranslateImagePath; })
+          .String(
+              "TemplateFilename", [](TDIBImagesItem& i) { return i.TemplateFilename(); },
+              [](TDIBImagesItem& i, const std::string& v) { i.SetTemplateFilename(v); })
           .Defined()
           .Stored([](TDIBImagesItem& i) { return !i.TemplateFilename().empty(); })
           .Build();
@@ -52,8 +58,9 @@ const framework::ClassInfo& TDIBImageLink::StaticClassInfo() {
           .Reference<TCustomDIBImageList>(
               "DIBImageList", [](TDIBImageLink& l) { return l.DIBImageList(); },
               [](TDIBImageLink& l, TCustomDIBImageList* list) { l.SetDIBImageList(list); })
-          .Integer("DIBIndex", [](TDIBImageLink& l) { return l.DIBIndex(); },
-                   [](TDIBImageLink& l, std::int32_t v) { l.SetDIBIndex(v); })
+          .Integer(
+              "DIBIndex", [](TDIBImageLink& l) { return l.DIBIndex(); },
+              [](TDIBImageLink& l, std::int32_t v) { l.SetDIBIndex(v); })
           .Default(-1)
           .Build();
   return info;
@@ -81,7 +88,9 @@ TDIBImagesItem::~TDIBImagesItem() {
     images->ImageList()->NotifyLinks(index, kImageDeleted);
 }
 
-std::unique_ptr<TMemoryDIB> TDIBImagesItem::CreateDIB() const { return std::make_unique<TMemoryDIB>(); }
+std::unique_ptr<TMemoryDIB> TDIBImagesItem::CreateDIB() const {
+  return std::make_unique<TMemoryDIB>();
+}
 
 TCustomDIBImageList* TDIBImagesItem::List() const {
   auto* images = dynamic_cast<TDIBImages*>(Collection());
@@ -93,7 +102,9 @@ TMemoryDIB& TDIBImagesItem::DIB() {
   return *dib_;
 }
 
-void TDIBImagesItem::SetDIB(const TAbstractSuperDIB& source) { dib_->Assign(source); }
+void TDIBImagesItem::SetDIB(const TAbstractSuperDIB& source) {
+  dib_->Assign(source);
+}
 
 void TDIBImagesItem::SetDisplayName(const std::string& name) {
   displayName_ = name;
@@ -101,7 +112,8 @@ void TDIBImagesItem::SetDisplayName(const std::string& name) {
 }
 
 void TDIBImagesItem::SetImageRetrieval(TImageRetrieval value) {
-  if (value > irLoadOnDemand) throw framework::EPropertyError("Invalid ImageRetrieval value " + std::to_string(value));
+  if (value > irLoadOnDemand)
+    throw framework::EPropertyError("Invalid ImageRetrieval value " + std::to_string(value));
   imageRetrieval_ = value;
   dib_->SetStoreData(value == irInternal);
 }
@@ -188,7 +200,9 @@ TCustomDIBImageList::~TCustomDIBImageList() {
   images_.reset();
 }
 
-const framework::ClassInfo& TCustomDIBImageList::GetItemClass() const { return TDIBImagesItem::StaticClassInfo(); }
+const framework::ClassInfo& TCustomDIBImageList::GetItemClass() const {
+  return TDIBImagesItem::StaticClassInfo();
+}
 
 TMemoryDIB& TCustomDIBImageList::GetSharedDIB(int index) {
   if (!IsValidIndex(index)) throw EDIBError("List index out of bounds (" + std::to_string(index) + ")");
@@ -196,7 +210,9 @@ TMemoryDIB& TCustomDIBImageList::GetSharedDIB(int index) {
   return shared_;
 }
 
-bool TCustomDIBImageList::IsValidIndex(int index) const { return index >= 0 && index < images_->Count(); }
+bool TCustomDIBImageList::IsValidIndex(int index) const {
+  return index >= 0 && index < images_->Count();
+}
 
 bool TCustomDIBImageList::GetImage(int index, TAbstractSuperDIB*& image) {
   if (!IsValidIndex(index)) return false;
@@ -265,7 +281,9 @@ bool TDIBImageLink::GetImage(TAbstractSuperDIB*& image) const {
   return list_ != nullptr && list_->GetImage(index_, image);
 }
 
-bool TDIBImageLink::IsValid() const { return list_ != nullptr && list_->IsValidIndex(index_); }
+bool TDIBImageLink::IsValid() const {
+  return list_ != nullptr && list_->IsValidIndex(index_);
+}
 
 void TDIBImageLink::Assign(const framework::TPersistent& source) {
   if (const auto* other = dynamic_cast<const TDIBImageLink*>(&source)) {

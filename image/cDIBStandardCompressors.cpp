@@ -41,15 +41,18 @@ void Unshuffle4(const std::uint8_t* source, std::size_t size, std::uint8_t* dest
 
 // ---- Shuffle4 RLE ----------------------------------------------------------
 
-bool TRLEDIBCompressor::HandlesGUID(const TGUID& id) const { return id.ToString() == GetGUID().ToString(); }
+bool TRLEDIBCompressor::HandlesGUID(const TGUID& id) const {
+  return id.ToString() == GetGUID().ToString();
+}
 
 std::string TRLEDIBCompressor::GetDescription() const {
-  return "Shuffle4 RLE\r\n\r\nShuffles the RGBA values from\r\nRGBA,RGBA,RGBA,RGBA to\r\nRRRR,GGGG,BBBB,AAAA\r\n"
+  return "Shuffle4 RLE\r\n\r\nShuffles the RGBA values from\r\nRGBA,RGBA,RGBA,RGBA "
+         "to\r\nRRRR,GGGG,BBBB,AAAA\r\n"
          "in order to create higher repitition,\r\nand then performs a simple RLE compression";
 }
 
-std::size_t TRLEDIBCompressor::Compress(const TAbstractSuperDIB*, const std::uint8_t* source, std::size_t size,
-                                        std::uint8_t* dest) {
+std::size_t TRLEDIBCompressor::Compress(const TAbstractSuperDIB*, const std::uint8_t* source,
+                                        std::size_t size, std::uint8_t* dest) {
   // The pair budget is half the input, so the payload never outgrows `dest`.
   const std::size_t maxPairs = size / 2;
   if (maxPairs == 0) return 0;
@@ -73,7 +76,8 @@ std::size_t TRLEDIBCompressor::Compress(const TAbstractSuperDIB*, const std::uin
 }
 
 void TRLEDIBCompressor::Decompress(TAbstractSuperDIB*, const TGUID&, std::size_t uncompressedSize,
-                                   std::size_t compressedSize, std::uint8_t* dest, const std::uint8_t* source) {
+                                   std::size_t compressedSize, std::uint8_t* dest,
+                                   const std::uint8_t* source) {
   std::vector<std::uint8_t> block(uncompressedSize, 0);
   std::size_t filled = 0;
   const std::size_t pairs = compressedSize / 2;
@@ -87,15 +91,18 @@ void TRLEDIBCompressor::Decompress(TAbstractSuperDIB*, const TGUID&, std::size_t
 
 // ---- DIB LZH -----------------------------------------------------------------
 
-bool TLZHDIBCompressor::HandlesGUID(const TGUID& id) const { return id.ToString() == GetGUID().ToString(); }
+bool TLZHDIBCompressor::HandlesGUID(const TGUID& id) const {
+  return id.ToString() == GetGUID().ToString();
+}
 
 std::string TLZHDIBCompressor::GetDescription() const {
-  return "Uses LZH compression to compress the graphics,\r\nCompression is slow, decompression is not so slow, but the "
+  return "Uses LZH compression to compress the graphics,\r\nCompression is slow, decompression is not so "
+         "slow, but the "
          "savings in size are very large.";
 }
 
-std::size_t TLZHDIBCompressor::Compress(const TAbstractSuperDIB*, const std::uint8_t* source, std::size_t size,
-                                        std::uint8_t* dest) {
+std::size_t TLZHDIBCompressor::Compress(const TAbstractSuperDIB*, const std::uint8_t* source,
+                                        std::size_t size, std::uint8_t* dest) {
   try {
     framework::TMemoryStream input(std::vector<std::uint8_t>(source, source + size));
     framework::TMemoryStream output;

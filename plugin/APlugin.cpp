@@ -13,7 +13,8 @@ constexpr const char* kProduct = "plonkrift6 v2";
 
 }  // namespace
 
-APlugin::APlugin(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kNumPrograms, parameters::kNumSlots) {
+APlugin::APlugin(audioMasterCallback audioMaster)
+    : AudioEffectX(audioMaster, kNumPrograms, parameters::kNumSlots) {
   setEditor(new APluginEditor(this, editorclosed, &timeinfonotice));
   // The engine's start values are set by its own constructor; the programs by
   // theirs (defaults and "Basic No Gate").
@@ -82,7 +83,8 @@ void APlugin::getParameterName(VstInt32 index, char* text) {
 void APlugin::setProgram(VstInt32 program) {
   if (program < 0 || program >= kNumPrograms) return;
   curProgram.store(program, std::memory_order_relaxed);
-  for (int i = parameters::kFirst; i <= parameters::kLast; ++i) setParameter(i, programs[program].values[i].load());
+  for (int i = parameters::kFirst; i <= parameters::kLast; ++i)
+    setParameter(i, programs[program].values[i].load());
   if (!isEditorClosed()) updateEditor();
 }
 

@@ -6,8 +6,8 @@ namespace {
 
 // The time request's filter word: transport changed and playing, song
 // position, tempo and time signature.
-constexpr VstInt32 kTimeFilter = kVstTransportChanged | kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid |
-                                 kVstTimeSigValid;
+constexpr VstInt32 kTimeFilter =
+    kVstTransportChanged | kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid | kVstTimeSigValid;
 static_assert(kTimeFilter == 0x2603);
 
 void clear(float** outputs, VstInt32 sampleFrames) {
@@ -56,7 +56,9 @@ void runBlock(APlugin& plugin, std::atomic<std::uint8_t>& notice, float** inputs
 
 // A data byte of a MIDI message is seven bits; a malformed one with the top
 // bit set still gives a value within 0..1.
-float midiValue(unsigned char dataByte) { return static_cast<float>((dataByte & 0x7F) / 127.0); }
+float midiValue(unsigned char dataByte) {
+  return static_cast<float>((dataByte & 0x7F) / 127.0);
+}
 
 }  // namespace
 
@@ -92,7 +94,8 @@ VstInt32 APlugin::processEvents(VstEvents* events) {
         params[parameters::kMidiValue].store(midiValue(second));
         updateEditor();
         break;
-      default: break;
+      default:
+        break;
     }
   }
   return 1;

@@ -7,4 +7,6 @@ APluginProgram::APluginProgram() {
   setName("Basic No Gate");
 }
 
-void APluginProgram::setName(const char* text) { vsttext::copy(name, text, kNameCapacity); }
+void APluginProgram::setName(const char* text) {
+  vsttext::copy(name, text, kNameCapacity);
+}

@@ -59,6 +59,7 @@ PLONK_ENTRY AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
 // not take it for a program's main.
 PLONK_ENTRY AEffect* plonkrift_main_entry(audioMasterCallback audioMaster) __asm__(
     PLONK_STRINGIFY(__USER_LABEL_PREFIX__) "main");
-AEffect* plonkrift_main_entry(audioMasterCallback audioMaster) { return createEffect(audioMaster); }
-
+AEffect* plonkrift_main_entry(audioMasterCallback audioMaster) {
+  return createEffect(audioMaster);
+}
 }

@@ -8,12 +8,16 @@ const framework::ClassInfo& TDIBBorderEdge::StaticClassInfo() {
   using E = TDIBBorderEdge;
   static const framework::ClassInfo& info =
       framework::ClassBuilder<E, framework::TPersistent>("TDIBBorderEdge")
-          .Boolean("AutoCalcSize", [](E& e) { return e.AutoCalcSize(); }, [](E& e, bool v) { e.SetAutoCalcSize(v); })
+          .Boolean(
+              "AutoCalcSize", [](E& e) { return e.AutoCalcSize(); },
+              [](E& e, bool v) { e.SetAutoCalcSize(v); })
           .Default(true)
-          .Enum("DrawStyle", {"dsTile", "dsStretch"}, [](E& e) { return static_cast<int>(e.DrawStyle()); },
-                [](E& e, int v) { e.SetDrawStyle(static_cast<TDIBBorderDrawStyle>(v)); })
+          .Enum(
+              "DrawStyle", {"dsTile", "dsStretch"}, [](E& e) { return static_cast<int>(e.DrawStyle()); },
+              [](E& e, int v) { e.SetDrawStyle(static_cast<TDIBBorderDrawStyle>(v)); })
           .Default(framework::Value(framework::Ident{"dsTile"}))
-          .Integer("Size", [](E& e) { return e.Size(); }, [](E& e, std::int32_t v) { e.SetSize(v); })
+          .Integer(
+              "Size", [](E& e) { return e.Size(); }, [](E& e, std::int32_t v) { e.SetSize(v); })
           .Default(32)
           .Build();
   return info;
@@ -49,8 +53,9 @@ const framework::ClassInfo& TDIBBorder::StaticClassInfo() {
           .Object("BorderLeft", [](B& b) -> framework::TPersistent* { return &b.BorderLeft(); })
           .Object("BorderRight", [](B& b) -> framework::TPersistent* { return &b.BorderRight(); })
           .Object("BorderTop", [](B& b) -> framework::TPersistent* { return &b.BorderTop(); })
-          .Reference<image::TCustomDIBImageList>("DIBImageList", [](B& b) { return b.DIBImageList(); },
-                                                 [](B& b, image::TCustomDIBImageList* l) { b.SetDIBImageList(l); })
+          .Reference<image::TCustomDIBImageList>(
+              "DIBImageList", [](B& b) { return b.DIBImageList(); },
+              [](B& b, image::TCustomDIBImageList* l) { b.SetDIBImageList(l); })
           .Build();
   return info;
 }
@@ -65,7 +70,9 @@ void TDIBBorderEdge::SetDrawStyle(TDIBBorderDrawStyle value) {
   drawStyle_ = value;
 }
 
-void TDIBBorderEdge::SetAutoCalcSize(bool value) { autoCalcSize_ = value; }
+void TDIBBorderEdge::SetAutoCalcSize(bool value) {
+  autoCalcSize_ = value;
+}
 
 void TDIBBorderEdge::SetSize(std::int32_t value) {
   if (value < 0) throw framework::EPropertyError("Size cannot be negative: " + std::to_string(value));
@@ -86,22 +93,32 @@ std::int32_t TDIBBorderEdge::ImageSize() {
   return size;
 }
 
-std::int32_t TDIBBorderEdge::EdgeSize() { return autoCalcSize_ ? ImageSize() : size_; }
+std::int32_t TDIBBorderEdge::EdgeSize() {
+  return autoCalcSize_ ? ImageSize() : size_;
+}
 
 void TDIBBorderEdge::Draw(image::TAbstractSuperDIB& dest, const framework::TRect& rect) {
   // The lookups share one alias, so each image is used before the next is fetched.
   image::TAbstractSuperDIB* img = nullptr;
   const bool vertical = Vertical();
-  auto along = [&](const image::TAbstractSuperDIB& i) -> std::int32_t { return vertical ? i.Height() : i.Width(); };
-  auto across = [&](const image::TAbstractSuperDIB& i) -> std::int32_t { return vertical ? i.Width() : i.Height(); };
+  auto along = [&](const image::TAbstractSuperDIB& i) -> std::int32_t {
+    return vertical ? i.Height() : i.Width();
+  };
+  auto across = [&](const image::TAbstractSuperDIB& i) -> std::int32_t {
+    return vertical ? i.Width() : i.Height();
+  };
   // Position across the edge: left/top sides at the rectangle's near edge,
   // right/bottom sides flush with its far edge.
   auto crossAt = [&](const image::TAbstractSuperDIB& i) -> std::int32_t {
     switch (side_) {
-      case bsLeft: return rect.Left;
-      case bsRight: return rect.Right - i.Width();
-      case bsTop: return rect.Top;
-      default: return rect.Bottom - i.Height();
+      case bsLeft:
+        return rect.Left;
+      case bsRight:
+        return rect.Right - i.Width();
+      case bsTop:
+        return rect.Top;
+      default:
+        return rect.Bottom - i.Height();
     }
   };
   auto drawAt = [&](image::TAbstractSuperDIB& i, std::int32_t pos, std::int32_t length) {
@@ -143,7 +160,11 @@ void TDIBBorderEdge::Draw(image::TAbstractSuperDIB& dest, const framework::TRect
 // --- the border ---------------------------------------------------------------
 
 TDIBBorder::TDIBBorder(framework::TComponent* owner)
-    : framework::TComponent(owner), top_(this, bsTop), bottom_(this, bsBottom), left_(this, bsLeft), right_(this, bsRight) {}
+    : framework::TComponent(owner),
+      top_(this, bsTop),
+      bottom_(this, bsBottom),
+      left_(this, bsLeft),
+      right_(this, bsRight) {}
 
 TDIBBorder::~TDIBBorder() {
   Destroying();
@@ -161,7 +182,8 @@ void TDIBBorder::SetDIBImageList(image::TCustomDIBImageList* list) {
 
 void TDIBBorder::Notification(framework::TComponent* component, framework::Operation operation) {
   framework::TComponent::Notification(component, operation);
-  if (operation == framework::Operation::Remove && component && static_cast<framework::TComponent*>(list_) == component) {
+  if (operation == framework::Operation::Remove && component &&
+      static_cast<framework::TComponent*>(list_) == component) {
     list_ = nullptr;
     for (TDIBBorderEdge* edge : {static_cast<TDIBBorderEdge*>(&top_), static_cast<TDIBBorderEdge*>(&bottom_),
                                  static_cast<TDIBBorderEdge*>(&left_), static_cast<TDIBBorderEdge*>(&right_)})
@@ -172,7 +194,8 @@ void TDIBBorder::Notification(framework::TComponent* component, framework::Opera
 void TDIBBorder::Draw(image::TAbstractSuperDIB& dest, const framework::TRect& rect) {
   left_.Draw(dest, rect);
   right_.Draw(dest, rect);
-  const framework::TRect inner{rect.Left + left_.ImageSize(), rect.Top, rect.Right - right_.ImageSize(), rect.Bottom};
+  const framework::TRect inner{rect.Left + left_.ImageSize(), rect.Top, rect.Right - right_.ImageSize(),
+                               rect.Bottom};
   top_.Draw(dest, inner);
   bottom_.Draw(dest, inner);
 }

@@ -37,8 +37,9 @@ bool BoundsInRange(std::int32_t left, std::int32_t top, std::int32_t width, std:
 const framework::ClassInfo& TControlItem::StaticClassInfo() {
   static const framework::ClassInfo& info =
       framework::ClassBuilder<TControlItem, framework::TCollectionItem>("TControlItem")
-          .Reference<framework::TControl>("Control", [](TControlItem& i) { return i.Control(); },
-                                          [](TControlItem& i, framework::TControl* c) { i.SetControl(c); })
+          .Reference<framework::TControl>(
+              "Control", [](TControlItem& i) { return i.Control(); },
+              [](TControlItem& i, framework::TControl* c) { i.SetControl(c); })
           .Build();
   return info;
 }
@@ -76,22 +77,33 @@ const framework::ClassInfo& TCustomDIBControl::StaticClassInfo() {
   using C = TCustomDIBControl;
   static const framework::ClassInfo& info =
       framework::ClassBuilder<C, framework::TControl>("TCustomDIBControl")
-          .Integer("Accelerator", [](C& c) { return static_cast<std::uint8_t>(c.Accelerator()); },
-                   [](C& c, std::int32_t v) { c.SetAccelerator(static_cast<char>(CheckedRange("Accelerator", v, 0, 255))); })
+          .Integer(
+              "Accelerator", [](C& c) { return static_cast<std::uint8_t>(c.Accelerator()); },
+              [](C& c, std::int32_t v) {
+                c.SetAccelerator(static_cast<char>(CheckedRange("Accelerator", v, 0, 255)));
+              })
           .Default(0)
-          .Enum("Align", {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"},
-                [](C& c) { return static_cast<int>(c.Align()); },
-                [](C& c, int v) { c.SetAlign(static_cast<TAlign>(v)); })
+          .Enum(
+              "Align", {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"},
+              [](C& c) { return static_cast<int>(c.Align()); },
+              [](C& c, int v) { c.SetAlign(static_cast<TAlign>(v)); })
           .Default(framework::Value(framework::Ident{"alNone"}))
           .Collection("Children", [](C& c) -> framework::TCollection* { return &c.Children(); })
           .Collection("DIBFeatures", [](C& c) -> framework::TCollection* { return &c.DIBFeatures(); })
-          .Reference<image::TCustomDIBImageList>("DIBImageList", [](C& c) { return c.DIBImageList(); },
-                                                 [](C& c, image::TCustomDIBImageList* l) { c.SetDIBImageList(l); })
-          .Integer("DIBTabOrder", [](C& c) { return c.DIBTabOrder(); },
-                   [](C& c, std::int32_t v) { c.SetDIBTabOrder(static_cast<std::int16_t>(CheckedRange("DIBTabOrder", v, -32768, 32767))); })
+          .Reference<image::TCustomDIBImageList>(
+              "DIBImageList", [](C& c) { return c.DIBImageList(); },
+              [](C& c, image::TCustomDIBImageList* l) { c.SetDIBImageList(l); })
+          .Integer(
+              "DIBTabOrder", [](C& c) { return c.DIBTabOrder(); },
+              [](C& c, std::int32_t v) {
+                c.SetDIBTabOrder(static_cast<std::int16_t>(CheckedRange("DIBTabOrder", v, -32768, 32767)));
+              })
           .Default(-1)
-          .Integer("Opacity", [](C& c) { return c.Opacity(); },
-                   [](C& c, std::int32_t v) { c.SetOpacity(static_cast<std::uint8_t>(CheckedRange("Opacity", v, 0, 255))); })
+          .Integer(
+              "Opacity", [](C& c) { return c.Opacity(); },
+              [](C& c, std::int32_t v) {
+                c.SetOpacity(static_cast<std::uint8_t>(CheckedRange("Opacity", v, 0, 255)));
+              })
           .Default(255)
           .Event("OnEnter", [](C& c) -> framework::TNotifyEvent& { return c.OnEnter; })
           .Event("OnExit", [](C& c) -> framework::TNotifyEvent& { return c.OnExit; })
@@ -140,7 +152,9 @@ TCustomDIBControl::~TCustomDIBControl() {
   if (imageList_) imageList_->RemoveFreeNotification(this);
 }
 
-TCustomDIBContainer* TCustomDIBControl::Container() const { return dynamic_cast<TCustomDIBContainer*>(Parent()); }
+TCustomDIBContainer* TCustomDIBControl::Container() const {
+  return dynamic_cast<TCustomDIBContainer*>(Parent());
+}
 
 void TCustomDIBControl::SetParent(framework::TWinControl* parent) {
   if (parent == nullptr) return framework::TControl::SetParent(nullptr);
@@ -253,12 +267,13 @@ void TCustomDIBControl::Invalidate() {
   if (!(inBoundsChange_ && sameSize_)) MarkInvalidated();
 }
 
-void TCustomDIBControl::SetBounds(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) {
+void TCustomDIBControl::SetBounds(std::int32_t left, std::int32_t top, std::int32_t width,
+                                  std::int32_t height) {
   if (inBoundsChange_) return;
   if (!BoundsInRange(left, top, width, height))
-    throw framework::EPropertyError("Control " + Name() + " cannot be placed at " + std::to_string(left) + ", " +
-                                    std::to_string(top) + " with size " + std::to_string(width) + " x " +
-                                    std::to_string(height));
+    throw framework::EPropertyError("Control " + Name() + " cannot be placed at " + std::to_string(left) +
+                                    ", " + std::to_string(top) + " with size " + std::to_string(width) +
+                                    " x " + std::to_string(height));
   {
     inBoundsChange_ = true;
     struct Guard {
@@ -339,7 +354,9 @@ void TCustomDIBControl::Paint() {
 
 // --- messages -----------------------------------------------------------------
 
-bool TCustomDIBControl::OfferToFeatures(TMessage& message) { return features_ && features_->Dispatch(message); }
+bool TCustomDIBControl::OfferToFeatures(TMessage& message) {
+  return features_ && features_->Dispatch(message);
+}
 
 bool TCustomDIBControl::HitTest(std::int32_t x, std::int32_t y) {
   if (x < 0 || y < 0 || x >= Width() || y >= Height()) return false;
@@ -392,8 +409,8 @@ void TCustomDIBControl::WndProc(TMessage& m) {
       // The character must equal the accelerator exactly: 'B' and 'b' are
       // two different accelerators.
       TCustomDIBContainer* c = Container();
-      if (accelerator_ != 0 && m.Key == static_cast<unsigned char>(accelerator_) && (m.Shift & framework::ssAlt) &&
-          Enabled() && Visible() && c && c->CanFocus()) {
+      if (accelerator_ != 0 && m.Key == static_cast<unsigned char>(accelerator_) &&
+          (m.Shift & framework::ssAlt) && Enabled() && Visible() && c && c->CanFocus()) {
         Click();
         m.Result = 1;
       }
@@ -446,7 +463,8 @@ void TCustomDIBControl::Click() {
   if (tabOrder_ >= 0 && !focused_) DoDIBEnter();
 }
 
-void TCustomDIBControl::MouseDown(framework::TMouseButton button, framework::TShiftState shift, int x, int y) {
+void TCustomDIBControl::MouseDown(framework::TMouseButton button, framework::TShiftState shift, int x,
+                                  int y) {
   lastShift_ = shift;
   pressed_ |= framework::ButtonShift(button);
   if (tabOrder_ >= 0) DoDIBEnter();
@@ -604,7 +622,9 @@ void TCustomDIBControl::ReadTemplate(framework::TStream& s) {
     const std::string name = ReadName(s);
     framework::Value v;
     switch (s.ReadU8()) {
-      case 'b': v = framework::Value(s.ReadU8() != 0); break;
+      case 'b':
+        v = framework::Value(s.ReadU8() != 0);
+        break;
       case 'i': {
         std::uint64_t u = s.ReadU32();
         u |= static_cast<std::uint64_t>(s.ReadU32()) << 32;
@@ -625,14 +645,17 @@ void TCustomDIBControl::ReadTemplate(framework::TStream& s) {
         v = framework::Value(std::move(text));
         break;
       }
-      case 'n': v = framework::Value(framework::Ident{ReadName(s)}); break;
+      case 'n':
+        v = framework::Value(framework::Ident{ReadName(s)});
+        break;
       case 'S': {
         framework::SetNames names(s.ReadU8());
         for (auto& n : names) n = ReadName(s);
         v = framework::Value(std::move(names));
         break;
       }
-      default: throw framework::EReadError("Invalid value in template " + name);
+      default:
+        throw framework::EReadError("Invalid value in template " + name);
     }
     if (std::find(templateProperties_.begin(), templateProperties_.end(), name) == templateProperties_.end())
       throw EDIBControlError(name + " is not a template property of " + ClassName());

@@ -27,11 +27,14 @@ std::mutex& RegistryMutex() {
 }
 
 void NotBelow(const char* name, std::int32_t v, std::int32_t lo) {
-  if (v < lo) throw framework::EPropertyError(std::string(name) + " cannot be below " + std::to_string(lo) + ": " + std::to_string(v));
+  if (v < lo)
+    throw framework::EPropertyError(std::string(name) + " cannot be below " + std::to_string(lo) + ": " +
+                                    std::to_string(v));
 }
 
 std::uint8_t Byte(const char* name, std::int32_t v) {
-  if (v < 0 || v > 255) throw framework::EPropertyError(std::string(name) + " must lie in 0..255, not " + std::to_string(v));
+  if (v < 0 || v > 255)
+    throw framework::EPropertyError(std::string(name) + " must lie in 0..255, not " + std::to_string(v));
   return static_cast<std::uint8_t>(v);
 }
 
@@ -62,24 +65,31 @@ const framework::ClassInfo& TMoveableDIB::StaticClassInfo() {
   using F = TMoveableDIB;
   static const framework::ClassInfo& info =
       framework::ClassBuilder<F, TDIBFeature>("TMoveableDIB")
-          .Boolean("AllowHorizontal", [](F& f) { return f.AllowHorizontal; }, [](F& f, bool v) { f.AllowHorizontal = v; })
+          .Boolean(
+              "AllowHorizontal", [](F& f) { return f.AllowHorizontal; },
+              [](F& f, bool v) { f.AllowHorizontal = v; })
           .Default(true)
-          .Boolean("AllowVertical", [](F& f) { return f.AllowVertical; }, [](F& f, bool v) { f.AllowVertical = v; })
+          .Boolean(
+              "AllowVertical", [](F& f) { return f.AllowVertical; },
+              [](F& f, bool v) { f.AllowVertical = v; })
           .Default(true)
-          .Integer("BorderSize", [](F& f) { return f.BorderSize; },
-                   [](F& f, std::int32_t v) {
-                     NotBelow("BorderSize", v, 0);
-                     f.BorderSize = v;
-                   })
+          .Integer(
+              "BorderSize", [](F& f) { return f.BorderSize; },
+              [](F& f, std::int32_t v) {
+                NotBelow("BorderSize", v, 0);
+                f.BorderSize = v;
+              })
           .Default(0)
-          .Set("MouseButtons", {"mbLeft", "mbRight", "mbMiddle"}, [](F& f) { return f.MouseButtons; },
-               [](F& f, std::uint32_t v) { f.MouseButtons = v; })
+          .Set(
+              "MouseButtons", {"mbLeft", "mbRight", "mbMiddle"}, [](F& f) { return f.MouseButtons; },
+              [](F& f, std::uint32_t v) { f.MouseButtons = v; })
           .Default(framework::SetNames{"mbLeft"})
-          .Integer("SnapSize", [](F& f) { return f.SnapSize; },
-                   [](F& f, std::int32_t v) {
-                     NotBelow("SnapSize", v, 1);
-                     f.SnapSize = v;
-                   })
+          .Integer(
+              "SnapSize", [](F& f) { return f.SnapSize; },
+              [](F& f, std::int32_t v) {
+                NotBelow("SnapSize", v, 1);
+                f.SnapSize = v;
+              })
           .Default(1)
           .Build();
   return info;
@@ -89,8 +99,9 @@ const framework::ClassInfo& THighlightDIB::StaticClassInfo() {
   using F = THighlightDIB;
   static const framework::ClassInfo& info =
       framework::ClassBuilder<F, TDIBFeature>("THighlightDIB")
-          .Integer("HighlightOpacity", [](F& f) { return f.HighlightOpacity; },
-                   [](F& f, std::int32_t v) { f.HighlightOpacity = Byte("HighlightOpacity", v); })
+          .Integer(
+              "HighlightOpacity", [](F& f) { return f.HighlightOpacity; },
+              [](F& f, std::int32_t v) { f.HighlightOpacity = Byte("HighlightOpacity", v); })
           .Default(255)
           .Build();
   return info;
@@ -100,14 +111,19 @@ const framework::ClassInfo& TShapeableDIB::StaticClassInfo() {
   using F = TShapeableDIB;
   static const framework::ClassInfo& info =
       framework::ClassBuilder<F, TDIBFeature>("TShapeableDIB")
-          .Integer("MaskLevel", [](F& f) { return f.MaskLevel; }, [](F& f, std::int32_t v) { f.MaskLevel = Byte("MaskLevel", v); })
+          .Integer(
+              "MaskLevel", [](F& f) { return f.MaskLevel; },
+              [](F& f, std::int32_t v) { f.MaskLevel = Byte("MaskLevel", v); })
           .Default(0)
-          .Integer("TransparentColor", [](F& f) { return f.TransparentColor; },
-                   [](F& f, std::int32_t v) { f.TransparentColor = v; })
+          .Integer(
+              "TransparentColor", [](F& f) { return f.TransparentColor; },
+              [](F& f, std::int32_t v) { f.TransparentColor = v; })
           .Idents(framework::ColorIdents())
           .Default(0)
-          .Enum("TransparentMode", {"tmAuto", "tmFixed"}, [](F& f) { return static_cast<int>(f.TransparentMode); },
-                [](F& f, int v) { f.TransparentMode = static_cast<image::TTransparentMode>(v); })
+          .Enum(
+              "TransparentMode", {"tmAuto", "tmFixed"},
+              [](F& f) { return static_cast<int>(f.TransparentMode); },
+              [](F& f, int v) { f.TransparentMode = static_cast<image::TTransparentMode>(v); })
           .Default(framework::Value(framework::Ident{"tmAuto"}))
           .Build();
   return info;
@@ -117,13 +133,16 @@ const framework::ClassInfo& TDIBFeatureItem::StaticClassInfo() {
   using I = TDIBFeatureItem;
   static const framework::ClassInfo& info =
       framework::ClassBuilder<I, framework::TCollectionItem>("TDIBFeatureItem")
-          .Boolean("Enabled", [](I& i) { return i.Enabled(); }, [](I& i, bool v) { i.SetEnabled(v); })
+          .Boolean(
+              "Enabled", [](I& i) { return i.Enabled(); }, [](I& i, bool v) { i.SetEnabled(v); })
           .Default(true)
-          .String("FeatureClassName", [](I& i) { return i.FeatureClassName(); },
-                  [](I& i, const std::string& v) { i.SetFeatureClassName(v); })
+          .String(
+              "FeatureClassName", [](I& i) { return i.FeatureClassName(); },
+              [](I& i, const std::string& v) { i.SetFeatureClassName(v); })
           .Default("")
-          .Binary("DIBFeatureParameters", [](I& i, framework::TStream& s) { i.ReadParameters(s); },
-                  [](I& i, framework::TStream& s) { i.WriteParameters(s); })
+          .Binary(
+              "DIBFeatureParameters", [](I& i, framework::TStream& s) { i.ReadParameters(s); },
+              [](I& i, framework::TStream& s) { i.WriteParameters(s); })
           .Stored([](I& i) { return i.Feature() != nullptr; })
           .Build();
   return info;
@@ -133,7 +152,9 @@ const framework::ClassInfo& TDIBFeatureItem::StaticClassInfo() {
 
 TDIBFeature::TDIBFeature(framework::TComponent* owner) : framework::TComponent(owner) {}
 
-TCustomDIBControl* TDIBFeature::DIBControl() const { return dynamic_cast<TCustomDIBControl*>(control_); }
+TCustomDIBControl* TDIBFeature::DIBControl() const {
+  return dynamic_cast<TCustomDIBControl*>(control_);
+}
 
 bool TMoveableDIB::HandleMessage(TMessage& m) {
   framework::TControl* c = Control();
@@ -152,8 +173,9 @@ bool TMoveableDIB::HandleMessage(TMessage& m) {
     }
     case TMessageId::MouseDown: {
       if (moving_ || !(MouseButtons & (1u << m.Button))) return false;
-      const bool nearEdge = BorderSize > 0 && (m.X < BorderSize || m.Y < BorderSize || m.X >= c->Width() - BorderSize ||
-                                               m.Y >= c->Height() - BorderSize);
+      const bool nearEdge =
+          BorderSize > 0 && (m.X < BorderSize || m.Y < BorderSize || m.X >= c->Width() - BorderSize ||
+                             m.Y >= c->Height() - BorderSize);
       if (nearEdge) return false;
       moving_ = true;
       button_ = m.Button;
@@ -168,8 +190,8 @@ bool TMoveableDIB::HandleMessage(TMessage& m) {
         dx = dx / snap * snap;  // cut towards zero
         dy = dy / snap * snap;
       }
-      c->SetBounds(AllowHorizontal ? origin_.X + dx : c->Left(), AllowVertical ? origin_.Y + dy : c->Top(), c->Width(),
-                   c->Height());
+      c->SetBounds(AllowHorizontal ? origin_.X + dx : c->Left(), AllowVertical ? origin_.Y + dy : c->Top(),
+                   c->Width(), c->Height());
       return false;
     }
     case TMessageId::MouseUp:
@@ -248,8 +270,9 @@ void TShapeableDIB::Rebuild(TCustomDIBControl& control) {
   if (MaskLevel > 0) {
     region_ = buffer.AlphaRegion(MaskLevel);
   } else {
-    const framework::TColor key =
-        TransparentMode == image::tmFixed ? TransparentColor : image::PixelToColor(buffer.PixelAt(0, buffer.Height() - 1));
+    const framework::TColor key = TransparentMode == image::tmFixed
+                                      ? TransparentColor
+                                      : image::PixelToColor(buffer.PixelAt(0, buffer.Height() - 1));
     region_ = buffer.ColorRegion(key);
   }
 }
@@ -265,7 +288,8 @@ int TShapeableDIB::HitTest(std::int32_t x, std::int32_t y) {
 
 // --- items --------------------------------------------------------------------
 
-TDIBFeatureItem::TDIBFeatureItem(framework::TCollection* collection) : framework::TCollectionItem(collection) {}
+TDIBFeatureItem::TDIBFeatureItem(framework::TCollection* collection)
+    : framework::TCollectionItem(collection) {}
 
 TDIBFeatureItem::~TDIBFeatureItem() = default;
 

@@ -19,29 +19,38 @@ const framework::ClassInfo& TCustomDIBImage::StaticClassInfo() {
   using C = TCustomDIBImage;
   static const framework::ClassInfo& info =
       framework::ClassBuilder<C, TCustomDIBControl>("TCustomDIBImage")
-          .Extended("Angle", [](C& c) { return c.Angle(); }, [](C& c, long double v) { c.SetAngle(Finite("Angle", v)); })
+          .Extended(
+              "Angle", [](C& c) { return c.Angle(); },
+              [](C& c, long double v) { c.SetAngle(Finite("Angle", v)); })
           .Default(framework::Value(0.0L))
-          .Boolean("AutoSize", [](C& c) { return c.AutoSize(); }, [](C& c, bool v) { c.SetAutoSize(v); })
+          .Boolean(
+              "AutoSize", [](C& c) { return c.AutoSize(); }, [](C& c, bool v) { c.SetAutoSize(v); })
           .Default(false)
-          .Boolean("Center", [](C& c) { return c.Center(); }, [](C& c, bool v) { c.SetCenter(v); })
+          .Boolean(
+              "Center", [](C& c) { return c.Center(); }, [](C& c, bool v) { c.SetCenter(v); })
           .Default(false)
           .Object("IndexMain", [](C& c) -> framework::TPersistent* { return &c.IndexMain(); })
-          .Extended("Scale", [](C& c) { return c.Scale(); }, [](C& c, long double v) { c.SetScale(Finite("Scale", v)); })
+          .Extended(
+              "Scale", [](C& c) { return c.Scale(); },
+              [](C& c, long double v) { c.SetScale(Finite("Scale", v)); })
           .Default(framework::Value(100.0L))
-          .Boolean("Stretch", [](C& c) { return c.Stretch(); }, [](C& c, bool v) { c.SetStretch(v); })
+          .Boolean(
+              "Stretch", [](C& c) { return c.Stretch(); }, [](C& c, bool v) { c.SetStretch(v); })
           .Default(false)
           .Build();
   return info;
 }
 
 const framework::ClassInfo& TDIBImage::StaticClassInfo() {
-  static const framework::ClassInfo& info = framework::ClassBuilder<TDIBImage, TCustomDIBImage>("TDIBImage").Build();
+  static const framework::ClassInfo& info =
+      framework::ClassBuilder<TDIBImage, TCustomDIBImage>("TDIBImage").Build();
   return info;
 }
 
 TCustomDIBImage::TCustomDIBImage(framework::TComponent* owner) : TCustomDIBControl(owner) {
   indexMain_ = &AddImageLink();
-  for (const char* name : {"Angle", "AutoSize", "Center", "Opacity", "Scale", "Stretch"}) RegisterTemplateProperty(name);
+  for (const char* name : {"Angle", "AutoSize", "Center", "Opacity", "Scale", "Stretch"})
+    RegisterTemplateProperty(name);
 }
 
 bool TCustomDIBImage::AutoSizeQuery(std::int32_t& width, std::int32_t& height) {
@@ -116,7 +125,8 @@ void TCustomDIBImage::Paint() {
     img->SetScaleX(static_cast<long double>(Width()) * 100 / img->Width());
     img->SetScaleY(static_cast<long double>(Height()) * 100 / img->Height());
   }
-  const image::TSize bound = image::RotatedSize(img->Width(), img->Height(), img->Angle(), img->ScaleX(), img->ScaleY());
+  const image::TSize bound =
+      image::RotatedSize(img->Width(), img->Height(), img->Angle(), img->ScaleX(), img->ScaleY());
   framework::TPoint at{0, 0};
   if (center_ && !autoSize_) at = {Width() / 2 - bound.Width / 2, Height() / 2 - bound.Height / 2};
   img->SetClipRect(dest.ClipRect());

@@ -9,7 +9,8 @@ namespace skin {
 namespace {
 
 TKnobInc Inc(const char* name, std::int32_t v) {
-  if (v < 0 || v > 65535) throw framework::EPropertyError(std::string(name) + " must lie in 0..65535, not " + std::to_string(v));
+  if (v < 0 || v > 65535)
+    throw framework::EPropertyError(std::string(name) + " must lie in 0..65535, not " + std::to_string(v));
   return static_cast<TKnobInc>(v);
 }
 
@@ -26,30 +27,44 @@ const framework::ClassInfo& TCustomDIBKnob::StaticClassInfo() {
   using K = TCustomDIBKnob;
   static const framework::ClassInfo& info =
       framework::ClassBuilder<K, TCustomDIBControl>("TCustomDIBKnob")
-          .Boolean("AutoSize", [](K& k) { return k.AutoSize(); }, [](K& k, bool v) { k.SetAutoSize(v); })
+          .Boolean(
+              "AutoSize", [](K& k) { return k.AutoSize(); }, [](K& k, bool v) { k.SetAutoSize(v); })
           .Default(true)
-          .Boolean("DrawTweens", [](K& k) { return k.DrawTweens(); }, [](K& k, bool v) { k.SetDrawTweens(v); })
+          .Boolean(
+              "DrawTweens", [](K& k) { return k.DrawTweens(); }, [](K& k, bool v) { k.SetDrawTweens(v); })
           .Default(false)
           .Object("IndexMain", [](K& k) -> framework::TPersistent* { return &k.IndexMain(); })
-          .Boolean("LoopLastFrame", [](K& k) { return k.LoopLastFrame(); }, [](K& k, bool v) { k.SetLoopLastFrame(v); })
+          .Boolean(
+              "LoopLastFrame", [](K& k) { return k.LoopLastFrame(); },
+              [](K& k, bool v) { k.SetLoopLastFrame(v); })
           .Default(false)
           // Max before Min and Position: a stored range is read without the
           // defaults getting in the way.
-          .Integer("Max", [](K& k) { return k.Max(); }, [](K& k, std::int32_t v) { k.SetMax(v); })
+          .Integer(
+              "Max", [](K& k) { return k.Max(); }, [](K& k, std::int32_t v) { k.SetMax(v); })
           .Default(100)
-          .Integer("Min", [](K& k) { return k.Min(); }, [](K& k, std::int32_t v) { k.SetMin(v); })
+          .Integer(
+              "Min", [](K& k) { return k.Min(); }, [](K& k, std::int32_t v) { k.SetMin(v); })
           .Default(0)
-          .Integer("NumGlyphs", [](K& k) { return k.NumGlyphs(); }, [](K& k, std::int32_t v) { k.SetNumGlyphs(v); })
+          .Integer(
+              "NumGlyphs", [](K& k) { return k.NumGlyphs(); },
+              [](K& k, std::int32_t v) { k.SetNumGlyphs(v); })
           .Default(1)
-          .Enum("Orientation", {"koVertical", "koHorizontal"}, [](K& k) { return static_cast<int>(k.Orientation()); },
-                [](K& k, int v) { k.SetOrientation(static_cast<TKnobOrientation>(v)); })
+          .Enum(
+              "Orientation", {"koVertical", "koHorizontal"},
+              [](K& k) { return static_cast<int>(k.Orientation()); },
+              [](K& k, int v) { k.SetOrientation(static_cast<TKnobOrientation>(v)); })
           .Default(framework::Value(framework::Ident{"koVertical"}))
-          .Integer("PageSize", [](K& k) { return k.PageSize(); }, [](K& k, std::int32_t v) { k.SetPageSize(Inc("PageSize", v)); })
+          .Integer(
+              "PageSize", [](K& k) { return k.PageSize(); },
+              [](K& k, std::int32_t v) { k.SetPageSize(Inc("PageSize", v)); })
           .Default(5)
-          .Integer("Position", [](K& k) { return k.Position(); }, [](K& k, std::int32_t v) { k.SetPosition(v); })
+          .Integer(
+              "Position", [](K& k) { return k.Position(); }, [](K& k, std::int32_t v) { k.SetPosition(v); })
           .Default(0)
-          .Integer("SmallChange", [](K& k) { return k.SmallChange(); },
-                   [](K& k, std::int32_t v) { k.SetSmallChange(Inc("SmallChange", v)); })
+          .Integer(
+              "SmallChange", [](K& k) { return k.SmallChange(); },
+              [](K& k, std::int32_t v) { k.SetSmallChange(Inc("SmallChange", v)); })
           .Default(1)
           .Event("OnChange", [](K& k) -> framework::TNotifyEvent& { return k.OnChange; })
           .Build();
@@ -57,7 +72,8 @@ const framework::ClassInfo& TCustomDIBKnob::StaticClassInfo() {
 }
 
 const framework::ClassInfo& TDIBKnob::StaticClassInfo() {
-  static const framework::ClassInfo& info = framework::ClassBuilder<TDIBKnob, TCustomDIBKnob>("TDIBKnob").Build();
+  static const framework::ClassInfo& info =
+      framework::ClassBuilder<TDIBKnob, TCustomDIBKnob>("TDIBKnob").Build();
   return info;
 }
 
@@ -175,7 +191,8 @@ void TCustomDIBKnob::MouseMove(framework::TShiftState shift, int x, int y) {
   TCustomDIBControl::MouseMove(shift, x, y);
   if (!dragging_) return;
   const framework::TPoint now = framework::Mouse.CursorPos();
-  const std::int64_t d = orientation_ == koHorizontal ? std::int64_t{now.X} - pressPos_.X : std::int64_t{pressPos_.Y} - now.Y;
+  const std::int64_t d =
+      orientation_ == koHorizontal ? std::int64_t{now.X} - pressPos_.X : std::int64_t{pressPos_.Y} - now.Y;
   if (d == 0) return;
   SetPosition(Offset(position_, d, smallChange_));
   framework::Mouse.SetCursorPos(pressPos_);
@@ -202,13 +219,22 @@ void TCustomDIBKnob::WndProc(framework::TMessage& message) {
 void TCustomDIBKnob::KeyDown(std::uint16_t& key, framework::TShiftState shift) {
   TCustomDIBControl::KeyDown(key, shift);
   switch (key) {
-    case framework::VK_PRIOR: SetPosition(Offset(position_, 1, pageSize_)); break;
-    case framework::VK_NEXT: SetPosition(Offset(position_, -1, pageSize_)); break;
+    case framework::VK_PRIOR:
+      SetPosition(Offset(position_, 1, pageSize_));
+      break;
+    case framework::VK_NEXT:
+      SetPosition(Offset(position_, -1, pageSize_));
+      break;
     case framework::VK_UP:
-    case framework::VK_RIGHT: SetPosition(Offset(position_, 1, smallChange_)); break;
+    case framework::VK_RIGHT:
+      SetPosition(Offset(position_, 1, smallChange_));
+      break;
     case framework::VK_DOWN:
-    case framework::VK_LEFT: SetPosition(Offset(position_, -1, smallChange_)); break;
-    default: break;
+    case framework::VK_LEFT:
+      SetPosition(Offset(position_, -1, smallChange_));
+      break;
+    default:
+      break;
   }
 }
 

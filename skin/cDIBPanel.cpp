@@ -23,15 +23,22 @@ using framework::TRect;
 
 namespace {
 
-bool IsEmpty(const TRect& r) { return r.Right <= r.Left || r.Bottom <= r.Top; }
-
-TRect Intersect(const TRect& a, const TRect& b) {
-  return {std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right), std::min(a.Bottom, b.Bottom)};
+bool IsEmpty(const TRect& r) {
+  return r.Right <= r.Left || r.Bottom <= r.Top;
 }
 
-bool Contains(const TRect& r, TPoint p) { return p.X >= r.Left && p.X < r.Right && p.Y >= r.Top && p.Y < r.Bottom; }
+TRect Intersect(const TRect& a, const TRect& b) {
+  return {std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
+          std::min(a.Bottom, b.Bottom)};
+}
 
-std::uint16_t Side(std::int64_t v) { return static_cast<std::uint16_t>(std::clamp<std::int64_t>(v, 1, 65535)); }
+bool Contains(const TRect& r, TPoint p) {
+  return p.X >= r.Left && p.X < r.Right && p.Y >= r.Top && p.Y < r.Bottom;
+}
+
+std::uint16_t Side(std::int64_t v) {
+  return static_cast<std::uint16_t>(std::clamp<std::int64_t>(v, 1, 65535));
+}
 
 // The composed buffer (and so every scratch buffer, which never exceeds
 // the container's area) stays within a 64 MB picture, 16 million pixels:
@@ -46,16 +53,20 @@ const framework::ClassInfo& TCustomDIBContainer::StaticClassInfo() {
   using C = TCustomDIBContainer;
   static const framework::ClassInfo& info =
       framework::ClassBuilder<C, framework::TCustomControl>("TCustomDIBContainer")
-          .Boolean("AutoSize", [](C& c) { return c.AutoSize(); }, [](C& c, bool v) { c.SetAutoSize(v); })
+          .Boolean(
+              "AutoSize", [](C& c) { return c.AutoSize(); }, [](C& c, bool v) { c.SetAutoSize(v); })
           .Default(false)
-          .Enum("BorderDrawPosition", {"bdOverControls", "bdUnderControls"},
-                [](C& c) { return static_cast<int>(c.BorderDrawPosition()); },
-                [](C& c, int v) { c.SetBorderDrawPosition(static_cast<TBorderDrawPosition>(v)); })
+          .Enum(
+              "BorderDrawPosition", {"bdOverControls", "bdUnderControls"},
+              [](C& c) { return static_cast<int>(c.BorderDrawPosition()); },
+              [](C& c, int v) { c.SetBorderDrawPosition(static_cast<TBorderDrawPosition>(v)); })
           .Default(framework::Value(framework::Ident{"bdOverControls"}))
-          .Reference<TDIBBorder>("DIBBorder", [](C& c) { return c.DIBBorder(); }, [](C& c, TDIBBorder* b) { c.SetDIBBorder(b); })
+          .Reference<TDIBBorder>(
+              "DIBBorder", [](C& c) { return c.DIBBorder(); }, [](C& c, TDIBBorder* b) { c.SetDIBBorder(b); })
           .Event("AfterPaint", [](C& c) -> framework::TNotifyEvent& { return c.AfterPaint; })
           .Event("BeforePaint", [](C& c) -> framework::TNotifyEvent& { return c.BeforePaint; })
-          .Event("OnActiveControlChange", [](C& c) -> framework::TNotifyEvent& { return c.OnActiveControlChange; })
+          .Event("OnActiveControlChange",
+                 [](C& c) -> framework::TNotifyEvent& { return c.OnActiveControlChange; })
           .Build();
   return info;
 }
@@ -65,8 +76,9 @@ const framework::ClassInfo& TCustomDIBImageContainer::StaticClassInfo() {
   static const framework::ClassInfo& info =
       framework::ClassBuilder<C, TCustomDIBContainer>("TCustomDIBImageContainer")
           .Object("IndexImage", [](C& c) -> framework::TPersistent* { return &c.IndexImage(); })
-          .Enum("TileMethod", {"tmCenter", "tmTile"}, [](C& c) { return static_cast<int>(c.TileMethod()); },
-                [](C& c, int v) { c.SetTileMethod(static_cast<TTileMethod>(v)); })
+          .Enum(
+              "TileMethod", {"tmCenter", "tmTile"}, [](C& c) { return static_cast<int>(c.TileMethod()); },
+              [](C& c, int v) { c.SetTileMethod(static_cast<TTileMethod>(v)); })
           .Default(framework::Value(framework::Ident{"tmCenter"}))
           .Build();
   return info;
@@ -76,8 +88,9 @@ const framework::ClassInfo& TDIBImageContainer::StaticClassInfo() {
   using C = TDIBImageContainer;
   static const framework::ClassInfo& info =
       framework::ClassBuilder<C, TCustomDIBImageContainer>("TDIBImageContainer")
-          .Reference<image::TCustomDIBImageList>("DIBImageList", [](C& c) { return c.DIBImageList(); },
-                                                 [](C& c, image::TCustomDIBImageList* l) { c.SetDIBImageList(l); })
+          .Reference<image::TCustomDIBImageList>(
+              "DIBImageList", [](C& c) { return c.DIBImageList(); },
+              [](C& c, image::TCustomDIBImageList* l) { c.SetDIBImageList(l); })
           .Build();
   return info;
 }
@@ -102,8 +115,10 @@ TCustomDIBContainer::~TCustomDIBContainer() {
   active_ = nullptr;
 }
 
-void TCustomDIBContainer::SetBounds(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) {
-  if (width > 65535 || height > 65535 || std::int64_t{std::max(width, 0)} * std::max(height, 0) > kMaxContainerPixels ||
+void TCustomDIBContainer::SetBounds(std::int32_t left, std::int32_t top, std::int32_t width,
+                                    std::int32_t height) {
+  if (width > 65535 || height > 65535 ||
+      std::int64_t{std::max(width, 0)} * std::max(height, 0) > kMaxContainerPixels ||
       !BoundsInRange(left, top, width, height))
     throw framework::EPropertyError("A skinned container cannot be " + std::to_string(width) + " x " +
                                     std::to_string(height) + " pixels large");
@@ -215,7 +230,9 @@ void TCustomDIBContainer::Notification(framework::TComponent* component, framewo
   framework::TCustomControl::Notification(component, operation);
   if (operation != framework::Operation::Remove || !component) return;
   focusList_.erase(std::remove_if(focusList_.begin(), focusList_.end(),
-                                  [&](TCustomDIBControl* c) { return static_cast<framework::TComponent*>(c) == component; }),
+                                  [&](TCustomDIBControl* c) {
+                                    return static_cast<framework::TComponent*>(c) == component;
+                                  }),
                    focusList_.end());
   if (static_cast<framework::TComponent*>(active_) == component) active_ = nullptr;
   if (static_cast<framework::TComponent*>(border_) == component) {
@@ -264,7 +281,9 @@ void TCustomDIBContainer::FillBackground() {
     composed_.FillRect(Color(), r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
 }
 
-void TCustomDIBContainer::Paint() { FillBackground(); }
+void TCustomDIBContainer::Paint() {
+  FillBackground();
+}
 
 void TCustomDIBContainer::PaintBackground() {
   // What an opaque child covers it paints itself, so the background leaves
@@ -310,13 +329,16 @@ void TCustomDIBContainer::PaintAfter() {
   if (AfterPaint) AfterPaint(this);
 }
 
-void TCustomDIBContainer::DrawBorder() { border_->Draw(composed_, ClientRect()); }
+void TCustomDIBContainer::DrawBorder() {
+  border_->Draw(composed_, ClientRect());
+}
 
 void TCustomDIBContainer::ComposeChildren() {
   const TRect clip = composed_.ClipRect();  // inclusive
   for (int i = 0; i < ControlCount(); ++i) {
     framework::TControl* c = Controls(i);
-    if (dynamic_cast<framework::TWinControl*>(c) || !c->Visible() || c->Width() <= 0 || c->Height() <= 0) continue;
+    if (dynamic_cast<framework::TWinControl*>(c) || !c->Visible() || c->Width() <= 0 || c->Height() <= 0)
+      continue;
     const TRect area = Intersect(c->BoundsRect(), updateRect_);
     if (IsEmpty(area)) continue;
     if (auto* d = dynamic_cast<TCustomDIBControl*>(c)) {
@@ -325,15 +347,17 @@ void TCustomDIBContainer::ComposeChildren() {
       // container.
       const std::int64_t needW = std::min<std::int64_t>(c->Width(), std::int64_t{Width()} - c->Left());
       const std::int64_t needH = std::min<std::int64_t>(c->Height(), std::int64_t{Height()} - c->Top());
-      if (needW <= 0 || needH <= 0 || needW > 65535 || needH > 65535 || needW * needH > kMaxContainerPixels) continue;
+      if (needW <= 0 || needH <= 0 || needW > 65535 || needH > 65535 || needW * needH > kMaxContainerPixels)
+        continue;
       image::TWinDIB& scratch = Scratch(Side(needW), Side(needH));
       scratch.ResetDefaults();
       scratch.SelectRowRoutine();
-      scratch.SetClipRect(clip.Left - c->Left(), clip.Top - c->Top(), clip.Right - c->Left(), clip.Bottom - c->Top());
+      scratch.SetClipRect(clip.Left - c->Left(), clip.Top - c->Top(), clip.Right - c->Left(),
+                          clip.Bottom - c->Top());
       d->PaintSkinned(composed_, scratch);
     } else {
-      c->PaintControl(framework::TPaintContext{composed_.Bits(), composed_.Width(), composed_.Height(),
-                                               {c->Left(), c->Top()}, area});
+      c->PaintControl(framework::TPaintContext{
+          composed_.Bits(), composed_.Width(), composed_.Height(), {c->Left(), c->Top()}, area});
     }
   }
 }
@@ -356,9 +380,11 @@ framework::TControl* TCustomDIBContainer::DIBControlAt(TPoint p) {
   for (int i = ControlCount() - 1; i >= 0; --i) {
     framework::TControl* c = Controls(i);
     // The cheap tests first: most children are not under the point.
-    if (!Contains(c->BoundsRect(), p) || !c->Visible() || !c->Enabled() || dynamic_cast<framework::TWinControl*>(c))
+    if (!Contains(c->BoundsRect(), p) || !c->Visible() || !c->Enabled() ||
+        dynamic_cast<framework::TWinControl*>(c))
       continue;
-    if (auto* d = dynamic_cast<TCustomDIBControl*>(c); d && !d->HitTest(p.X - c->Left(), p.Y - c->Top())) continue;
+    if (auto* d = dynamic_cast<TCustomDIBControl*>(c); d && !d->HitTest(p.X - c->Left(), p.Y - c->Top()))
+      continue;
     return c;
   }
   return nullptr;
@@ -556,9 +582,11 @@ void TCustomDIBContainer::BuildFocusOrder() {
   // than one taking the other's place.
   std::vector<TCustomDIBControl*> list;
   for (int i = 0; i < ControlCount(); ++i)
-    if (auto* c = dynamic_cast<TCustomDIBControl*>(Controls(i)); c && c->DIBTabOrder() >= 0) list.push_back(c);
-  std::stable_sort(list.begin(), list.end(),
-                   [](TCustomDIBControl* a, TCustomDIBControl* b) { return a->DIBTabOrder() < b->DIBTabOrder(); });
+    if (auto* c = dynamic_cast<TCustomDIBControl*>(Controls(i)); c && c->DIBTabOrder() >= 0)
+      list.push_back(c);
+  std::stable_sort(list.begin(), list.end(), [](TCustomDIBControl* a, TCustomDIBControl* b) {
+    return a->DIBTabOrder() < b->DIBTabOrder();
+  });
   focusList_ = std::move(list);
   SetTabStop(!focusList_.empty());
 }
@@ -583,7 +611,8 @@ void TCustomDIBContainer::DoExit() {
 
 TCustomDIBImageContainer::TCustomDIBImageContainer(framework::TComponent* owner)
     : TCustomDIBContainer(owner), indexImage_(this) {
-  indexImage_.OnImageChanged.Bind([this](framework::TObject*, int index, int kind) { ImageChanged(index, kind); });
+  indexImage_.OnImageChanged.Bind(
+      [this](framework::TObject*, int index, int kind) { ImageChanged(index, kind); });
 }
 
 TCustomDIBImageContainer::~TCustomDIBImageContainer() {
@@ -609,7 +638,8 @@ void TCustomDIBImageContainer::ImageChanged(int index, int kind) {
   if (kind == image::kImageDeleted || index == indexImage_.DIBIndex()) Invalidate();
 }
 
-void TCustomDIBImageContainer::Notification(framework::TComponent* component, framework::Operation operation) {
+void TCustomDIBImageContainer::Notification(framework::TComponent* component,
+                                            framework::Operation operation) {
   TCustomDIBContainer::Notification(component, operation);
   if (operation == framework::Operation::Remove && component &&
       static_cast<framework::TComponent*>(indexImage_.DIBImageList()) == component) {

@@ -8,13 +8,17 @@ namespace skin {
 const framework::ClassInfo& TDIBTimer::StaticClassInfo() {
   static const framework::ClassInfo& info =
       framework::ClassBuilder<TDIBTimer, framework::TComponent>("TDIBTimer")
-          .Boolean("Enabled", [](TDIBTimer& t) { return t.Enabled(); }, [](TDIBTimer& t, bool v) { t.SetEnabled(v); })
+          .Boolean(
+              "Enabled", [](TDIBTimer& t) { return t.Enabled(); },
+              [](TDIBTimer& t, bool v) { t.SetEnabled(v); })
           .Default(false)
-          .Integer("Interval", [](TDIBTimer& t) { return static_cast<std::int32_t>(t.Interval()); },
-                   [](TDIBTimer& t, std::int32_t v) {
-                     if (v < 0) throw framework::EPropertyError("Interval cannot be negative: " + std::to_string(v));
-                     t.SetInterval(static_cast<std::uint32_t>(v));
-                   })
+          .Integer(
+              "Interval", [](TDIBTimer& t) { return static_cast<std::int32_t>(t.Interval()); },
+              [](TDIBTimer& t, std::int32_t v) {
+                if (v < 0)
+                  throw framework::EPropertyError("Interval cannot be negative: " + std::to_string(v));
+                t.SetInterval(static_cast<std::uint32_t>(v));
+              })
           .Default(1000)
           .Event("OnTimer", [](TDIBTimer& t) -> framework::TNotifyEvent& { return t.onTimer_; })
           .Build();
@@ -23,7 +27,9 @@ const framework::ClassInfo& TDIBTimer::StaticClassInfo() {
 
 TDIBTimer::TDIBTimer(framework::TComponent* owner) : framework::TComponent(owner) {}
 
-TDIBTimer::~TDIBTimer() { timer_.reset(); }
+TDIBTimer::~TDIBTimer() {
+  timer_.reset();
+}
 
 void TDIBTimer::Loaded() {
   framework::TComponent::Loaded();

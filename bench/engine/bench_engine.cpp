@@ -112,7 +112,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs)
       if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
         const auto it = run.counters.find("items_per_second");
-        if (it != run.counters.end() && it->second.value > 0) ns_[run.benchmark_name()] = 1e9 / it->second.value;
+        if (it != run.counters.end() && it->second.value > 0)
+          ns_[run.benchmark_name()] = 1e9 / it->second.value;
       }
   }
   void Finalize() override {
@@ -123,19 +124,21 @@ class RatioReporter : public benchmark::ConsoleReporter {
         const double engine = ns_["BM_Engine/rate:" + std::string(rate) + "/block:" + block];
         const double copy = ns_["BM_Copy/block:" + std::string(block)];
         if (engine > 0 && copy > 0)
-          std::printf("  %s Hz, block %4s: engine %7.2f ns, copy %6.3f ns, ratio %7.1f\n", rate, block, engine, copy,
-                      engine / copy);
+          std::printf("  %s Hz, block %4s: engine %7.2f ns, copy %6.3f ns, ratio %7.1f\n", rate, block,
+                      engine, copy, engine / copy);
       }
     const double small = ns_["BM_Engine/rate:44100/block:64"], large = ns_["BM_Engine/rate:44100/block:4096"];
     if (small > 0 && large > 0) std::printf("  block 64 against 4096 at 44.1 kHz: %.3f\n", small / large);
     const double loud = ns_["BM_SilenceAfterLoud/silent:1"], silent = ns_["BM_SilenceAfterLoud/silent:0"];
-    if (loud > 0 && silent > 0) std::printf("  silence after loud input against loud input: %.3f\n", silent / loud);
+    if (loud > 0 && silent > 0)
+      std::printf("  silence after loud input against loud input: %.3f\n", silent / loud);
     double worst = 0.0;
     std::string worstName;
     for (const auto& [name, ns] : ns_)
       if (name.rfind("BM_SilenceAfter/", 0) == 0 && ns / loud > worst) worst = ns / loud, worstName = name;
     if (loud > 0 && worst > 0)
-      std::printf("  silence after awkward input against loud input, worst: %.3f (%s)\n", worst, worstName.c_str());
+      std::printf("  silence after awkward input against loud input, worst: %.3f (%s)\n", worst,
+                  worstName.c_str());
   }
 
  private:

@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
       for (int i = 0; i < kBlock; ++i) inL[i] = noise(random), inR[i] = noise(random);
       time.ppqPos = b * kBlock * 2.0 / kRate;
       time.tempo = 120.0;
-      time.flags = kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid | (b == 0 ? kVstTransportChanged : 0);
+      time.flags =
+          kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid | (b == 0 ? kVstTransportChanged : 0);
       float* in[2] = {inL.data(), inR.data()};
       float* out[2] = {outL.data(), outR.data()};
       host.processReplacing(in, out, kBlock);

@@ -42,9 +42,9 @@ struct Rig {
       c->SetParent(container);
       rects.push_back(c->BoundsRect());
     };
-    add(0, 0, 720, 513);  // background
-    for (int n = 0; n < 16; ++n) add(87 + 30 * n, 71, 30, 42);   // steps
-    for (int n = 0; n < 16; ++n) add(100 + 30 * n, 47, 30, 24);  // ties
+    add(0, 0, 720, 513);                                                                // background
+    for (int n = 0; n < 16; ++n) add(87 + 30 * n, 71, 30, 42);                          // steps
+    for (int n = 0; n < 16; ++n) add(100 + 30 * n, 47, 30, 24);                         // ties
     for (int n = 0; n < 47; ++n) add(20 + (n % 12) * 58, 160 + (n / 12) * 80, 58, 58);  // knobs, lamps
     timer = new TTimer(form.get());
     timer->SetInterval(50);
@@ -100,7 +100,8 @@ void Measure(benchmark::State& state, const Rig& rig, Body body) {
 void BM_HitTest(benchmark::State& state) {
   Rig rig;
   Measure(state, rig, [&](std::int64_t i) {
-    benchmark::DoNotOptimize(rig.form->FindControlAt(rig.points[static_cast<std::size_t>(i) % rig.points.size()]));
+    benchmark::DoNotOptimize(
+        rig.form->FindControlAt(rig.points[static_cast<std::size_t>(i) % rig.points.size()]));
   });
 }
 BENCHMARK(BM_HitTest);

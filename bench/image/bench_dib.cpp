@@ -19,8 +19,7 @@ using Clock = std::chrono::steady_clock;
 
 void RandomFill(TAbstractSuperDIB& d, unsigned seed) {
   std::mt19937 rng(seed);
-  for (std::size_t i = 0; i < std::size_t{d.Width()} * d.Height(); ++i)
-    d.Pixels()[i] = rng();
+  for (std::size_t i = 0; i < std::size_t{d.Width()} * d.Height(); ++i) d.Pixels()[i] = rng();
 }
 
 // Seconds per memcpy of `bytes`, the best of several rounds.

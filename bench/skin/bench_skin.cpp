@@ -76,9 +76,9 @@ struct Editor {
     form->SetBounds(0, 0, 720, 512);
     list = new image::TDIBImageList(form.get());
     list->SetName("Images");
-    Fill(list->DIBImages().Add()->StoredDIB(), 720, 513, 1, true);   // background
-    Fill(list->DIBImages().Add()->StoredDIB(), 1026, 18, 2, true);   // knob strip, 57 frames
-    Fill(list->DIBImages().Add()->StoredDIB(), 29, 22, 3, true);     // cell
+    Fill(list->DIBImages().Add()->StoredDIB(), 720, 513, 1, true);  // background
+    Fill(list->DIBImages().Add()->StoredDIB(), 1026, 18, 2, true);  // knob strip, 57 frames
+    Fill(list->DIBImages().Add()->StoredDIB(), 29, 22, 3, true);    // cell
     container = new skin::TDIBImageContainer(form.get());
     container->SetParent(form.get());
     container->SetBounds(0, 0, 720, 512);
@@ -208,7 +208,8 @@ void BM_HitTest(benchmark::State& state) {
   Editor& e = Rig();
   std::vector<TPoint> points;
   std::mt19937 rng(7);
-  for (int i = 0; i < 256; ++i) points.push_back({static_cast<int>(rng() % 720), static_cast<int>(rng() % 512)});
+  for (int i = 0; i < 256; ++i)
+    points.push_back({static_cast<int>(rng() % 720), static_cast<int>(rng() % 512)});
   std::vector<TRect> rects;
   for (auto* c : e.controls) rects.push_back(c->BoundsRect());
   std::size_t n = 0;
@@ -216,10 +217,12 @@ void BM_HitTest(benchmark::State& state) {
     const TPoint p = points[n++ & 255];
     int found = -1;
     for (int i = static_cast<int>(rects.size()) - 1; i >= 0 && found < 0; --i)
-      if (p.X >= rects[i].Left && p.X < rects[i].Right && p.Y >= rects[i].Top && p.Y < rects[i].Bottom) found = i;
+      if (p.X >= rects[i].Left && p.X < rects[i].Right && p.Y >= rects[i].Top && p.Y < rects[i].Bottom)
+        found = i;
     benchmark::DoNotOptimize(found);
   });
-  Measure(state, baseline, "rect_loop", [&] { benchmark::DoNotOptimize(e.container->DIBControlAt(points[n++ & 255])); });
+  Measure(state, baseline, "rect_loop",
+          [&] { benchmark::DoNotOptimize(e.container->DIBControlAt(points[n++ & 255])); });
 }
 
 void BM_ReadForm1_5MB(benchmark::State& state) {
@@ -240,7 +243,8 @@ void BM_ReadForm1_5MB(benchmark::State& state) {
   TBenchForm check;
   ReadForm(bytes, check);
   auto* read = dynamic_cast<image::TDIBImageList*>(check.FindComponent("Images"));
-  if (!read || read->DIBImages().Items(0)->StoredDIB().Width() != 720) state.SkipWithError("picture not read");
+  if (!read || read->DIBImages().Items(0)->StoredDIB().Width() != 720)
+    state.SkipWithError("picture not read");
 }
 
 }  // namespace

@@ -24,12 +24,14 @@ const char* kBaselineLibrary = "libz.so.1";
 
 VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
   switch (opcode) {
-    case audioMasterVersion: return 2400;
+    case audioMasterVersion:
+      return 2400;
     case audioMasterGetVendorString:
     case audioMasterGetProductString:
       if (ptr != nullptr) std::strcpy(static_cast<char*>(ptr), "bench");
       return 1;
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -84,8 +86,9 @@ void BM_LoadPluginAndInstance(benchmark::State& state) {
 // copy of the effect to a song costs.
 void BM_InstanceOnly(benchmark::State& state) {
   void* handle = dlopen(pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  auto entry = handle != nullptr ? reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(handle, "VSTPluginMain"))
-                                 : nullptr;
+  auto entry = handle != nullptr
+                   ? reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(handle, "VSTPluginMain"))
+                   : nullptr;
   if (entry == nullptr) {
     state.SkipWithError("cannot load the plug-in");
     return;
@@ -100,7 +103,10 @@ void BM_InstanceOnly(benchmark::State& state) {
 
 BENCHMARK(BM_LoadSmallLibrary)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_LoadCairo)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_LoadPluginAndInstance)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_LoadPluginAndInstance)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_InstanceOnly)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 // Prints the medians' ratio after the table.
@@ -121,10 +127,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void Finalize() override {
     ConsoleReporter::Finalize();
     if (baseline_ > 0 && plugin_ > 0)
-      std::printf("\nload + instance + close: %.3f ms (median), %.1f x loading %s (%.1f us); target under 5 ms: %s\n",
-                  plugin_ / 1000.0, plugin_ / baseline_, kBaselineLibrary, baseline_,
-                  plugin_ < 5000.0 ? "met" : "NOT met");
-    if (cairo_ > 0) std::printf("of which loading libcairo and its dependencies alone: %.3f ms\n", cairo_ / 1000.0);
+      std::printf(
+          "\nload + instance + close: %.3f ms (median), %.1f x loading %s (%.1f us); target under 5 ms: %s\n",
+          plugin_ / 1000.0, plugin_ / baseline_, kBaselineLibrary, baseline_,
+          plugin_ < 5000.0 ? "met" : "NOT met");
+    if (cairo_ > 0)
+      std::printf("of which loading libcairo and its dependencies alone: %.3f ms\n", cairo_ / 1000.0);
     if (instance_ > 0) std::printf("instance alone (library loaded): %.3f ms\n", instance_ / 1000.0);
   }
 

@@ -9,9 +9,13 @@ const ClassInfo& TCollectionItem::StaticClassInfo() {
   return info;
 }
 
-TCollectionItem::TCollectionItem(TCollection* collection) { SetCollection(collection); }
+TCollectionItem::TCollectionItem(TCollection* collection) {
+  SetCollection(collection);
+}
 
-TCollectionItem::~TCollectionItem() { SetCollection(nullptr); }
+TCollectionItem::~TCollectionItem() {
+  SetCollection(nullptr);
+}
 
 void TCollectionItem::SetCollection(TCollection* collection) {
   if (collection == collection_) return;
@@ -45,7 +49,8 @@ const ClassInfo& TCollection::StaticClassInfo() {
   return info;
 }
 
-TCollection::TCollection(const ClassInfo& itemClass, TPersistent* owner) : itemClass_(&itemClass), owner_(owner) {}
+TCollection::TCollection(const ClassInfo& itemClass, TPersistent* owner)
+    : itemClass_(&itemClass), owner_(owner) {}
 
 TCollection::~TCollection() {
   // Descendants' hooks are gone by now; items leave without telling them.
@@ -60,7 +65,9 @@ TCollectionItem* TCollection::Add() {
   return item;
 }
 
-void TCollection::Delete(int index) { delete Items(index); }
+void TCollection::Delete(int index) {
+  delete Items(index);
+}
 
 void TCollection::Clear() {
   if (items_.empty()) return;

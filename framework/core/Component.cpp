@@ -5,11 +5,12 @@
 namespace framework {
 
 const ClassInfo& TComponent::StaticClassInfo() {
-  static const ClassInfo& info =
-      ClassBuilder<TComponent, TPersistent>("TComponent")
-          .Integer("Tag", [](TComponent& c) { return c.Tag(); }, [](TComponent& c, std::int32_t v) { c.SetTag(v); })
-          .Default(0)
-          .Build();
+  static const ClassInfo& info = ClassBuilder<TComponent, TPersistent>("TComponent")
+                                     .Integer(
+                                         "Tag", [](TComponent& c) { return c.Tag(); },
+                                         [](TComponent& c, std::int32_t v) { c.SetTag(v); })
+                                     .Default(0)
+                                     .Build();
   return info;
 }
 
@@ -106,7 +107,8 @@ void TComponent::FreeNotification(TComponent* component) {
 
 void TComponent::RemoveFreeNotification(TComponent* component) {
   if (!component) return;
-  freeNotifies_.erase(std::remove(freeNotifies_.begin(), freeNotifies_.end(), component), freeNotifies_.end());
+  freeNotifies_.erase(std::remove(freeNotifies_.begin(), freeNotifies_.end(), component),
+                      freeNotifies_.end());
   auto& back = component->freeNotifies_;
   back.erase(std::remove(back.begin(), back.end(), this), back.end());
 }
@@ -119,7 +121,9 @@ void TComponent::GetChildren(const std::function<void(TComponent*)>& proc, TComp
     if (!c->HasParent() || c->GetParentComponent() == this) proc(c);
 }
 
-void TComponent::Loaded() { state_ &= ~csLoading; }
+void TComponent::Loaded() {
+  state_ &= ~csLoading;
+}
 
 void TComponent::Notification(TComponent* component, Operation operation) {
   if (operation == Operation::Remove && component) {

@@ -144,9 +144,12 @@ class Reader {
 
   Value ReadValue(std::uint8_t tag) {
     switch (tag) {
-      case kFalse: return Value(false);
-      case kTrue: return Value(true);
-      case kInt8: return Value(static_cast<std::int64_t>(static_cast<std::int8_t>(U8())));
+      case kFalse:
+        return Value(false);
+      case kTrue:
+        return Value(true);
+      case kInt8:
+        return Value(static_cast<std::int64_t>(static_cast<std::int8_t>(U8())));
       case kInt16: {
         std::uint8_t b[2];
         Bytes(b, 2);
@@ -163,13 +166,15 @@ class Reader {
         Bytes(b, 10);
         return Value(DecodeExtended(b));
       }
-      case kNil: return Value();
+      case kNil:
+        return Value();
       case kString: {
         std::string out(Length(kMaxString, "A string"), '\0');
         Bytes(out.data(), out.size());
         return Value(std::move(out));
       }
-      case kIdent: return Value(framework::Ident{Ident(U8())});
+      case kIdent:
+        return Value(framework::Ident{Ident(U8())});
       case kSet: {
         SetNames names;
         for (std::uint8_t n = U8(); n != 0; n = U8()) {
@@ -249,7 +254,8 @@ class Reader {
       }
       case PropertyKind::Event: {
         const Value v = ReadValue(tag);
-        if (std::holds_alternative<Value::Nil>(v.v)) return Guard([&] { p->bindEvent(*target, std::any(), ""); });
+        if (std::holds_alternative<Value::Nil>(v.v))
+          return Guard([&] { p->bindEvent(*target, std::any(), ""); });
         const auto* id = std::get_if<framework::Ident>(&v.v);
         if (!id) Fail("Property " + p->name + " expects a method name");
         const MethodInfo* m = root_->GetClassInfo().FindMethod(id->name);
@@ -324,7 +330,8 @@ class Reader {
       }
       if (parent) {
         if (parent != root_ && !component->HasParent())
-          Fail("A " + className + " cannot be placed inside " + (parent->Name().empty() ? parent->ClassName() : parent->Name()));
+          Fail("A " + className + " cannot be placed inside " +
+               (parent->Name().empty() ? parent->ClassName() : parent->Name()));
         if (component->HasParent()) Guard([&] { component->SetParentComponent(parent); });
       }
     }
@@ -339,7 +346,8 @@ class Reader {
 
   void ReadSignature() {
     char sig[4];
-    if (s_.Read(sig, 4) != 4 || std::memcmp(sig, kSignature, 4) != 0) Fail("The stream is not a form (no TPF0 signature)");
+    if (s_.Read(sig, 4) != 4 || std::memcmp(sig, kSignature, 4) != 0)
+      Fail("The stream is not a form (no TPF0 signature)");
   }
 
   void Resolve() {
@@ -434,7 +442,8 @@ class Writer {
   int depth_ = 0;
 
   void Name(std::string_view name) {
-    if (name.size() > 255) throw EWriteError("Name too long for a form: " + std::string(name.substr(0, 40)) + "...");
+    if (name.size() > 255)
+      throw EWriteError("Name too long for a form: " + std::string(name.substr(0, 40)) + "...");
     s_.WriteU8(static_cast<std::uint8_t>(name.size()));
     s_.WriteBuffer(name.data(), name.size());
   }
@@ -549,7 +558,8 @@ class Writer {
   }
 
   void Object(TComponent& c) {
-    if (++depth_ > kMaxDepth) throw EWriteError("Components are nested deeper than " + std::to_string(kMaxDepth) + " levels");
+    if (++depth_ > kMaxDepth)
+      throw EWriteError("Components are nested deeper than " + std::to_string(kMaxDepth) + " levels");
     Name(c.ClassName());
     Name(c.Name());
     Properties(c, "");

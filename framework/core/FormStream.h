@@ -60,9 +60,9 @@ enum Tag : std::uint8_t {
   kItem = 0x01,  // starts an item inside a collection
 };
 // Limits that keep a hostile stream from exhausting memory or the stack.
-inline constexpr int kMaxDepth = 32;                         // objects and collection items
-inline constexpr std::uint32_t kMaxString = 1u << 20;        // 1 MiB
-inline constexpr std::uint32_t kMaxBinary = 64u << 20;       // 64 MiB
+inline constexpr int kMaxDepth = 32;                    // objects and collection items
+inline constexpr std::uint32_t kMaxString = 1u << 20;   // 1 MiB
+inline constexpr std::uint32_t kMaxBinary = 64u << 20;  // 64 MiB
 
 // The 80-bit extended format, independent of the compiler's long double.
 void EncodeExtended(long double value, std::uint8_t out[10]);

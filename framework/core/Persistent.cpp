@@ -23,14 +23,22 @@ bool SameText(std::string_view a, std::string_view b) {
 
 const char* Value::KindName() const {
   switch (v.index()) {
-    case 0: return "nil";
-    case 1: return "boolean";
-    case 2: return "integer";
-    case 3: return "extended";
-    case 4: return "string";
-    case 5: return "identifier";
-    case 6: return "set";
-    default: return "binary";
+    case 0:
+      return "nil";
+    case 1:
+      return "boolean";
+    case 2:
+      return "integer";
+    case 3:
+      return "extended";
+    case 4:
+      return "string";
+    case 5:
+      return "identifier";
+    case 6:
+      return "set";
+    default:
+      return "binary";
   }
 }
 
@@ -52,7 +60,8 @@ bool IdentMap::ValueOf(std::string_view name, std::int32_t& value) const {
 namespace detail {
 
 void ThrowValueKind(const PropertyInfo& p, const Value& v, const char* expected) {
-  throw EPropertyError("Property " + p.name + " expects " + expected + ", not a value of kind " + v.KindName());
+  throw EPropertyError("Property " + p.name + " expects " + expected + ", not a value of kind " +
+                       v.KindName());
 }
 
 std::int32_t ToInt32(const PropertyInfo& p, const Value& v) {
@@ -104,7 +113,8 @@ void ClassInfo::Finish() {
     for (const PropertyInfo* p : parent->all_) (p->defined ? defined : published).push_back(p);
   for (const auto& own : own_) {
     auto& list = own->defined ? defined : published;
-    auto same = std::find_if(list.begin(), list.end(), [&](const PropertyInfo* p) { return SameText(p->name, own->name); });
+    auto same = std::find_if(list.begin(), list.end(),
+                             [&](const PropertyInfo* p) { return SameText(p->name, own->name); });
     if (same != list.end())
       *same = own.get();
     else
@@ -119,7 +129,9 @@ const ClassInfo& TPersistent::StaticClassInfo() {
   return info;
 }
 
-void TPersistent::Assign(const TPersistent& source) { source.AssignTo(*this); }
+void TPersistent::Assign(const TPersistent& source) {
+  source.AssignTo(*this);
+}
 
 void TPersistent::AssignTo(TPersistent& dest) const {
   throw EConvertError("Cannot assign a " + ClassName() + " to a " + dest.ClassName());
@@ -150,7 +162,8 @@ void RegisterClass(const ClassInfo& info) {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
   auto [it, inserted] = r.byName.emplace(Lower(info.name), &info);
-  if (!inserted && it->second != &info) throw EPropertyError("A class named " + info.name + " is already registered");
+  if (!inserted && it->second != &info)
+    throw EPropertyError("A class named " + info.name + " is already registered");
 }
 
 const ClassInfo* FindClass(std::string_view name) {
@@ -167,12 +180,15 @@ std::pair<TPersistent*, const PropertyInfo*> ResolvePropertyPath(TPersistent& ob
     const std::size_t dot = rest.find('.');
     const std::string_view head = rest.substr(0, dot);
     const PropertyInfo* p = target->GetClassInfo().FindProperty(head);
-    if (!p) throw EPropertyError("Property " + std::string(path) + " does not exist in " + object.ClassName());
+    if (!p)
+      throw EPropertyError("Property " + std::string(path) + " does not exist in " + object.ClassName());
     if (dot == std::string_view::npos) return {target, p};
     if (p->kind != PropertyKind::Object)
-      throw EPropertyError("Property " + std::string(head) + " of " + target->ClassName() + " has no sub-properties");
+      throw EPropertyError("Property " + std::string(head) + " of " + target->ClassName() +
+                           " has no sub-properties");
     TPersistent* sub = p->getObject(*target);
-    if (!sub) throw EPropertyError("Property " + std::string(head) + " of " + target->ClassName() + " is empty");
+    if (!sub)
+      throw EPropertyError("Property " + std::string(head) + " of " + target->ClassName() + " is empty");
     target = sub;
     rest = rest.substr(dot + 1);
   }

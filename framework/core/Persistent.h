@@ -115,16 +115,16 @@ struct Value {
   std::variant<Nil, bool, std::int64_t, long double, std::string, Ident, SetNames, Bytes> v;
 
   Value() = default;
-  Value(bool b) : v(b) {}  // NOLINT
-  Value(int i) : v(static_cast<std::int64_t>(i)) {}  // NOLINT
-  Value(std::int64_t i) : v(i) {}  // NOLINT
-  Value(long double d) : v(d) {}  // NOLINT
+  Value(bool b) : v(b) {}                              // NOLINT
+  Value(int i) : v(static_cast<std::int64_t>(i)) {}    // NOLINT
+  Value(std::int64_t i) : v(i) {}                      // NOLINT
+  Value(long double d) : v(d) {}                       // NOLINT
   Value(double d) : v(static_cast<long double>(d)) {}  // NOLINT
-  Value(std::string s) : v(std::move(s)) {}  // NOLINT
-  Value(const char* s) : v(std::string(s)) {}  // NOLINT
-  Value(Ident i) : v(std::move(i)) {}  // NOLINT
-  Value(SetNames s) : v(std::move(s)) {}  // NOLINT
-  Value(Bytes b) : v(std::move(b)) {}  // NOLINT
+  Value(std::string s) : v(std::move(s)) {}            // NOLINT
+  Value(const char* s) : v(std::string(s)) {}          // NOLINT
+  Value(Ident i) : v(std::move(i)) {}                  // NOLINT
+  Value(SetNames s) : v(std::move(s)) {}               // NOLINT
+  Value(Bytes b) : v(std::move(b)) {}                  // NOLINT
 
   bool operator==(const Value&) const = default;
   // "integer", "string", ... for error messages.
@@ -132,9 +132,9 @@ struct Value {
 };
 
 enum class PropertyKind {
-  Integer,     // 32-bit signed; may also accept and write identifiers (colours, cursors)
+  Integer,  // 32-bit signed; may also accept and write identifiers (colours, cursors)
   Boolean,
-  Extended,    // 80-bit floating point in the stream
+  Extended,  // 80-bit floating point in the stream
   String,
   Enum,        // an identifier out of a fixed list
   Set,         // a set of identifiers out of a fixed list (at most 32)
@@ -171,9 +171,9 @@ struct FieldInfo {
 struct PropertyInfo {
   std::string name;
   PropertyKind kind = PropertyKind::Integer;
-  bool defined = false;  // written after all published properties
-  const IdentMap* idents = nullptr;          // Integer
-  std::vector<std::string> names;            // Enum, Set
+  bool defined = false;                       // written after all published properties
+  const IdentMap* idents = nullptr;           // Integer
+  std::vector<std::string> names;             // Enum, Set
   const ClassInfo* referenceClass = nullptr;  // Reference: the class it must inherit from
 
   // Value-typed access (all kinds but Object, Collection, Binary, Event).
@@ -182,14 +182,14 @@ struct PropertyInfo {
   // Whether the writer stores the property; absent means always.
   std::function<bool(TPersistent&)> stored;
 
-  std::function<TPersistent*(TPersistent&)> getObject;         // Object
-  std::function<TCollection*(TPersistent&)> getCollection;     // Collection
-  std::function<void(TPersistent&, TStream&)> readBinary;      // Binary: the stream holds the value
-  std::function<void(TPersistent&, TStream&)> writeBinary;     // Binary
+  std::function<TPersistent*(TPersistent&)> getObject;      // Object
+  std::function<TCollection*(TPersistent&)> getCollection;  // Collection
+  std::function<void(TPersistent&, TStream&)> readBinary;   // Binary: the stream holds the value
+  std::function<void(TPersistent&, TStream&)> writeBinary;  // Binary
   std::function<void(TPersistent&, const std::any&, std::string)> bindEvent;  // Event; empty any clears
-  std::function<std::string(TPersistent&)> eventName;          // Event
-  std::function<void(TPersistent&, TComponent*)> setReference;  // Reference
-  std::function<TComponent*(TPersistent&)> getReference;        // Reference
+  std::function<std::string(TPersistent&)> eventName;                         // Event
+  std::function<void(TPersistent&, TComponent*)> setReference;                // Reference
+  std::function<TComponent*(TPersistent&)> getReference;                      // Reference
 };
 
 class ClassInfo {
@@ -236,10 +236,12 @@ class TPersistent : public TObject {
 };
 
 // Declares StaticClassInfo/GetClassInfo in a persistent class.
-#define PLONK_PERSISTENT_CLASS                                            \
- public:                                                                  \
-  static const ::framework::ClassInfo& StaticClassInfo();                 \
-  const ::framework::ClassInfo& GetClassInfo() const override { return StaticClassInfo(); }
+#define PLONK_PERSISTENT_CLASS                                  \
+ public:                                                        \
+  static const ::framework::ClassInfo& StaticClassInfo();       \
+  const ::framework::ClassInfo& GetClassInfo() const override { \
+    return StaticClassInfo();                                   \
+  }
 
 // Class registry, searched without regard to letter case. Registering the same
 // ClassInfo again is harmless; a different class under a taken name raises
@@ -374,7 +376,8 @@ class ClassBuilder {
       for (const auto& n : *s) {
         std::size_t i = 0;
         while (i < p.names.size() && p.names[i] != n) ++i;
-        if (i == p.names.size() || i >= 32) throw EPropertyError("'" + n + "' is not a valid element of " + p.name);
+        if (i == p.names.size() || i >= 32)
+          throw EPropertyError("'" + n + "' is not a valid element of " + p.name);
         bits |= 1u << i;
       }
       set(static_cast<T&>(o), bits);
@@ -458,23 +461,24 @@ class ClassBuilder {
     static_assert(std::is_base_of_v<C, T>);
     info_->methods_.push_back(MethodInfo{std::move(name), [method](TPersistent& o) -> std::any {
                                            T* self = &static_cast<T&>(o);
-                                           return std::function<R(A...)>(
-                                               [self, method](A... a) { return (self->*method)(std::forward<A>(a)...); });
+                                           return std::function<R(A...)>([self, method](A... a) {
+                                             return (self->*method)(std::forward<A>(a)...);
+                                           });
                                          }});
     return *this;
   }
   // A published field: Field("step1", &T::step1) where step1 is a C* member.
   template <class C>
   ClassBuilder& Field(std::string name, C* T::*member) {
-    info_->fields_.push_back(FieldInfo{
-        std::move(name),
-        [member](TPersistent& o, TComponent* c) {
-          C* typed = c ? dynamic_cast<C*>(c) : nullptr;
-          if (c && !typed) return false;
-          static_cast<T&>(o).*member = typed;
-          return true;
-        },
-        [member](TPersistent& o) -> TComponent* { return static_cast<T&>(o).*member; }});
+    info_->fields_.push_back(
+        FieldInfo{std::move(name),
+                  [member](TPersistent& o, TComponent* c) {
+                    C* typed = c ? dynamic_cast<C*>(c) : nullptr;
+                    if (c && !typed) return false;
+                    static_cast<T&>(o).*member = typed;
+                    return true;
+                  },
+                  [member](TPersistent& o) -> TComponent* { return static_cast<T&>(o).*member; }});
     return *this;
   }
 

@@ -13,9 +13,15 @@ namespace {
 std::size_t SeekTarget(std::int64_t offset, SeekOrigin origin, std::size_t position, std::size_t size) {
   std::int64_t base = 0;
   switch (origin) {
-    case SeekOrigin::Beginning: base = 0; break;
-    case SeekOrigin::Current: base = static_cast<std::int64_t>(position); break;
-    case SeekOrigin::End: base = static_cast<std::int64_t>(size); break;
+    case SeekOrigin::Beginning:
+      base = 0;
+      break;
+    case SeekOrigin::Current:
+      base = static_cast<std::int64_t>(position);
+      break;
+    case SeekOrigin::End:
+      base = static_cast<std::int64_t>(size);
+      break;
   }
   std::int64_t target = base + offset;
   if (target < 0) target = 0;
@@ -51,7 +57,9 @@ std::uint32_t TStream::ReadU32() {
          (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
 }
 
-void TStream::WriteU8(std::uint8_t value) { WriteBuffer(&value, 1); }
+void TStream::WriteU8(std::uint8_t value) {
+  WriteBuffer(&value, 1);
+}
 
 void TStream::WriteU16(std::uint16_t value) {
   const std::uint8_t b[2] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};

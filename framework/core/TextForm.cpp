@@ -16,8 +16,12 @@ namespace {
 
 using namespace form;
 
-bool IsAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAlpha(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -30,7 +34,9 @@ bool IsIdent(std::string_view s) {
     if (!IsAlpha(c) && !IsDigit(c)) return false;
   return true;
 }
-bool IsKeyword(std::string_view s) { return SameText(s, "True") || SameText(s, "False") || SameText(s, "nil"); }
+bool IsKeyword(std::string_view s) {
+  return SameText(s, "True") || SameText(s, "False") || SameText(s, "nil");
+}
 
 class Parser {
  public:
@@ -195,11 +201,21 @@ class Parser {
       const char e = Peek();
       ++pos_;
       switch (e) {
-        case '\\': s += '\\'; break;
-        case '"': s += '"'; break;
-        case 'n': s += '\n'; break;
-        case 'r': s += '\r'; break;
-        case 't': s += '\t'; break;
+        case '\\':
+          s += '\\';
+          break;
+        case '"':
+          s += '"';
+          break;
+        case 'n':
+          s += '\n';
+          break;
+        case 'r':
+          s += '\r';
+          break;
+        case 't':
+          s += '\t';
+          break;
         case 'x': {
           const int hi = HexValue(Peek());
           const int lo = pos_ + 1 < t_.size() ? HexValue(t_[pos_ + 1]) : -1;
@@ -208,7 +224,8 @@ class Parser {
           pos_ += 2;
           break;
         }
-        default: Fail("unknown escape in a string");
+        default:
+          Fail("unknown escape in a string");
       }
     }
     return s;
@@ -228,7 +245,8 @@ class Parser {
       if (t_[start] == '-') v = -v;
       if (v < std::numeric_limits<std::int32_t>::min() || v > 0xFFFFFFFFll) Fail("integer out of range");
       // Hex spells the 32 bits, so 0xFFFFFFFF is -1.
-      if (v > std::numeric_limits<std::int32_t>::max()) v = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+      if (v > std::numeric_limits<std::int32_t>::max())
+        v = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
       return Integer(v);
     }
     bool real = false;
@@ -466,17 +484,29 @@ class Printer {
   void PrintValue(const std::string& path, int depth) {
     const std::uint8_t tag = U8();
     switch (tag) {
-      case kFalse: out_ += "False\n"; return;
-      case kTrue: out_ += "True\n"; return;
-      case kNil: out_ += "nil\n"; return;
-      case kInt8: out_ += std::to_string(static_cast<std::int8_t>(U8())) + "\n"; return;
+      case kFalse:
+        out_ += "False\n";
+        return;
+      case kTrue:
+        out_ += "True\n";
+        return;
+      case kNil:
+        out_ += "nil\n";
+        return;
+      case kInt8:
+        out_ += std::to_string(static_cast<std::int8_t>(U8())) + "\n";
+        return;
       case kInt16: {
         auto b = Take(2);
         out_ += std::to_string(static_cast<std::int16_t>(b[0] | (b[1] << 8))) + "\n";
         return;
       }
-      case kInt32: out_ += std::to_string(static_cast<std::int32_t>(U32())) + "\n"; return;
-      case kExtended: out_ += Extended(Take(10).data()) + "\n"; return;
+      case kInt32:
+        out_ += std::to_string(static_cast<std::int32_t>(U32())) + "\n";
+        return;
+      case kExtended:
+        out_ += Extended(Take(10).data()) + "\n";
+        return;
       case kString: {
         const std::uint32_t n = U32();
         auto b = Take(n);
@@ -519,7 +549,8 @@ class Printer {
         out_ += ")\n";
         return;
       }
-      default: Fail("invalid value tag " + std::to_string(tag));
+      default:
+        Fail("invalid value tag " + std::to_string(tag));
     }
   }
 
@@ -585,8 +616,9 @@ class Printer {
   void Binary(const std::string& path, std::span<const std::uint8_t> b, int depth) {
     if (sink_) {
       if (auto file = sink_(path, b)) {
-        out_ += "@file(" + Quote(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(file->data()),
-                                                               file->size())) +
+        out_ += "@file(" +
+                Quote(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(file->data()),
+                                                    file->size())) +
                 ")\n";
         return;
       }

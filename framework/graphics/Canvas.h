@@ -51,7 +51,7 @@ class TCanvas {
 
   std::function<void()> OnChange;
 
-  void FillRect(const TRect& rect);  // Right/Bottom exclusive, brush colour
+  void FillRect(const TRect& rect);   // Right/Bottom exclusive, brush colour
   void Rectangle(const TRect& rect);  // brush fill + pen outline
   void Ellipse(const TRect& rect);
   void MoveTo(std::int32_t x, std::int32_t y);

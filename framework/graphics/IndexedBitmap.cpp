@@ -17,8 +17,8 @@ std::uint8_t TIndexedBitmap::IndexAt(std::int32_t x, std::int32_t y) const {
   return bits_[static_cast<std::size_t>(height_ - 1 - y) * rowBytes_ + x];
 }
 
-void TIndexedBitmap::SetBits(std::int32_t x, std::int32_t y, std::int32_t width,
-                             std::int32_t height, std::span<const std::uint8_t> bits) {
+void TIndexedBitmap::SetBits(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                             std::span<const std::uint8_t> bits) {
   if (bits_.empty() || width <= 0 || height <= 0) return;
   const std::int64_t srcRow = (std::int64_t{width} + 3) & ~std::int64_t{3};
   if (static_cast<std::int64_t>(bits.size()) < srcRow * height) return;

@@ -23,8 +23,7 @@ TLoadedPicture LoadPng(std::span<const std::uint8_t> bytes) {
   if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
     throw EInvalidGraphic("PNG image is not valid");
   if (image.width == 0 || image.height == 0 || image.width > kMaxPictureSide ||
-      image.height > kMaxPictureSide ||
-      std::int64_t{image.width} * image.height > kMaxPicturePixels) {
+      image.height > kMaxPictureSide || std::int64_t{image.width} * image.height > kMaxPicturePixels) {
     png_image_free(&image);
     throw EInvalidGraphic("PNG image is too large");
   }
@@ -179,8 +178,7 @@ TLoadedPicture LoadPictureFromMemory(std::span<const std::uint8_t> bytes) {
 TLoadedPicture LoadPicture(const std::string& fileName) {
   std::ifstream file(fileName, std::ios::binary);
   if (!file) throw EInvalidGraphic("Cannot open file \"" + fileName + "\"");
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                  std::istreambuf_iterator<char>());
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   return LoadPictureFromMemory(bytes);
 }
 

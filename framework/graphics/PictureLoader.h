@@ -30,8 +30,8 @@ inline constexpr std::int32_t kMaxPictureSide = 65535;
 // A header may not announce more pixels than this (a 256 MB picture).
 inline constexpr std::int64_t kMaxPicturePixels = std::int64_t{1} << 26;
 
-// PNG (through libpng, where the build has it: PLONKRIFT_PNG_IMPORT) and Windows BMP (our reader: 1, 4, 8, 16, 24 and
-// 32 bits per pixel, uncompressed or bit-field coded), chosen by content.
+// PNG (through libpng, where the build has it: PLONKRIFT_PNG_IMPORT) and Windows BMP (our reader: 1, 4, 8,
+// 16, 24 and 32 bits per pixel, uncompressed or bit-field coded), chosen by content.
 TLoadedPicture LoadPicture(const std::string& fileName);
 TLoadedPicture LoadPictureFromMemory(std::span<const std::uint8_t> bytes);
 

@@ -25,11 +25,16 @@ void Normalise(Spans& spans) {
 
 bool Apply(TRegion::TCombineMode mode, bool a, bool b) {
   switch (mode) {
-    case TRegion::TCombineMode::Or: return a || b;
-    case TRegion::TCombineMode::And: return a && b;
-    case TRegion::TCombineMode::Xor: return a != b;
-    case TRegion::TCombineMode::Diff: return a && !b;
-    case TRegion::TCombineMode::Copy: return a;
+    case TRegion::TCombineMode::Or:
+      return a || b;
+    case TRegion::TCombineMode::And:
+      return a && b;
+    case TRegion::TCombineMode::Xor:
+      return a != b;
+    case TRegion::TCombineMode::Diff:
+      return a && !b;
+    case TRegion::TCombineMode::Copy:
+      return a;
   }
   return false;
 }
@@ -77,8 +82,7 @@ TRegion TRegion::FromRects(std::span<const TRect> rects) {
   }
   std::sort(ys.begin(), ys.end());
   ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
-  std::sort(valid.begin(), valid.end(),
-            [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
+  std::sort(valid.begin(), valid.end(), [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
   TRegion result;
   std::size_t first = 0;  // rectangles before this one end above the band
   for (std::size_t i = 0; i + 1 < ys.size(); ++i) {
@@ -161,8 +165,7 @@ std::vector<TRect> TRegion::Rects() const {
 std::int64_t TRegion::Area() const {
   std::int64_t area = 0;
   for (const auto& band : bands_)
-    for (const auto& s : band.Spans)
-      area += std::int64_t{s.Right - s.Left} * (band.Bottom - band.Top);
+    for (const auto& s : band.Spans) area += std::int64_t{s.Right - s.Left} * (band.Bottom - band.Top);
   return area;
 }
 

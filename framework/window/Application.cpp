@@ -155,9 +155,13 @@ void HandleException() {
   }
 }
 
-TPoint TMouse::CursorPos() const { return WindowBackend().CursorPos(); }
+TPoint TMouse::CursorPos() const {
+  return WindowBackend().CursorPos();
+}
 
-void TMouse::SetCursorPos(TPoint position) const { WindowBackend().SetCursorPos(position); }
+void TMouse::SetCursorPos(TPoint position) const {
+  WindowBackend().SetCursorPos(position);
+}
 
 int ShowCursor(bool show) {
   const int count = show ? ++gCursorCount : --gCursorCount;
@@ -166,9 +170,13 @@ int ShowCursor(bool show) {
   return count;
 }
 
-TShiftState KeyboardState() { return WindowBackend().KeyboardState(); }
+TShiftState KeyboardState() {
+  return WindowBackend().KeyboardState();
+}
 
-void ShowMessage(const std::string& text) { WindowBackend().ShowMessage(text); }
+void ShowMessage(const std::string& text) {
+  WindowBackend().ShowMessage(text);
+}
 
 bool ShellOpen(const std::string& url) {
   if (url.empty() || url.front() == '-') return false;

@@ -38,7 +38,8 @@ bool ClipPresent(std::int32_t pictureWidth, std::int32_t pictureHeight, const TR
                  std::int32_t windowWidth, std::int32_t windowHeight, TPresentArea& area) {
   std::int32_t sx = std::max(source.Left, 0), sy = std::max(source.Top, 0);
   std::int32_t dx = dest.X + (sx - source.Left), dy = dest.Y + (sy - source.Top);
-  std::int32_t cols = std::min(source.Right, pictureWidth) - sx, rows = std::min(source.Bottom, pictureHeight) - sy;
+  std::int32_t cols = std::min(source.Right, pictureWidth) - sx,
+               rows = std::min(source.Bottom, pictureHeight) - sy;
   if (dx < 0) {
     cols += dx;
     sx -= dx;

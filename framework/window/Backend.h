@@ -28,7 +28,7 @@ struct TWindowEvent {
     KeyDown,
     KeyUp,
     Char,
-    Expose,     // Rect must be drawn again
+    Expose,  // Rect must be drawn again
     FocusIn,
     FocusOut,
   };
@@ -61,8 +61,8 @@ class TBackendWindow {
   virtual void Hide() = 0;
   // Copies source (a rectangle of a 32-bit BGRA bottom-up picture of
   // width x height pixels) to the window with its top-left corner at dest.
-  virtual void Present(const std::uint8_t* bits, std::int32_t width, std::int32_t height,
-                       const TRect& source, TPoint dest) = 0;
+  virtual void Present(const std::uint8_t* bits, std::int32_t width, std::int32_t height, const TRect& source,
+                       TPoint dest) = 0;
   virtual void SetCursor(TCursor cursor) = 0;
   // Asks for the keyboard focus.
   virtual void SetFocus() = 0;
@@ -120,6 +120,8 @@ std::shared_ptr<TWindowBackend> WindowBackendPtr();
 // Whether a backend was set on purpose (by SetWindowBackend), rather than
 // being the headless default.
 bool WindowBackendChosen();
-inline TWindowBackend& WindowBackend() { return *WindowBackendPtr(); }
+inline TWindowBackend& WindowBackend() {
+  return *WindowBackendPtr();
+}
 
 }  // namespace framework

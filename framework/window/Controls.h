@@ -225,7 +225,7 @@ class TControl : public TComponent {
   std::int32_t left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   bool visible_ = true;
   bool enabled_ = true;
-  bool clicked_ = false;  // a left press with click events is pending
+  bool clicked_ = false;   // a left press with click events is pending
   bool windowed_ = false;  // a TWinControl: hit tests ask this, not the type
   TCursor cursor_ = crDefault;
   TColor color_ = clWindow;

@@ -13,7 +13,9 @@ THeadlessWindow::THeadlessWindow(THeadlessBackend& backend, TWindowHandle handle
   SetBounds(bounds);
 }
 
-THeadlessWindow::~THeadlessWindow() { std::erase(backend_.windows_, this); }
+THeadlessWindow::~THeadlessWindow() {
+  std::erase(backend_.windows_, this);
+}
 
 void THeadlessWindow::SetBounds(const TRect& bounds) {
   const std::int32_t w = std::max(0, bounds.Right - bounds.Left), h = std::max(0, bounds.Bottom - bounds.Top);
@@ -22,8 +24,8 @@ void THeadlessWindow::SetBounds(const TRect& bounds) {
   bounds_ = {bounds.Left, bounds.Top, bounds.Left + w, bounds.Top + h};
 }
 
-void THeadlessWindow::Present(const std::uint8_t* bits, std::int32_t width, std::int32_t height, const TRect& source,
-                              TPoint dest) {
+void THeadlessWindow::Present(const std::uint8_t* bits, std::int32_t width, std::int32_t height,
+                              const TRect& source, TPoint dest) {
   const std::int32_t ww = bounds_.Right - bounds_.Left, wh = bounds_.Bottom - bounds_.Top;
   TPresentArea area;
   if (!bits || !ClipPresent(width, height, source, dest, ww, wh, area)) return;
@@ -55,7 +57,8 @@ TPoint THeadlessWindow::ClientOrigin() const {
 std::uint32_t THeadlessWindow::PixelAt(std::int32_t x, std::int32_t y) const {
   const std::int32_t ww = bounds_.Right - bounds_.Left, wh = bounds_.Bottom - bounds_.Top;
   if (x < 0 || y < 0 || x >= ww || y >= wh) return 0;
-  return pixels_[static_cast<std::size_t>(wh - 1 - y) * static_cast<std::size_t>(ww) + static_cast<std::size_t>(x)];
+  return pixels_[static_cast<std::size_t>(wh - 1 - y) * static_cast<std::size_t>(ww) +
+                 static_cast<std::size_t>(x)];
 }
 
 // ---------------------------------------------------------------------------
@@ -89,13 +92,18 @@ void THeadlessBackend::SetCursorPos(TPoint position) {
   warps_.push_back(position);
 }
 
-void THeadlessBackend::SetPointerVisible(bool visible) { pointerVisible_ = visible; }
+void THeadlessBackend::SetPointerVisible(bool visible) {
+  pointerVisible_ = visible;
+}
 
-void THeadlessBackend::Post(TWindowHandle window, const TWindowEvent& event) { queue_.emplace_back(window, event); }
+void THeadlessBackend::Post(TWindowHandle window, const TWindowEvent& event) {
+  queue_.emplace_back(window, event);
+}
 
 void THeadlessBackend::Send(TWindowHandle window, const TWindowEvent& event) {
   if (WindowBackendPtr().get() != this)
-    throw EInvalidOperation("The headless backend plays the user only while it is the current window backend");
+    throw EInvalidOperation(
+        "The headless backend plays the user only while it is the current window backend");
   Post(window, event);
   framework::PumpEvents();
 }
@@ -119,7 +127,8 @@ TWindowEvent MouseEvent(TWindowEvent::TKind kind, TMouseButton button, std::int3
 }
 }  // namespace
 
-void THeadlessBackend::MouseMove(TWindowHandle window, std::int32_t x, std::int32_t y, TShiftState modifiers) {
+void THeadlessBackend::MouseMove(TWindowHandle window, std::int32_t x, std::int32_t y,
+                                 TShiftState modifiers) {
   modifiers_ = modifiers & ~(ssButtons | ssDouble);
   PointerAt(window, x, y);
   Send(window, MouseEvent(TWindowEvent::TKind::MouseMove, mbLeft, x, y, modifiers_ | buttons_));
@@ -130,7 +139,8 @@ void THeadlessBackend::MouseDown(TWindowHandle window, TMouseButton button, std:
   modifiers_ = modifiers & ~(ssButtons | ssDouble);
   buttons_ |= ButtonShift(button);
   PointerAt(window, x, y);
-  Send(window, MouseEvent(TWindowEvent::TKind::MouseDown, button, x, y, modifiers_ | buttons_ | (modifiers & ssDouble)));
+  Send(window, MouseEvent(TWindowEvent::TKind::MouseDown, button, x, y,
+                          modifiers_ | buttons_ | (modifiers & ssDouble)));
 }
 
 void THeadlessBackend::MouseUp(TWindowHandle window, TMouseButton button, std::int32_t x, std::int32_t y,
@@ -199,7 +209,8 @@ void THeadlessBackend::Focus(TWindowHandle window, bool gained) {
 
 void THeadlessBackend::AdvanceTime(std::uint64_t ms) {
   if (WindowBackendPtr().get() != this)
-    throw EInvalidOperation("The headless backend plays the user only while it is the current window backend");
+    throw EInvalidOperation(
+        "The headless backend plays the user only while it is the current window backend");
   const std::uint64_t target = now_ + ms;
   for (;;) {
     const auto due = NextTimerDue();

@@ -9,22 +9,30 @@ namespace framework {
 const ClassInfo& TLabel::StaticClassInfo() {
   static const ClassInfo& info =
       ClassBuilder<TLabel, TControl>("TLabel")
-          .Enum("Alignment", {"taLeftJustify", "taRightJustify", "taCenter"},
-                [](TLabel& l) { return static_cast<int>(l.Alignment()); },
-                [](TLabel& l, int v) { l.SetAlignment(static_cast<TAlignment>(v)); })
+          .Enum(
+              "Alignment", {"taLeftJustify", "taRightJustify", "taCenter"},
+              [](TLabel& l) { return static_cast<int>(l.Alignment()); },
+              [](TLabel& l, int v) { l.SetAlignment(static_cast<TAlignment>(v)); })
           .Default(Ident{"taLeftJustify"})
-          .Boolean("AutoSize", [](TLabel& l) { return l.AutoSize(); }, [](TLabel& l, bool v) { l.SetAutoSize(v); })
+          .Boolean(
+              "AutoSize", [](TLabel& l) { return l.AutoSize(); }, [](TLabel& l, bool v) { l.SetAutoSize(v); })
           .Default(true)
-          .String("Caption", [](TLabel& l) { return l.Caption(); }, [](TLabel& l, const std::string& v) { l.SetCaption(v); })
+          .String(
+              "Caption", [](TLabel& l) { return l.Caption(); },
+              [](TLabel& l, const std::string& v) { l.SetCaption(v); })
           .Default("")
-          .Integer("Color", [](TLabel& l) { return l.Color(); }, [](TLabel& l, std::int32_t v) { l.SetColor(v); })
+          .Integer(
+              "Color", [](TLabel& l) { return l.Color(); }, [](TLabel& l, std::int32_t v) { l.SetColor(v); })
           .Idents(ColorIdents())
           .Default(clBtnFace)
           .Object("Font", [](TLabel& l) { return &l.Font(); })
-          .Boolean("ParentFont", [](TLabel& l) { return l.ParentFont(); }, [](TLabel& l, bool v) { l.SetParentFont(v); })
+          .Boolean(
+              "ParentFont", [](TLabel& l) { return l.ParentFont(); },
+              [](TLabel& l, bool v) { l.SetParentFont(v); })
           .Default(true)
-          .Boolean("Transparent", [](TLabel& l) { return l.Transparent(); },
-                   [](TLabel& l, bool v) { l.SetTransparent(v); })
+          .Boolean(
+              "Transparent", [](TLabel& l) { return l.Transparent(); },
+              [](TLabel& l, bool v) { l.SetTransparent(v); })
           .Default(false)
           .Build();
   return info;
@@ -83,7 +91,9 @@ void TLabel::PaintControl(const TPaintContext& ctx) {
   std::vector<std::uint32_t> own(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
   auto* dst = reinterpret_cast<std::uint32_t*>(ctx.Bits);
   auto ownRow = [&](std::int32_t y) { return own.data() + static_cast<std::ptrdiff_t>(h - 1 - y) * w; };
-  auto dstRow = [&](std::int32_t y) { return dst + static_cast<std::ptrdiff_t>(ctx.Height - 1 - y) * ctx.Width; };
+  auto dstRow = [&](std::int32_t y) {
+    return dst + static_cast<std::ptrdiff_t>(ctx.Height - 1 - y) * ctx.Width;
+  };
   for (std::int32_t y = ctx.Clip.Top; y < ctx.Clip.Bottom; ++y)
     std::memcpy(ownRow(y - ctx.Origin.Y) + (ctx.Clip.Left - ctx.Origin.X), dstRow(y) + ctx.Clip.Left,
                 static_cast<std::size_t>(ctx.Clip.Right - ctx.Clip.Left) * 4);
@@ -97,7 +107,9 @@ void TLabel::PaintControl(const TPaintContext& ctx) {
     canvas.BrushClear = true;
     if (!caption_.empty()) {
       const std::int32_t tw = canvas.TextWidth(caption_);
-      const std::int32_t x = alignment_ == taCenter ? (w - tw) / 2 : alignment_ == taRightJustify ? w - tw : 0;
+      const std::int32_t x = alignment_ == taCenter         ? (w - tw) / 2
+                             : alignment_ == taRightJustify ? w - tw
+                                                            : 0;
       canvas.TextOut(x, 0, caption_);
     }
   }

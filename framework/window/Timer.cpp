@@ -7,22 +7,29 @@ namespace framework {
 const ClassInfo& TTimer::StaticClassInfo() {
   static const ClassInfo& info =
       ClassBuilder<TTimer, TComponent>("TTimer")
-          .Boolean("Enabled", [](TTimer& t) { return t.Enabled(); }, [](TTimer& t, bool v) { t.SetEnabled(v); })
+          .Boolean(
+              "Enabled", [](TTimer& t) { return t.Enabled(); }, [](TTimer& t, bool v) { t.SetEnabled(v); })
           .Default(true)
-          .Integer("Interval", [](TTimer& t) { return static_cast<std::int64_t>(t.Interval()); },
-                   [](TTimer& t, std::int32_t v) {
-                     if (v < 0) throw EPropertyError("Interval cannot be negative");
-                     t.SetInterval(static_cast<std::uint32_t>(v));
-                   })
+          .Integer(
+              "Interval", [](TTimer& t) { return static_cast<std::int64_t>(t.Interval()); },
+              [](TTimer& t, std::int32_t v) {
+                if (v < 0) throw EPropertyError("Interval cannot be negative");
+                t.SetInterval(static_cast<std::uint32_t>(v));
+              })
           .Default(1000)
-          .Event("OnTimer", [](TTimer& t) -> auto& { return t.OnTimer; })
+          .Event(
+              "OnTimer", [](TTimer & t) -> auto& { return t.OnTimer; })
           .Build();
   return info;
 }
 
-TTimer::TTimer(TComponent* owner) : TComponent(owner) { UpdateTimer(); }
+TTimer::TTimer(TComponent* owner) : TComponent(owner) {
+  UpdateTimer();
+}
 
-TTimer::~TTimer() { Stop(); }
+TTimer::~TTimer() {
+  Stop();
+}
 
 void TTimer::SetEnabled(bool enabled) {
   if (enabled == enabled_) return;

@@ -6,12 +6,15 @@ namespace framework {
 
 const IdentMap& CursorIdents() {
   static const IdentMap map{{
-      {"crDefault", crDefault},   {"crNone", crNone},         {"crArrow", crArrow},
-      {"crCross", crCross},       {"crIBeam", crIBeam},       {"crSizeNESW", crSizeNESW},
-      {"crSizeNS", crSizeNS},     {"crSizeNWSE", crSizeNWSE}, {"crSizeWE", crSizeWE},
-      {"crUpArrow", crUpArrow},   {"crHourGlass", crHourGlass}, {"crDrag", crDrag},
-      {"crNoDrop", crNoDrop},     {"crHSplit", crHSplit},     {"crVSplit", crVSplit},
-      {"crNo", crNo},             {"crAppStart", crAppStart}, {"crHelp", crHelp},
+      {"crDefault", crDefault},     {"crNone", crNone},
+      {"crArrow", crArrow},         {"crCross", crCross},
+      {"crIBeam", crIBeam},         {"crSizeNESW", crSizeNESW},
+      {"crSizeNS", crSizeNS},       {"crSizeNWSE", crSizeNWSE},
+      {"crSizeWE", crSizeWE},       {"crUpArrow", crUpArrow},
+      {"crHourGlass", crHourGlass}, {"crDrag", crDrag},
+      {"crNoDrop", crNoDrop},       {"crHSplit", crHSplit},
+      {"crVSplit", crVSplit},       {"crNo", crNo},
+      {"crAppStart", crAppStart},   {"crHelp", crHelp},
       {"crHandPoint", crHandPoint}, {"crSizeAll", crSizeAll},
   }};
   return map;
@@ -19,14 +22,18 @@ const IdentMap& CursorIdents() {
 
 const IdentMap& ColorIdents() {
   static const IdentMap map{{
-      {"clBlack", clBlack},       {"clMaroon", clMaroon},   {"clGreen", clGreen},
-      {"clOlive", clOlive},       {"clNavy", clNavy},       {"clPurple", clPurple},
-      {"clTeal", clTeal},         {"clGray", clGray},       {"clSilver", clSilver},
-      {"clRed", clRed},           {"clLime", clLime},       {"clYellow", clYellow},
-      {"clBlue", clBlue},         {"clFuchsia", clFuchsia}, {"clAqua", clAqua},
-      {"clWhite", clWhite},       {"clWindow", clWindow},   {"clWindowText", clWindowText},
-      {"clBtnFace", clBtnFace},   {"clBtnShadow", clBtnShadow}, {"clBtnText", clBtnText},
-      {"clBtnHighlight", clBtnHighlight}, {"clNone", clNone}, {"clDefault", clDefault},
+      {"clBlack", clBlack},     {"clMaroon", clMaroon},
+      {"clGreen", clGreen},     {"clOlive", clOlive},
+      {"clNavy", clNavy},       {"clPurple", clPurple},
+      {"clTeal", clTeal},       {"clGray", clGray},
+      {"clSilver", clSilver},   {"clRed", clRed},
+      {"clLime", clLime},       {"clYellow", clYellow},
+      {"clBlue", clBlue},       {"clFuchsia", clFuchsia},
+      {"clAqua", clAqua},       {"clWhite", clWhite},
+      {"clWindow", clWindow},   {"clWindowText", clWindowText},
+      {"clBtnFace", clBtnFace}, {"clBtnShadow", clBtnShadow},
+      {"clBtnText", clBtnText}, {"clBtnHighlight", clBtnHighlight},
+      {"clNone", clNone},       {"clDefault", clDefault},
   }};
   return map;
 }

@@ -1,5 +1,8 @@
 #include "framework/x11/X11Backend.h"
 
+#include <poll.h>
+#include <time.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -16,8 +19,6 @@
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
-#include <poll.h>
-#include <time.h>
 
 // X.h names event types with macros that collide with the window layer's
 // event kinds.
@@ -145,8 +146,8 @@ struct TConnection {
   };
   std::deque<TWarp> warps;  // not yet older than the last event
   bool pointerKnown = false;
-  TPoint pointer;       // where the windows were told (or set) it is
-  TPoint lastReal;      // the real place of the last pointer event
+  TPoint pointer;   // where the windows were told (or set) it is
+  TPoint lastReal;  // the real place of the last pointer event
   unsigned long lastSerial = 0;
   // While an event is delivered, the pointer services answer from it.
   bool dispatching = false;
@@ -212,7 +213,9 @@ int OnXIOError(Display* display) {
 }
 
 // Called by Xlib instead of exit() when our connection is lost.
-void OnXIOErrorExit(Display*, void* data) { static_cast<TConnection*>(data)->LostByXlib(); }
+void OnXIOErrorExit(Display*, void* data) {
+  static_cast<TConnection*>(data)->LostByXlib();
+}
 
 TShiftState ShiftFromState(unsigned int state) {
   TShiftState s = 0;
@@ -227,10 +230,14 @@ TShiftState ShiftFromState(unsigned int state) {
 
 std::optional<TMouseButton> ButtonFromX(unsigned int button) {
   switch (button) {
-    case Button1: return mbLeft;
-    case Button2: return mbMiddle;
-    case Button3: return mbRight;
-    default: return std::nullopt;  // wheel and side buttons
+    case Button1:
+      return mbLeft;
+    case Button2:
+      return mbMiddle;
+    case Button3:
+      return mbRight;
+    default:
+      return std::nullopt;  // wheel and side buttons
   }
 }
 
@@ -241,69 +248,104 @@ std::uint16_t VirtualKey(KeySym sym) {
   if (sym >= XK_KP_0 && sym <= XK_KP_9) return static_cast<std::uint16_t>(0x60 + (sym - XK_KP_0));
   if (sym >= XK_F1 && sym <= XK_F24) return static_cast<std::uint16_t>(0x70 + (sym - XK_F1));
   switch (sym) {
-    case XK_BackSpace: return VK_BACK;
+    case XK_BackSpace:
+      return VK_BACK;
     case XK_Tab:
     case XK_ISO_Left_Tab:
-    case XK_KP_Tab: return VK_TAB;
+    case XK_KP_Tab:
+      return VK_TAB;
     case XK_Return:
-    case XK_KP_Enter: return VK_RETURN;
+    case XK_KP_Enter:
+      return VK_RETURN;
     case XK_Shift_L:
-    case XK_Shift_R: return VK_SHIFT;
+    case XK_Shift_R:
+      return VK_SHIFT;
     case XK_Control_L:
-    case XK_Control_R: return VK_CONTROL;
+    case XK_Control_R:
+      return VK_CONTROL;
     case XK_Alt_L:
     case XK_Alt_R:
     case XK_Meta_L:
-    case XK_Meta_R: return VK_MENU;
-    case XK_Cancel: return VK_CANCEL;
-    case XK_Escape: return VK_ESCAPE;
+    case XK_Meta_R:
+      return VK_MENU;
+    case XK_Cancel:
+      return VK_CANCEL;
+    case XK_Escape:
+      return VK_ESCAPE;
     case XK_space:
-    case XK_KP_Space: return VK_SPACE;
+    case XK_KP_Space:
+      return VK_SPACE;
     case XK_Prior:
-    case XK_KP_Prior: return VK_PRIOR;
+    case XK_KP_Prior:
+      return VK_PRIOR;
     case XK_Next:
-    case XK_KP_Next: return VK_NEXT;
+    case XK_KP_Next:
+      return VK_NEXT;
     case XK_End:
-    case XK_KP_End: return VK_END;
+    case XK_KP_End:
+      return VK_END;
     case XK_Home:
-    case XK_KP_Home: return VK_HOME;
+    case XK_KP_Home:
+      return VK_HOME;
     case XK_Left:
-    case XK_KP_Left: return VK_LEFT;
+    case XK_KP_Left:
+      return VK_LEFT;
     case XK_Up:
-    case XK_KP_Up: return VK_UP;
+    case XK_KP_Up:
+      return VK_UP;
     case XK_Right:
-    case XK_KP_Right: return VK_RIGHT;
+    case XK_KP_Right:
+      return VK_RIGHT;
     case XK_Down:
-    case XK_KP_Down: return VK_DOWN;
-    case XK_Execute: return VK_EXECUTE;
+    case XK_KP_Down:
+      return VK_DOWN;
+    case XK_Execute:
+      return VK_EXECUTE;
     case XK_Insert:
-    case XK_KP_Insert: return VK_INSERT;
+    case XK_KP_Insert:
+      return VK_INSERT;
     case XK_Delete:
-    case XK_KP_Delete: return VK_DELETE;
-    default: return 0;
+    case XK_KP_Delete:
+      return VK_DELETE;
+    default:
+      return 0;
   }
 }
 
 unsigned int FontCursorShape(TCursor cursor) {
   switch (cursor) {
-    case crCross: return XC_crosshair;
-    case crIBeam: return XC_xterm;
-    case crSizeNESW: return XC_bottom_left_corner;
-    case crSizeNWSE: return XC_bottom_right_corner;
+    case crCross:
+      return XC_crosshair;
+    case crIBeam:
+      return XC_xterm;
+    case crSizeNESW:
+      return XC_bottom_left_corner;
+    case crSizeNWSE:
+      return XC_bottom_right_corner;
     case crSizeNS:
-    case crVSplit: return XC_sb_v_double_arrow;
+    case crVSplit:
+      return XC_sb_v_double_arrow;
     case crSizeWE:
-    case crHSplit: return XC_sb_h_double_arrow;
-    case crUpArrow: return XC_sb_up_arrow;
+    case crHSplit:
+      return XC_sb_h_double_arrow;
+    case crUpArrow:
+      return XC_sb_up_arrow;
     case crHourGlass:
-    case crAppStart: return XC_watch;
-    case crDrag: return XC_hand1;
+    case crAppStart:
+      return XC_watch;
+    case crDrag:
+      return XC_hand1;
     case crNoDrop:
-    case crNo: return XC_X_cursor;
-    case crHelp: return XC_question_arrow;
-    case crHandPoint: return XC_hand2;
-    case crSizeAll: return XC_fleur;
-    default: return XC_left_ptr;
+    case crNo:
+      return XC_X_cursor;
+    case crHelp:
+      return XC_question_arrow;
+    case crHandPoint:
+      return XC_hand2;
+    case crSizeAll:
+      return XC_fleur;
+    default:
+      return XC_left_ptr;
   }
 }
 
@@ -353,7 +395,10 @@ class TX11Window final : public TBackendWindow {
   Window XWindow() const { return window_; }
   IWindowEvents& Events() { return events_; }
   // The X11 window went with its parent: no more requests for it.
-  void MarkGone() { gone_ = true; grabbed_ = false; }
+  void MarkGone() {
+    gone_ = true;
+    grabbed_ = false;
+  }
   bool Gone() const { return gone_; }
   // Ends the pointer grab (connection locked).
   void ReleaseGrab() {
@@ -572,9 +617,10 @@ std::unique_ptr<TBackendWindow> TX11Backend::CreateWindow(TWindowHandle parent, 
   swa.bit_gravity = NorthWestGravity;
   swa.border_pixel = 0;
   swa.colormap = attrs.colormap;
-  const Window x = XCreateWindow(d, parentWindow, bounds.Left, bounds.Top, static_cast<unsigned>(w),
-                                 static_cast<unsigned>(h), 0, attrs.depth, InputOutput, attrs.visual,
-                                 CWEventMask | CWBackPixmap | CWBitGravity | CWBorderPixel | CWColormap, &swa);
+  const Window x =
+      XCreateWindow(d, parentWindow, bounds.Left, bounds.Top, static_cast<unsigned>(w),
+                    static_cast<unsigned>(h), 0, attrs.depth, InputOutput, attrs.visual,
+                    CWEventMask | CWBackPixmap | CWBitGravity | CWBorderPixel | CWColormap, &swa);
   GC gc = x ? XCreateGC(d, x, 0, nullptr) : nullptr;
   if (x) XDefineCursor(d, x, CursorFor(*c, crDefault));
   XSync(d, False);
@@ -645,8 +691,8 @@ void TX11Window::Hide() {
   XFlush(c.display);
 }
 
-void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int32_t height, const TRect& source,
-                         TPoint dest) {
+void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int32_t height,
+                         const TRect& source, TPoint dest) {
   const std::int32_t ww = bounds_.Right - bounds_.Left, wh = bounds_.Bottom - bounds_.Top;
   TPresentArea area;
   if (!bits || !ClipPresent(width, height, source, dest, ww, wh, area)) return;
@@ -658,7 +704,9 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
   if (!c.Usable() || gone_) return;
   TErrorTrap trap;
   const auto* src = reinterpret_cast<const std::uint32_t*>(bits);
-  const auto row = [&](std::int32_t r) { return src + static_cast<std::ptrdiff_t>(height - 1 - (sy + r)) * width + sx; };
+  const auto row = [&](std::int32_t r) {
+    return src + static_cast<std::ptrdiff_t>(height - 1 - (sy + r)) * width + sx;
+  };
 
   if (format_.fast) {
     // The picture's BGRA bytes are already the visual's pixels; only the row
@@ -685,17 +733,18 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
     image.red_mask = format_.redMask;
     image.green_mask = format_.greenMask;
     image.blue_mask = format_.blueMask;
-    if (XInitImage(&image)) XPutImage(c.display, window_, gc_, &image, 0, 0, dx, dy, static_cast<unsigned>(cols),
-                                      static_cast<unsigned>(rows));
+    if (XInitImage(&image))
+      XPutImage(c.display, window_, gc_, &image, 0, 0, dx, dy, static_cast<unsigned>(cols),
+                static_cast<unsigned>(rows));
   } else {
     // Any other visual: pixel by pixel through Xlib's own packing. Colour
     // visuals get each channel scaled into their masks; the rest black or
     // white by brightness.
-    XImage* image = XCreateImage(c.display, format_.visual, static_cast<unsigned>(format_.depth), ZPixmap, 0, nullptr,
-                                 static_cast<unsigned>(cols), static_cast<unsigned>(rows), 32, 0);
+    XImage* image = XCreateImage(c.display, format_.visual, static_cast<unsigned>(format_.depth), ZPixmap, 0,
+                                 nullptr, static_cast<unsigned>(cols), static_cast<unsigned>(rows), 32, 0);
     if (!image) return;
-    image->data = static_cast<char*>(std::calloc(static_cast<std::size_t>(image->bytes_per_line),
-                                                 static_cast<std::size_t>(rows)));
+    image->data = static_cast<char*>(
+        std::calloc(static_cast<std::size_t>(image->bytes_per_line), static_cast<std::size_t>(rows)));
     if (!image->data) {
       XDestroyImage(image);
       return;
@@ -712,11 +761,12 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
                   ScaleToMask(blue, format_.blueMask) | format_.alpha;
         else
           pixel = (red * 299 + green * 587 + blue * 114) >= 128000 ? WhitePixel(c.display, screen)
-                                                                    : BlackPixel(c.display, screen);
+                                                                   : BlackPixel(c.display, screen);
         XPutPixel(image, i, r, pixel);
       }
     }
-    XPutImage(c.display, window_, gc_, image, 0, 0, dx, dy, static_cast<unsigned>(cols), static_cast<unsigned>(rows));
+    XPutImage(c.display, window_, gc_, image, 0, 0, dx, dy, static_cast<unsigned>(cols),
+              static_cast<unsigned>(rows));
     XDestroyImage(image);
   }
   XFlush(c.display);
@@ -763,11 +813,12 @@ void TX11Window::SetMouseCapture(bool capture) {
       Window root = 0, child = 0;
       int rx = 0, ry = 0, wx = 0, wy = 0;
       unsigned int mask = 0;
-      if (XQueryPointer(c.display, c.Root(), &root, &child, &rx, &ry, &wx, &wy, &mask)) held = ShiftFromState(mask);
+      if (XQueryPointer(c.display, c.Root(), &root, &child, &rx, &ry, &wx, &wy, &mask))
+        held = ShiftFromState(mask);
     }
     if ((held & ssButtons) == 0) return;
-    const unsigned int mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
-                              LeaveWindowMask;
+    const unsigned int mask =
+        ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
     grabbed_ = XGrabPointer(c.display, window_, False, mask, GrabModeAsync, GrabModeAsync, None, None,
                             CurrentTime) == GrabSuccess;
   } else {
@@ -784,7 +835,8 @@ TPoint TX11Window::ClientOrigin() const {
   TErrorTrap trap;
   int x = 0, y = 0;
   Window child = 0;
-  if (!XTranslateCoordinates(c.display, window_, c.Root(), 0, 0, &x, &y, &child)) return {bounds_.Left, bounds_.Top};
+  if (!XTranslateCoordinates(c.display, window_, c.Root(), 0, 0, &x, &y, &child))
+    return {bounds_.Left, bounds_.Top};
   return {x, y};
 }
 
@@ -909,7 +961,8 @@ void TX11Backend::Collect(TConnection& c, std::vector<TPendingEvent>& out) {
       }
       case kXExpose:
         e.Kind = K::Expose;
-        e.Rect = {ev.xexpose.x, ev.xexpose.y, ev.xexpose.x + ev.xexpose.width, ev.xexpose.y + ev.xexpose.height};
+        e.Rect = {ev.xexpose.x, ev.xexpose.y, ev.xexpose.x + ev.xexpose.width,
+                  ev.xexpose.y + ev.xexpose.height};
         break;
       case kXFocusIn:
       case kXFocusOut:
@@ -949,7 +1002,8 @@ void TX11Backend::Deliver(TConnection& c, TPendingEvent& p) {
       // so that no offset outlives a drag.
       const bool settled = (p.state & ssButtons) == 0;
       if (c.pointerKnown && !settled) {
-        const TPoint shift{c.pointer.X + (real.X - from.X) - real.X, c.pointer.Y + (real.Y - from.Y) - real.Y};
+        const TPoint shift{c.pointer.X + (real.X - from.X) - real.X,
+                           c.pointer.Y + (real.Y - from.Y) - real.Y};
         p.root = {real.X + shift.X, real.Y + shift.Y};
         p.event.X += shift.X;
         p.event.Y += shift.Y;
@@ -1082,10 +1136,12 @@ void TX11Backend::CreateMessage(TConnection& c, const std::string& text) {
                       std::max(100, DisplayHeight(d, screen) - 40));
   const int x = std::max(0, (DisplayWidth(d, screen) - m.width) / 2);
   const int y = std::max(0, (DisplayHeight(d, screen) - m.height) / 2);
-  m.window = XCreateSimpleWindow(d, c.Root(), x, y, static_cast<unsigned>(m.width), static_cast<unsigned>(m.height),
-                                 1, BlackPixel(d, screen), WhitePixel(d, screen));
+  m.window =
+      XCreateSimpleWindow(d, c.Root(), x, y, static_cast<unsigned>(m.width), static_cast<unsigned>(m.height),
+                          1, BlackPixel(d, screen), WhitePixel(d, screen));
   if (!m.window) return;
-  XSelectInput(d, m.window, ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask | StructureNotifyMask);
+  XSelectInput(d, m.window,
+               ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask | StructureNotifyMask);
   XStoreName(d, m.window, "plonkrift6");
   XClassHint hint{const_cast<char*>("plonkrift6"), const_cast<char*>("Plonkrift6")};
   XSetClassHint(d, m.window, &hint);
@@ -1133,7 +1189,9 @@ bool TX11Backend::MessageEvent(TConnection& c, const XEvent& ev) {
   if (it == c.messages.end()) return false;
   TMessageWindow& m = *it;
   const int bx = (m.width - kOkWidth) / 2, by = m.height - kMessageMargin - kOkHeight;
-  const auto onOk = [&](int x, int y) { return x >= bx && x < bx + kOkWidth && y >= by && y < by + kOkHeight; };
+  const auto onOk = [&](int x, int y) {
+    return x >= bx && x < bx + kOkWidth && y >= by && y < by + kOkHeight;
+  };
   switch (ev.type) {
     case kXExpose:
       if (ev.xexpose.count == 0) PaintMessage(c, m);
@@ -1142,12 +1200,15 @@ bool TX11Backend::MessageEvent(TConnection& c, const XEvent& ev) {
       m.pressedOk = ev.xbutton.button == Button1 && onOk(ev.xbutton.x, ev.xbutton.y);
       break;
     case ButtonRelease:
-      if (ev.xbutton.button == Button1 && m.pressedOk && onOk(ev.xbutton.x, ev.xbutton.y)) CloseMessage(c, m.window);
-      else if (ev.xbutton.button == Button1) m.pressedOk = false;
+      if (ev.xbutton.button == Button1 && m.pressedOk && onOk(ev.xbutton.x, ev.xbutton.y))
+        CloseMessage(c, m.window);
+      else if (ev.xbutton.button == Button1)
+        m.pressedOk = false;
       break;
     case KeyPress: {
       const KeySym sym = XLookupKeysym(const_cast<XKeyEvent*>(&ev.xkey), 0);
-      if (sym == XK_Return || sym == XK_KP_Enter || sym == XK_Escape || sym == XK_space) CloseMessage(c, m.window);
+      if (sym == XK_Return || sym == XK_KP_Enter || sym == XK_Escape || sym == XK_space)
+        CloseMessage(c, m.window);
       break;
     }
     case ClientMessage:
@@ -1166,7 +1227,8 @@ bool TX11Backend::MessageEvent(TConnection& c, const XEvent& ev) {
 }
 
 void TX11Backend::CloseMessage(TConnection& c, Window window) {
-  auto it = std::find_if(c.messages.begin(), c.messages.end(), [&](const TMessageWindow& m) { return m.window == window; });
+  auto it = std::find_if(c.messages.begin(), c.messages.end(),
+                         [&](const TMessageWindow& m) { return m.window == window; });
   if (it == c.messages.end()) return;
   XFreeGC(c.display, it->gc);
   XDestroyWindow(c.display, it->window);
@@ -1232,6 +1294,8 @@ std::shared_ptr<TWindowBackend> UseDesktopBackendFor(TWindowHandle parent) {
   return UseX11BackendFor(parent);
 }
 
-bool IsX11Backend(const TWindowBackend& backend) { return dynamic_cast<const TX11Backend*>(&backend) != nullptr; }
+bool IsX11Backend(const TWindowBackend& backend) {
+  return dynamic_cast<const TX11Backend*>(&backend) != nullptr;
+}
 
 }  // namespace framework

@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const framework::EReadError&) {
     accepted = false;
   }
-  if (!accepted && (form.ComponentCount() != 0 || form.button1 || form.images || form.IsLoading())) std::abort();
+  if (!accepted && (form.ComponentCount() != 0 || form.button1 || form.images || form.IsLoading()))
+    std::abort();
   if (accepted) {
     // Written back, it reads again and writes the same bytes.
     const std::vector<std::uint8_t> once = framework::WriteForm(form);

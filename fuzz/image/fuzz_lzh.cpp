@@ -2,9 +2,9 @@
 // buffers; encoding any block either fails with the size-limit error or
 // decodes back to it.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>

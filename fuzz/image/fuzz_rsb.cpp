@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   image::TMemoryDIB again;
   rsb.SetDIB(&again);
   rsb.LoadFromStream(file);
-  if (again.Width() != dib.Width() || again.Height() != dib.Height() || again.Masked() != dib.Masked()) std::abort();
+  if (again.Width() != dib.Width() || again.Height() != dib.Height() || again.Masked() != dib.Masked())
+    std::abort();
   return 0;
 }

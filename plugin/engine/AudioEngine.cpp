@@ -5,7 +5,6 @@
 
 #include "plugin/engine/FloatModeGuard.h"
 
-
 namespace {
 
 using engine::Pair;
@@ -19,7 +18,9 @@ inline Pair Modulated(Pair halfLfo, Pair depth, Pair base) {
 
 // A sample the host hands over that is not a number (or is infinite) is
 // taken as silence: it must not reach the delay lines, filters or outputs.
-inline float Finite(float sample) { return std::fabs(sample) <= 3.402823466e38f ? sample : 0.0f; }
+inline float Finite(float sample) {
+  return std::fabs(sample) <= 3.402823466e38f ? sample : 0.0f;
+}
 
 }  // namespace
 
@@ -27,8 +28,8 @@ double AudioEngine::UsableRate(float sampleRate) {
   return std::isfinite(sampleRate) && sampleRate > 0.0f ? sampleRate : 44100.0;
 }
 
-void AudioEngine::DeriveBlock(const engine::Settings& settings, const engine::TimeRecord& time, float sampleRate,
-                              std::int32_t sampleFrames) {
+void AudioEngine::DeriveBlock(const engine::Settings& settings, const engine::TimeRecord& time,
+                              float sampleRate, std::int32_t sampleFrames) {
   rate_ = UsableRate(sampleRate);
   transport.DeriveLengths(time, rate_);
   gate.DeriveLengths(transport.StepSamples, settings.gateAttack, settings.gateDecay);
@@ -54,7 +55,8 @@ void AudioEngine::DeriveBlock(const engine::Settings& settings, const engine::Ti
     // "Delay Time" 0 divides by zero on purpose: the reciprocal of the
     // infinity is a delay of 0.
     fd.DelaySeconds[u] = static_cast<float>(1.0 / ((transport.Tempo / 60.0) / p.delayTime));
-    units.delay[u] = engine::DelayLine::Limit(static_cast<float>(static_cast<double>(fd.DelaySeconds[u]) * rate_));
+    units.delay[u] =
+        engine::DelayLine::Limit(static_cast<float>(static_cast<double>(fd.DelaySeconds[u]) * rate_));
     feedback[u] = p.feedback;
     resonance[u] = p.reso;
     // The mode is 1 - "Filter Type"; at least 0.5 is the high-pass.
@@ -133,10 +135,11 @@ void AudioEngine::Run(const float* inLeft, const float* inRight, float* outLeft,
   }
 }
 
-void AudioEngine::ProcessBlock(const engine::Settings& settings, const engine::TimeRecord& time, float sampleRate,
-                               float** inputs, float** outputs, std::int32_t sampleFrames, bool accumulate) {
-  const bool buffers = inputs != nullptr && outputs != nullptr && inputs[0] != nullptr && inputs[1] != nullptr &&
-                       outputs[0] != nullptr && outputs[1] != nullptr;
+void AudioEngine::ProcessBlock(const engine::Settings& settings, const engine::TimeRecord& time,
+                               float sampleRate, float** inputs, float** outputs, std::int32_t sampleFrames,
+                               bool accumulate) {
+  const bool buffers = inputs != nullptr && outputs != nullptr && inputs[0] != nullptr &&
+                       inputs[1] != nullptr && outputs[0] != nullptr && outputs[1] != nullptr;
   const std::int32_t frames = buffers && sampleFrames > 0 ? sampleFrames : 0;
   // Denormals flushed while the block runs; the caller's mode comes back.
   const engine::FloatModeGuard mode;

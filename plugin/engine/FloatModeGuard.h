@@ -17,7 +17,9 @@ class FloatModeGuard {
     constexpr unsigned kRounding = 3u << 13;
     _mm_setcsr((saved_ & ~kRounding) | kFlushToZero | kDenormalsAreZero | kAllMasks);
   }
-  ~FloatModeGuard() { _mm_setcsr(saved_); }
+  ~FloatModeGuard() {
+    _mm_setcsr(saved_);
+  }
 #else
   FloatModeGuard() = default;
 #endif

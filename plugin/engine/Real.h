@@ -11,8 +11,12 @@ namespace engine {
 
 using Pair = double __attribute__((vector_size(16)));
 
-inline Pair MakePair(double first, double second) { return Pair{first, second}; }
-inline Pair Both(double value) { return Pair{value, value}; }
+inline Pair MakePair(double first, double second) {
+  return Pair{first, second};
+}
+inline Pair Both(double value) {
+  return Pair{value, value};
+}
 
 // All ones for true, 0 for false.
 inline Pair Mask(bool first, bool second) {
@@ -20,7 +24,8 @@ inline Pair Mask(bool first, bool second) {
 }
 // Each element where keep is all ones, else 0 (keep from a comparison).
 inline Pair Select(Pair keep, Pair value) {
-  return reinterpret_cast<Pair>(_mm_and_pd(reinterpret_cast<__m128d>(keep), reinterpret_cast<__m128d>(value)));
+  return reinterpret_cast<Pair>(
+      _mm_and_pd(reinterpret_cast<__m128d>(keep), reinterpret_cast<__m128d>(value)));
 }
 // first where pick is all ones, else second.
 inline Pair Choose(Pair pick, Pair first, Pair second) {
@@ -49,17 +54,25 @@ inline Pair Below(Pair x, double limit) {
 }
 
 // The value as a 32-bit field would store it.
-inline double RoundToFloat(double x) { return static_cast<float>(x); }
-inline Pair RoundToFloat(Pair x) { return reinterpret_cast<Pair>(_mm_cvtps_pd(_mm_cvtpd_ps(reinterpret_cast<__m128d>(x)))); }
+inline double RoundToFloat(double x) {
+  return static_cast<float>(x);
+}
+inline Pair RoundToFloat(Pair x) {
+  return reinterpret_cast<Pair>(_mm_cvtps_pd(_mm_cvtpd_ps(reinterpret_cast<__m128d>(x))));
+}
 
 // "If x is greater than limit, x = limit."
-inline double AtMost(double x, double limit) { return x > limit ? limit : x; }
+inline double AtMost(double x, double limit) {
+  return x > limit ? limit : x;
+}
 inline Pair AtMost(Pair x, double limit) {
   // minpd answers its first operand where it is the smaller, else its second.
   return reinterpret_cast<Pair>(_mm_min_pd(_mm_set1_pd(limit), reinterpret_cast<__m128d>(x)));
 }
 // "If x is less than limit, x = limit."
-inline double AtLeast(double x, double limit) { return x < limit ? limit : x; }
+inline double AtLeast(double x, double limit) {
+  return x < limit ? limit : x;
+}
 inline Pair AtLeast(Pair x, double limit) {
   return reinterpret_cast<Pair>(_mm_max_pd(_mm_set1_pd(limit), reinterpret_cast<__m128d>(x)));
 }

@@ -26,7 +26,9 @@ inline std::int64_t Nearest(double x) {
 
 // x - 0.5 rounded to nearest, ties to even: floor(x), except that an odd
 // whole number n gives n - 1.
-inline std::int64_t WholePart(double x) { return Nearest(x - 0.5); }
+inline std::int64_t WholePart(double x) {
+  return Nearest(x - 0.5);
+}
 
 // The same for a float whose magnitude is below 2^22, where x - 0.5 is exact
 // in float (or, below 0.5, rounds to a value that rounds to 0 all the same).

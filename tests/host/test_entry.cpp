@@ -33,7 +33,8 @@ std::set<std::string> exportedSymbols(const std::string& path) {
     std::memcpy(&section, bytes.data() + header.e_shoff + i * header.e_shentsize, sizeof section);
     if (section.sh_type != SHT_DYNSYM) continue;
     Elf64_Shdr strings;
-    std::memcpy(&strings, bytes.data() + header.e_shoff + section.sh_link * header.e_shentsize, sizeof strings);
+    std::memcpy(&strings, bytes.data() + header.e_shoff + section.sh_link * header.e_shentsize,
+                sizeof strings);
     for (std::size_t k = 0; k < section.sh_size / sizeof(Elf64_Sym); ++k) {
       Elf64_Sym symbol;
       std::memcpy(&symbol, bytes.data() + section.sh_offset + k * sizeof symbol, sizeof symbol);
@@ -150,9 +151,10 @@ TEST_F(Record, HoldsTheEffectsDescription) {
   EXPECT_EQ(effect->user, nullptr);
   EXPECT_EQ(effect->resvd1, 0);
   EXPECT_EQ(effect->resvd2, 0);
-  for (auto* slot : {reinterpret_cast<void*>(effect->dispatcher), reinterpret_cast<void*>(effect->process),
-                     reinterpret_cast<void*>(effect->processReplacing),
-                     reinterpret_cast<void*>(effect->setParameter), reinterpret_cast<void*>(effect->getParameter)})
+  for (auto* slot :
+       {reinterpret_cast<void*>(effect->dispatcher), reinterpret_cast<void*>(effect->process),
+        reinterpret_cast<void*>(effect->processReplacing), reinterpret_cast<void*>(effect->setParameter),
+        reinterpret_cast<void*>(effect->getParameter)})
     EXPECT_NE(slot, nullptr);
   // A newer host reads one more function pointer right after the record's
   // known fields; it must be null, and so must the rest.
@@ -170,4 +172,6 @@ TEST_F(Record, ConstructionAsksForVersionAndHostTexts) {
   EXPECT_EQ(calls.size(), 3u);
 }
 
-TEST_F(Record, CloseAnswersOne) { EXPECT_EQ(host->close(), 1); }
+TEST_F(Record, CloseAnswersOne) {
+  EXPECT_EQ(host->close(), 1);
+}

@@ -91,8 +91,10 @@ TEST_F(Frame, RequestsCarryTheirOperands) {
       {[&] { effect.sizeWindow(719, 512); }, {audioMasterSizeWindow, 719, 512, nullptr, 0.0f}},
       {[&] { effect.getHostVendorString(text); }, {audioMasterGetVendorString, 0, 0, text, 0.0f}},
       {[&] { effect.getHostProductString(text); }, {audioMasterGetProductString, 0, 0, text, 0.0f}},
-      {[&] { effect.hostVendorSpecific(5, 6, &dummy, 1.5f); }, {audioMasterVendorSpecific, 5, 6, &dummy, 1.5f}},
-      {[&] { effect.setOutputSampleRate(96000.0f); }, {audioMasterSetOutputSampleRate, 0, 0, nullptr, 96000.0f}},
+      {[&] { effect.hostVendorSpecific(5, 6, &dummy, 1.5f); },
+       {audioMasterVendorSpecific, 5, 6, &dummy, 1.5f}},
+      {[&] { effect.setOutputSampleRate(96000.0f); },
+       {audioMasterSetOutputSampleRate, 0, 0, nullptr, 96000.0f}},
       {[&] { effect.offlineStart(&dummy, 3, 2); }, {audioMasterOfflineStart, 2, 3, &dummy, 0.0f}},
       {[&] { effect.offlineRead(&dummy, 4, true); }, {audioMasterOfflineRead, 1, 4, &dummy, 0.0f}},
       {[&] { effect.beginEdit(9); }, {audioMasterBeginEdit, 9, 0, nullptr, 0.0f}},
@@ -197,8 +199,9 @@ TEST_F(Frame, VuIsScaledAndRoundedHalfToEven) {
 TEST_F(Frame, EditorOpcodesWithoutEditorAnswerZero) {
   Effect effect(nullptr);
   ERect* rect = nullptr;
-  for (VstInt32 opcode : std::initializer_list<VstInt32>{effEditGetRect, effEditOpen, effEditClose, effEditIdle, effEditKeyDown, effEditKeyUp,
-                          effSetEditKnobMode})
+  for (VstInt32 opcode :
+       std::initializer_list<VstInt32>{effEditGetRect, effEditOpen, effEditClose, effEditIdle, effEditKeyDown,
+                                       effEditKeyUp, effSetEditKnobMode})
     EXPECT_EQ(effect.dispatcher(opcode, 0, 0, &rect, 0.0f), 0) << opcode;
 }
 

@@ -68,9 +68,13 @@ TEST(CompressorIdentity, GuidLayoutNamesAndRegistrationOrder) {
   const auto registered = RegisteredCompressors();
   ASSERT_GE(registered.size(), 2u);
   const Case cases[] = {
-      {registered[0], "Shuffle4 RLE", "{CABA9056-7349-43A4-B010-3764FBFAC230}",
+      {registered[0],
+       "Shuffle4 RLE",
+       "{CABA9056-7349-43A4-B010-3764FBFAC230}",
        {0x56, 0x90, 0xBA, 0xCA, 0x49, 0x73, 0xA4, 0x43, 0xB0, 0x10, 0x37, 0x64, 0xFB, 0xFA, 0xC2, 0x30}},
-      {registered[1], "DIB LZH", "{BC0C10FC-E045-41E7-A37C-B86AF21320B8}",
+      {registered[1],
+       "DIB LZH",
+       "{BC0C10FC-E045-41E7-A37C-B86AF21320B8}",
        {0xFC, 0x10, 0x0C, 0xBC, 0x45, 0xE0, 0xE7, 0x41, 0xA3, 0x7C, 0xB8, 0x6A, 0xF2, 0x13, 0x20, 0xB8}},
   };
   for (const auto& c : cases) {
@@ -159,7 +163,10 @@ TEST(ShuffleRLE, PairStreamsAndGiveUpRule) {
       {"a fifth pair would be needed", {1, 2, 3, 4, 1, 2, 3, 5}, 0, {}},
       {"too short to hold a pair", {5}, 0, {}},
       {"empty", {}, 0, {}},
-      {"tail of n mod 4 after the planes", {1, 2, 3, 4, 1, 2, 3, 4, 9, 9, 9}, 10, {2, 1, 2, 2, 2, 3, 2, 4, 3, 9}},
+      {"tail of n mod 4 after the planes",
+       {1, 2, 3, 4, 1, 2, 3, 4, 9, 9, 9},
+       10,
+       {2, 1, 2, 2, 2, 3, 2, 4, 3, 9}},
   };
   TRLEDIBCompressor rle;
   for (const auto& c : cases) {
@@ -326,7 +333,8 @@ TEST(CompressorRoundTrip, ByteForByte) {
     bool rleShrinks;  // RLE declines data without runs; LZH shrinks all of these
   };
   const Case cases[] = {
-      {"skin-like 720 x 513 with header", [] {
+      {"skin-like 720 x 513 with header",
+       [] {
          Bytes b = {0xD0, 0x02, 0x01, 0x02};
          Bytes p = PictureLike(720 * 513, 4);
          b.insert(b.end(), p.begin(), p.end());
@@ -347,8 +355,8 @@ TEST(CompressorRoundTrip, ByteForByte) {
   TRLEDIBCompressor rle;
   TLZHDIBCompressor lzh;
   for (const auto& c : cases) {
-    for (TAbstractDIBCompressor* comp : {static_cast<TAbstractDIBCompressor*>(&rle),
-                                         static_cast<TAbstractDIBCompressor*>(&lzh)}) {
+    for (TAbstractDIBCompressor* comp :
+         {static_cast<TAbstractDIBCompressor*>(&rle), static_cast<TAbstractDIBCompressor*>(&lzh)}) {
       SCOPED_TRACE(std::string(c.what) + " / " + comp->GetName());
       std::size_t r = 0;
       const Bytes payload = Compress(*comp, c.data, &r);

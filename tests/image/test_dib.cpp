@@ -80,7 +80,7 @@ TEST(DIBSettings, DefaultsAndAngleNormalisation) {
     dib.SetAngle(c.in);
     EXPECT_EQ(dib.Angle(), c.out) << static_cast<double>(c.in);
   }
-  EXPECT_EQ(NormalizeAngle(-1e-30L), 0);  // 360 - tiny rounds to 360, which wraps
+  EXPECT_EQ(NormalizeAngle(-1e-30L), 0);                         // 360 - tiny rounds to 360, which wraps
   EXPECT_EQ(NormalizeAngle(1e300L), std::fmod(1e300L, 360.0L));  // finishes at once
 }
 
@@ -127,7 +127,7 @@ TEST(DIBSettings, TransparentColorFollowsModeAndColourOrder) {
   TMemoryDIB dib(4, 3);
   dib.Fill(framework::clWhite);
   dib.SetPixelAt(0, 2, Px(0x30, 0x20, 0x10, 0x99));  // bottom-left: R=10 G=20 B=30
-  dib.SetTransparentColor(0x00332211);                // B=33 G=22 R=11
+  dib.SetTransparentColor(0x00332211);               // B=33 G=22 R=11
   EXPECT_EQ(dib.StoredTransparentColor(), 0x00112233u);
   EXPECT_EQ(dib.TransparentColor(), 0x00302010);  // tmAuto: bottom-left pixel
   dib.SetTransparentMode(tmFixed);
@@ -202,24 +202,22 @@ TEST(DIBRowRoutines, MixFormulaCases) {
   const Case cases[] = {
       {"mask alpha 0 keeps colour, larger alpha", 255, true, false, 0, Px(200, 100, 50, 0),
        Px(10, 20, 30, 40), Px(10, 20, 30, 40)},
-      {"mask alpha 255 takes source", 255, true, false, 0, Px(200, 100, 50, 255),
-       Px(10, 20, 30, 40), Px(200, 100, 50, 255)},
+      {"mask alpha 255 takes source", 255, true, false, 0, Px(200, 100, 50, 255), Px(10, 20, 30, 40),
+       Px(200, 100, 50, 255)},
       {"mask alpha 128", 255, true, false, 0, Px(255, 0, 100, 128), Px(0, 255, 100, 200),
        Px(Mix(255, 0, 128), Mix(0, 255, 128), Mix(100, 100, 128), 200)},
       {"blend 128 white over black", 128, false, false, 0, Px(255, 255, 255, 0), Px(0, 0, 0, 7),
        Px(128, 128, 128, 7)},
       {"mask blend scales alpha", 100, true, false, 0, Px(255, 255, 255, 200), Px(0, 0, 0, 0),
        Px(Mix(255, 0, (200 * 100) >> 8), Mix(255, 0, 78), Mix(255, 0, 78), 200)},
-      {"key writes alpha 0", 255, false, true, 0x000000FF, Px(1, 2, 3, 99), Px(9, 9, 9, 9),
-       Px(1, 2, 3, 0)},
-      {"key colour leaves destination", 255, false, true, 0x00030201, Px(1, 2, 3, 99),
-       Px(9, 9, 9, 9), Px(9, 9, 9, 9)},
-      {"key blend copies source alpha", 128, false, true, 0, Px(255, 255, 255, 77),
-       Px(0, 0, 0, 200), Px(128, 128, 128, 77)},
-      {"key blend skips key", 128, false, true, 0x00FFFFFF, Px(255, 255, 255, 77),
-       Px(0, 0, 0, 200), Px(0, 0, 0, 200)},
-      {"copy all four bytes", 255, false, false, 0, Px(1, 2, 3, 4), Px(9, 9, 9, 9),
-       Px(1, 2, 3, 4)},
+      {"key writes alpha 0", 255, false, true, 0x000000FF, Px(1, 2, 3, 99), Px(9, 9, 9, 9), Px(1, 2, 3, 0)},
+      {"key colour leaves destination", 255, false, true, 0x00030201, Px(1, 2, 3, 99), Px(9, 9, 9, 9),
+       Px(9, 9, 9, 9)},
+      {"key blend copies source alpha", 128, false, true, 0, Px(255, 255, 255, 77), Px(0, 0, 0, 200),
+       Px(128, 128, 128, 77)},
+      {"key blend skips key", 128, false, true, 0x00FFFFFF, Px(255, 255, 255, 77), Px(0, 0, 0, 200),
+       Px(0, 0, 0, 200)},
+      {"copy all four bytes", 255, false, false, 0, Px(1, 2, 3, 4), Px(9, 9, 9, 9), Px(1, 2, 3, 4)},
   };
   for (const auto& c : cases) {
     TMemoryDIB src(1, 1), dst(1, 1);
@@ -259,9 +257,9 @@ TEST(DIBRowRoutines, MatchFormulasOnRandomRectangles) {
     bool masked, transparent;
     std::uint8_t opacity;
   };
-  const Mode modes[] = {{"copy", false, false, 255},  {"blend", false, false, 77},
-                        {"mask", true, false, 255},   {"maskblend", true, false, 190},
-                        {"key", false, true, 255},    {"keyblend", false, true, 33}};
+  const Mode modes[] = {{"copy", false, false, 255}, {"blend", false, false, 77},
+                        {"mask", true, false, 255},  {"maskblend", true, false, 190},
+                        {"key", false, true, 255},   {"keyblend", false, true, 33}};
   for (const bool runs : {false, true})
     for (const Mode& m : modes) {
       TMemoryDIB src(37, 11), dst(29, 13);

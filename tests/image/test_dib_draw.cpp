@@ -17,8 +17,9 @@ namespace {
 void Numbered(TAbstractSuperDIB& d, std::uint8_t alpha = 255) {
   for (int y = 0; y < d.Height(); ++y)
     for (int x = 0; x < d.Width(); ++x)
-      d.SetPixelAt(x, y, static_cast<std::uint32_t>(x) | (static_cast<std::uint32_t>(y) << 8) |
-                             (std::uint32_t{alpha} << 24));
+      d.SetPixelAt(x, y,
+                   static_cast<std::uint32_t>(x) | (static_cast<std::uint32_t>(y) << 8) |
+                       (std::uint32_t{alpha} << 24));
 }
 
 constexpr std::uint32_t kBack = 0xEEEEEEEE;
@@ -88,9 +89,9 @@ TEST(DIBDraw, RotatedSizeValues) {
     long double angle, sx, sy;
     TSize size;
   } cases[] = {
-      {17, 23, 0, 100, 100, {16, 22}},   {10, 10, 45, 100, 100, {14, 14}},
-      {10, 20, 0, 50, 150, {4, 30}},     {10, 20, 270, 100, 100, {20, 10}},
-      {40, 10, 30, 100, 100, {40, 28}},  // 34.64+5 = 39.6 -> 40; 20+8.66 -> 29 -> 28
+      {17, 23, 0, 100, 100, {16, 22}},   {10, 10, 45, 100, 100, {14, 14}}, {10, 20, 0, 50, 150, {4, 30}},
+      {10, 20, 270, 100, 100, {20, 10}}, {40, 10, 30, 100, 100, {40, 28}},  // 34.64+5 = 39.6 -> 40; 20+8.66
+                                                                            // -> 29 -> 28
   };
   for (const auto& c : cases)
     EXPECT_EQ(RotatedSize(c.w, c.h, c.angle, c.sx, c.sy), c.size)
@@ -125,8 +126,7 @@ TEST(DIBDraw, DrawRotatedSamplesStrictlyInsideTheHalfSizes) {
       for (int x = 0; x < size; ++x) {
         // Never used: the leftmost column and the bottom row, and for an odd
         // size also the rightmost column and the top row.
-        const bool outside =
-            x == 0 || y == size - 1 || (size % 2 == 1 && (x == size - 1 || y == 0));
+        const bool outside = x == 0 || y == size - 1 || (size % 2 == 1 && (x == size - 1 || y == 0));
         const std::uint32_t expected = outside ? 0x00112233u : src.PixelAt(x, y);
         EXPECT_EQ(dst.PixelAt(x, y), expected) << size << ": " << x << "," << y;
       }

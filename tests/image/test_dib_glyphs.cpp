@@ -30,8 +30,8 @@ std::uint8_t Mix(unsigned s, unsigned d, unsigned a) {
 void ColumnStrip(TAbstractSuperDIB& d) {
   for (int y = 0; y < d.Height(); ++y)
     for (int x = 0; x < d.Width(); ++x)
-      d.SetPixelAt(x, y, 0xFF000000u | (static_cast<std::uint32_t>(y) << 16) |
-                             static_cast<std::uint32_t>(x & 0xFFFF));
+      d.SetPixelAt(
+          x, y, 0xFF000000u | (static_cast<std::uint32_t>(y) << 16) | static_cast<std::uint32_t>(x & 0xFFFF));
 }
 
 // Frame k of `count` filled with grey level levels[k], opaque.
@@ -45,8 +45,7 @@ void GreyFrames(TAbstractSuperDIB& d, int count, const std::vector<std::uint8_t>
 }
 
 std::string TempPath(const std::string& name) {
-  return (std::filesystem::temp_directory_path() /
-          ("plonk_dib_" + std::to_string(::getpid()) + "_" + name))
+  return (std::filesystem::temp_directory_path() / ("plonk_dib_" + std::to_string(::getpid()) + "_" + name))
       .string();
 }
 
@@ -128,9 +127,9 @@ TEST(DIBGlyphs, BlendedGlyphWeights) {
   };
   // p = 3.5: blend = 255 - Round(127.5) = 127 of frame 3 over frame 4.
   EXPECT_EQ(draw(70, false), Mix(130, 170, 127));
-  EXPECT_EQ(draw(60, false), 130u);         // exactly frame 3
-  EXPECT_EQ(draw(100, false), 170u);        // Value = Max: the last frame
-  EXPECT_EQ(draw(100, true), 10u);          // ... or the first when wrapping
+  EXPECT_EQ(draw(60, false), 130u);   // exactly frame 3
+  EXPECT_EQ(draw(100, false), 170u);  // Value = Max: the last frame
+  EXPECT_EQ(draw(100, true), 10u);    // ... or the first when wrapping
   // p = 4.5: frame 5 does not exist; wrapping blends frame 4 towards frame 0.
   EXPECT_EQ(draw(90, true), Mix(170, 10, 127));
   EXPECT_EQ(draw(90, false), 170u);
@@ -232,9 +231,9 @@ TEST(DIBFilter, WeightsOffsetsDivisorAndOpacity) {
 
 TEST(DIBRender8Bit, ErrorsAndLookup) {
   TMemoryDIB dib(3, 2);
-  dib.SetPixelAt(0, 0, 0xFF000000);           // black
-  dib.SetPixelAt(1, 0, 0xFFFF0000);           // red
-  dib.SetPixelAt(2, 1, 0xFF0000FF);           // blue
+  dib.SetPixelAt(0, 0, 0xFF000000);  // black
+  dib.SetPixelAt(1, 0, 0xFFFF0000);  // red
+  dib.SetPixelAt(2, 1, 0xFF0000FF);  // blue
   TDIBPalette palette;
   framework::TIndexedBitmap screen(4, 4);
   try {

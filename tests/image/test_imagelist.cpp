@@ -41,7 +41,9 @@ struct RecordingLink {
   TDIBImageLink link;
   std::vector<Event> events;
   explicit RecordingLink(framework::TComponent* owner = nullptr) : link(owner) {
-    link.OnImageChanged.Bind([this](framework::TObject*, int index, int kind) { events.push_back({index, kind}); });
+    link.OnImageChanged.Bind([this](framework::TObject*, int index, int kind) {
+      events.push_back({index, kind});
+    });
   }
 };
 
@@ -69,7 +71,8 @@ void WriteBmp(const std::string& path, int w, int h, std::uint8_t b, std::uint8_
       p[1] = g;
       p[2] = r;
     }
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
 }
 
 }  // namespace
@@ -431,13 +434,16 @@ TEST(ImageList, TransparentColorReadsColourNames) {
     const char* stored;
     framework::TColor colour;
   };
-  const Case cases[] = {{"clWhite", framework::clWhite}, {"clBlack", framework::clBlack},
-                        {"clRed", framework::clRed},     {"clwhite", framework::clWhite},
+  const Case cases[] = {{"clWhite", framework::clWhite},
+                        {"clBlack", framework::clBlack},
+                        {"clRed", framework::clRed},
+                        {"clwhite", framework::clWhite},
                         {"8496015", 8496015}};
   for (const Case& c : cases) {
-    const std::string text = std::string("TComponent Root {\n  TDIBImageList Images {\n    DIBImages = (\n      {\n") +
-                             "        DIB.TransparentColor = " + c.stored + "\n        DIB.TransparentMode = tmFixed\n" +
-                             "      }\n    )\n  }\n}\n";
+    const std::string text =
+        std::string("TComponent Root {\n  TDIBImageList Images {\n    DIBImages = (\n      {\n") +
+        "        DIB.TransparentColor = " + c.stored + "\n        DIB.TransparentMode = tmFixed\n" +
+        "      }\n    )\n  }\n}\n";
     framework::TComponent root(nullptr);
     framework::ReadForm(framework::TextFormToBinary(text), root);
     auto* list = dynamic_cast<TDIBImageList*>(root.FindComponent("Images"));

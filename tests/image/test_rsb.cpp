@@ -45,7 +45,7 @@ TEST(RSBFormat, IdentityAndFormatList) {
   rsb->AddLoadFilter(filters);
   rsb->AddSaveFilter(filters);
   EXPECT_EQ(filters, (std::vector<std::string>{"first", "Rogue spear bitmap (*.rsb)|*.rsb",
-                                                "Rogue spear bitmap (*.rsb)|*.rsb"}));
+                                               "Rogue spear bitmap (*.rsb)|*.rsb"}));
   EXPECT_TRUE(rsb->CanLoad());
   EXPECT_TRUE(rsb->CanSave());
 }
@@ -86,7 +86,8 @@ TEST(RSBFormat, SavePacksTopRowFirst) {
 TEST(RSBFormat, LoadInvertsSaveAndReportsProgress) {
   TMemoryDIB source(5, 3);
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 5; ++x) source.SetPixelAt(x, y, 0x01000000u * (x * 50 + 3) + 0x10203u * (y * 40 + x * 11));
+    for (int x = 0; x < 5; ++x)
+      source.SetPixelAt(x, y, 0x01000000u * (x * 50 + 3) + 0x10203u * (y * 40 + x * 11));
   for (bool masked : {true, false}) {
     SCOPED_TRACE(masked ? "masked" : "plain");
     source.SetMasked(masked);
@@ -143,12 +144,17 @@ TEST(RSBFormat, BadFilesLeaveTheBufferUntouched) {
     return f;
   };
   const Case cases[] = {
-      {"version 2", file({2, 2, 2, 5, 6, 5, 0}, body2x2), "EDIBFormatError: Only RSB version 1 is supported."},
-      {"version 0", file({0, 2, 2, 5, 6, 5, 0}, body2x2), "EDIBFormatError: Only RSB version 1 is supported."},
+      {"version 2", file({2, 2, 2, 5, 6, 5, 0}, body2x2),
+       "EDIBFormatError: Only RSB version 1 is supported."},
+      {"version 0", file({0, 2, 2, 5, 6, 5, 0}, body2x2),
+       "EDIBFormatError: Only RSB version 1 is supported."},
       {"truncated body", file({1, 2, 2, 5, 6, 5, 0}, Bytes(7, 0x55)), "EReadError: Stream read error"},
-      {"huge size, no body", file({1, 60000, 60000, 5, 6, 5, 0}, {}), "EDIBFormatError: RSB picture is too large."},
-      {"width past 16 bits", file({1, 65536, 1, 5, 6, 5, 0}, {}), "EDIBFormatError: RSB picture is too large."},
-      {"bits past 16", file({1, 2, 2, 8, 8, 8, 8}, body2x2), "EDIBFormatError: Unsupported RSB pixel layout."},
+      {"huge size, no body", file({1, 60000, 60000, 5, 6, 5, 0}, {}),
+       "EDIBFormatError: RSB picture is too large."},
+      {"width past 16 bits", file({1, 65536, 1, 5, 6, 5, 0}, {}),
+       "EDIBFormatError: RSB picture is too large."},
+      {"bits past 16", file({1, 2, 2, 8, 8, 8, 8}, body2x2),
+       "EDIBFormatError: Unsupported RSB pixel layout."},
       {"absurd bit count", file({1, 2, 2, 0xFFFFFFFF, 0, 0, 0}, body2x2),
        "EDIBFormatError: Unsupported RSB pixel layout."},
       {"truncated header", U32s({1, 2, 2}), "EReadError: Stream read error"},

@@ -40,14 +40,18 @@ void PaintRandom(TAbstractSuperDIB& dib, std::uint32_t seed) {
   for (int r = 0; r < 6; ++r) {
     const std::uint32_t colour = rng();
     const int x0 = static_cast<int>(rng() % dib.Width()), y0 = static_cast<int>(rng() % dib.Height());
-    const int w = static_cast<int>(rng() % (dib.Width() - x0)) + 1, h = static_cast<int>(rng() % (dib.Height() - y0)) + 1;
+    const int w = static_cast<int>(rng() % (dib.Width() - x0)) + 1,
+              h = static_cast<int>(rng() % (dib.Height() - y0)) + 1;
     for (int y = y0; y < y0 + h; ++y)
       for (int x = x0; x < x0 + w; ++x) std::memcpy(dib.ScanLine(y) + 4 * x, &colour, 4);
   }
-  for (int n = 0; n < dib.Width() * dib.Height() / 200; ++n) p[rng() % dib.ByteCount()] = static_cast<std::uint8_t>(rng());
+  for (int n = 0; n < dib.Width() * dib.Height() / 200; ++n)
+    p[rng() % dib.ByteCount()] = static_cast<std::uint8_t>(rng());
 }
 
-Bytes Pixels(const TAbstractSuperDIB& dib) { return Bytes(dib.Bits(), dib.Bits() + dib.ByteCount()); }
+Bytes Pixels(const TAbstractSuperDIB& dib) {
+  return Bytes(dib.Bits(), dib.Bits() + dib.ByteCount());
+}
 
 Bytes Write(TAbstractSuperDIB& dib) {
   framework::TMemoryStream out;
@@ -61,7 +65,9 @@ void Read(TAbstractSuperDIB& dib, const Bytes& value) {
   EXPECT_EQ(in.Position(), static_cast<std::int64_t>(value.size()));
 }
 
-Bytes U16(std::uint16_t v) { return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)}; }
+Bytes U16(std::uint16_t v) {
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+}
 Bytes U32(std::uint32_t v) {
   return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
           static_cast<std::uint8_t>(v >> 24)};
@@ -109,8 +115,9 @@ TEST_F(PictureStream, RandomPicturesRoundTripRawRLEAndLZH) {
       const std::size_t rawLength = 4 + 4 * std::size_t(w) * h;
       const bool compressed = value.size() >= 26 && std::memcmp(value.data(), "DIBCMP", 6) == 0;
       if (compressed) {
-        EXPECT_EQ(Bytes(value.begin(), value.begin() + 26),
-                  CompressedHeader(FindCompressor(c.compressor)->GetGUID(), static_cast<std::uint32_t>(rawLength)));
+        EXPECT_EQ(
+            Bytes(value.begin(), value.begin() + 26),
+            CompressedHeader(FindCompressor(c.compressor)->GetGUID(), static_cast<std::uint32_t>(rawLength)));
         EXPECT_LE(value.size() - 26, rawLength);
       } else {
         EXPECT_EQ(value.size(), rawLength);
@@ -241,14 +248,17 @@ TEST_F(PictureStream, ErrorsLeaveTheBufferUntouched) {
       {"25 bytes starting with DIBCMP", dibcmp25, 25, "EDIBError: Picture data is too large."},
       {"unknown compressor", CompressedHeader(unknown, 68), 26,
        "EDIBCompressError: Could not find a suitable decompressor."},
-      {"compressed length beyond the cap", Cat({CompressedHeader(kRLECompressorGUID, 0xFFFFFFFF), Bytes{2, 0}}), 28,
+      {"compressed length beyond the cap",
+       Cat({CompressedHeader(kRLECompressorGUID, 0xFFFFFFFF), Bytes{2, 0}}), 28,
        "EDIBError: Picture data is too large."},
-      {"65535 x 65535 raw", Cat({U16(65535), U16(65535), Bytes(8, 1)}), 12, "EDIBError: Picture data is too large."},
-      {"compressed form expands to fewer than 4 bytes", Cat({CompressedHeader(kRLECompressorGUID, 3), Bytes{3, 9}}),
-       28, "EReadError: Stream read error"},
+      {"65535 x 65535 raw", Cat({U16(65535), U16(65535), Bytes(8, 1)}), 12,
+       "EDIBError: Picture data is too large."},
+      {"compressed form expands to fewer than 4 bytes",
+       Cat({CompressedHeader(kRLECompressorGUID, 3), Bytes{3, 9}}), 28, "EReadError: Stream read error"},
       {"raw shorter than its header", Bytes{4, 0, 4}, 3, "EReadError: Stream read error"},
       {"length beyond the stream", Cat({U16(4), U16(4), Bytes(64, 1)}), 69, "EReadError: Stream read error"},
-      {"length far beyond the stream", Bytes{1, 0, 1, 0}, std::size_t{1} << 40, "EReadError: Stream read error"},
+      {"length far beyond the stream", Bytes{1, 0, 1, 0}, std::size_t{1} << 40,
+       "EReadError: Stream read error"},
   };
   const std::size_t kept = SharedPictureCount();
   for (const bool lasting : {false, true})
@@ -305,8 +315,8 @@ TEST_F(PictureStream, LengthsThatLie) {
        30 + rlePayload(raw4x4).size(), 4, 4, 64},
       {"LZH payload announcing more than the raw length", lzhLying, lzhLying.size(), 4, 4, 64},
       // Half the pairs: the planes are short, so the height byte reads as 0.
-      {"RLE payload cut short", Cat({CompressedHeader(kRLECompressorGUID, 68), Bytes{1, 4, 16, 0x11, 1, 0, 16, 0x11}}),
-       34, 4, 1, 16},
+      {"RLE payload cut short",
+       Cat({CompressedHeader(kRLECompressorGUID, 68), Bytes{1, 4, 16, 0x11, 1, 0, 16, 0x11}}), 34, 4, 1, 16},
       {"zero sizes", Cat({U16(0), U16(0)}), 4, 1, 1, 0},
       {"65535 x 1", Cat({U16(65535), U16(1), Bytes(65535 * 4, 0x11)}), 4 + 65535 * 4, 65535, 1, 65535 * 4},
   };

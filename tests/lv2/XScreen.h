@@ -4,16 +4,16 @@
 // the user with XTest, and finding windows in the tree. Include after every
 // other header: Xlib's macros (None, Bool, Status) break C++ headers.
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "tests/lv2/UiPictures.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace lv2uitest {
 

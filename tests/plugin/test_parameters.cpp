@@ -14,12 +14,13 @@ namespace {
 using Parameters = PluginFixture;
 
 TEST_F(Parameters, DefaultsOfEverySlot) {
-  const float expected[62] = {0.0f,  1, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0,  // steps 1..16
-                              1,     1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,     // ties 1..16
-                              1.0f,  0.0f, 0.4f, 0.0f, 0.7f, 0.7f, 0.7f,              // 33..39
-                              1.0f,  0.1f, 0.91f, 0.0f, 0.25f, 0.5f, 0.6f, 1.0f, 0.3f, 0.7f,   // 40..49
-                              1.0f,  0.35f, 0.92f, 1.0f, 0.75f, 0.5f, 0.4f, 1.0f, 0.3f, 0.7f,  // 50..59
-                              0.2f,  0.4f};
+  const float expected[62] = {
+      0.0f, 1,     0,     0,    0,     1,    0,    0,    0,    0,    1, 0, 0, 0, 0, 1, 0,  // steps 1..16
+      1,    1,     0,     0,    0,     0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0,     // ties 1..16
+      1.0f, 0.0f,  0.4f,  0.0f, 0.7f,  0.7f, 0.7f,                                         // 33..39
+      1.0f, 0.1f,  0.91f, 0.0f, 0.25f, 0.5f, 0.6f, 1.0f, 0.3f, 0.7f,                       // 40..49
+      1.0f, 0.35f, 0.92f, 1.0f, 0.75f, 0.5f, 0.4f, 1.0f, 0.3f, 0.7f,                       // 50..59
+      0.2f, 0.4f};
   for (int i = 1; i <= 61; ++i) EXPECT_EQ(host->getParameter(i), expected[i]) << "slot " << i;
 }
 
@@ -27,8 +28,8 @@ TEST_F(Parameters, ValuesAreClampedIntoZeroToOne) {
   const struct {
     float in;
     float stored;
-  } cases[] = {{0.25f, 0.25f}, {1.5f, 1.0f},         {-0.2f, 0.0f},      {NAN, 0.0f},  {INFINITY, 1.0f},
-               {-INFINITY, 0.0f}, {1e30f, 1.0f},     {-1e30f, 0.0f},     {1.0f, 1.0f}, {0.0f, 0.0f}};
+  } cases[] = {{0.25f, 0.25f},    {1.5f, 1.0f},  {-0.2f, 0.0f},  {NAN, 0.0f},  {INFINITY, 1.0f},
+               {-INFINITY, 0.0f}, {1e30f, 1.0f}, {-1e30f, 0.0f}, {1.0f, 1.0f}, {0.0f, 0.0f}};
   for (const auto& c : cases) {
     host->setParameter(36, c.in);
     EXPECT_EQ(host->getParameter(36), c.stored) << "value " << c.in;
@@ -51,12 +52,13 @@ TEST_F(Parameters, SlotsOutsideOneToSixtyOneHoldNothing) {
 }
 
 TEST_F(Parameters, NamesOfTheHost) {
-  const char* named[] = {"Gate Enable",  "Gate Attack",     "Gate Decay",     "Gate Shuffle",   "Gate Volume",
-                         "FD1 Volume",   "FD2 Volume",      "FD1 Enable",     "FD1 Cutoff",     "FD1 Reso",
-                         "FD1 Filter Type", "FD1 Delay Time", "FD1 Feedback", "FD1 Pan",        "FD1 Delay Sync",
-                         "FD1 LFO->Cutoff", "FD1 LFO->Pan", "FD2 Enable",     "FD2 Cutoff",     "FD2 Reso",
-                         "FD2 Filter Type", "FD2 Delay Time", "FD2 Feedback", "FD2 Pan",        "FD2 Delay Sync",
-                         "FD2 LFO->Cutoff", "FD2 LFO->Pan", "LFO1 Period",    "LFO2 Period"};
+  const char* named[] = {
+      "Gate Enable",     "Gate Attack",    "Gate Decay",   "Gate Shuffle", "Gate Volume",
+      "FD1 Volume",      "FD2 Volume",     "FD1 Enable",   "FD1 Cutoff",   "FD1 Reso",
+      "FD1 Filter Type", "FD1 Delay Time", "FD1 Feedback", "FD1 Pan",      "FD1 Delay Sync",
+      "FD1 LFO->Cutoff", "FD1 LFO->Pan",   "FD2 Enable",   "FD2 Cutoff",   "FD2 Reso",
+      "FD2 Filter Type", "FD2 Delay Time", "FD2 Feedback", "FD2 Pan",      "FD2 Delay Sync",
+      "FD2 LFO->Cutoff", "FD2 LFO->Pan",   "LFO1 Period",  "LFO2 Period"};
   for (int i = 1; i <= 16; ++i) {
     EXPECT_EQ(host->text(effGetParamName, i), "Step" + std::to_string(i));
     EXPECT_EQ(host->text(effGetParamName, 16 + i), "Tie" + std::to_string(i));

@@ -2,7 +2,6 @@
 // missing time information, the MIDI value slot and the floating-point mode.
 
 #include <gtest/gtest.h>
-
 #include <xmmintrin.h>
 
 #include <cmath>
@@ -89,7 +88,8 @@ TEST(EffectTime, FloatingPointModeIsTheHostsAgainOnReturn) {
 
 TEST(EffectMidi, EventsSetTheMidiValueOnly) {
   auto plugin = std::make_unique<APlugin>(host);
-  auto event = [](unsigned char status, unsigned char second, unsigned char third, VstInt32 type = kVstMidiType) {
+  auto event = [](unsigned char status, unsigned char second, unsigned char third,
+                  VstInt32 type = kVstMidiType) {
     VstMidiEvent e{};
     e.type = type;
     e.byteSize = sizeof e;

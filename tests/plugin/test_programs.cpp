@@ -46,8 +46,8 @@ TEST_F(Programs, EditsStayWithTheirProgram) {
 TEST_F(Programs, OutOfRangeProgramsChangeNothing) {
   host->dispatch(effSetProgram, 0, 4);
   host->setParameter(10, 0.6f);
-  for (VstIntPtr value : {VstIntPtr{8}, VstIntPtr{-1}, VstIntPtr{INT_MIN}, VstIntPtr{INT_MAX}, VstIntPtr{1} << 33,
-                          -(VstIntPtr{1} << 32) + 3}) {
+  for (VstIntPtr value : {VstIntPtr{8}, VstIntPtr{-1}, VstIntPtr{INT_MIN}, VstIntPtr{INT_MAX},
+                          VstIntPtr{1} << 33, -(VstIntPtr{1} << 32) + 3}) {
     host->dispatch(effSetProgram, 0, value);
     EXPECT_EQ(host->dispatch(effGetProgram), 4) << value;
     EXPECT_EQ(host->getParameter(10), 0.6f);

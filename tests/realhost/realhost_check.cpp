@@ -140,8 +140,8 @@ std::vector<std::size_t> onsets(const std::vector<float>& x, std::size_t end, st
 
 // Lag (in samples, with a parabolic refinement) at which `echo` best matches
 // `dry` over [from, to), searched within centre +- span.
-double echoLag(const std::vector<float>& dry, const std::vector<float>& echo, std::size_t from, std::size_t to,
-               double centre, int span) {
+double echoLag(const std::vector<float>& dry, const std::vector<float>& echo, std::size_t from,
+               std::size_t to, double centre, int span) {
   const long first = static_cast<long>(std::floor(centre)) - span;
   std::vector<double> corr(2 * span + 2, 0.0);
   for (std::size_t k = 0; k < corr.size(); ++k) {
@@ -154,7 +154,8 @@ double echoLag(const std::vector<float>& dry, const std::vector<float>& echo, st
     }
     corr[k] = sum;
   }
-  const std::size_t best = static_cast<std::size_t>(std::max_element(corr.begin(), corr.end()) - corr.begin());
+  const std::size_t best =
+      static_cast<std::size_t>(std::max_element(corr.begin(), corr.end()) - corr.begin());
   double fraction = 0;
   if (best > 0 && best + 1 < corr.size()) {
     const double a = corr[best - 1], b = corr[best], c = corr[best + 1];
@@ -181,15 +182,16 @@ int analyse(const Options& o) {
   report.check(capL.frames() >= songEnd && capR.frames() == capL.frames() && inL.frames() == capL.frames() &&
                    inR.frames() == capL.frames(),
                "recorded-length",
-               format("%zu frames recorded on each of the four channels, %zu needed for %d bars", capL.frames(),
-                      songEnd, o.bars));
+               format("%zu frames recorded on each of the four channels, %zu needed for %d bars",
+                      capL.frames(), songEnd, o.bars));
   if (report.failed() != 0) return report.failed();
 
   // The known input: the dummy backend's DC device gives 0.5 on every channel.
   std::size_t badInput = 0;
   for (std::size_t i = 0; i < songEnd; ++i)
     if (inL.channels[0][i] != 0.5f || inR.channels[0][i] != 0.5f) ++badInput;
-  report.check(badInput == 0, "known-input", format("%zu of %zu input frames differ from 0.5", badInput, songEnd));
+  report.check(badInput == 0, "known-input",
+               format("%zu of %zu input frames differ from 0.5", badInput, songEnd));
 
   std::size_t nonFinite = 0;
   for (std::size_t i = 0; i < capL.frames(); ++i)
@@ -216,11 +218,12 @@ int analyse(const Options& o) {
     lowest = std::min(lowest, error);
     highest = std::max(highest, error);
   }
-  report.check(matched == expected.size() && found.size() == expected.size() && worst <= o.tolerance, "gate-grid",
-               format("%zu of %zu steps found (%zu bursts in all); first gated sample minus grid time: %.2f to %.2f "
-                      "samples (limit %d)",
-                      matched, expected.size(), found.size(), matched ? lowest : 0.0, matched ? highest : 0.0,
-                      o.tolerance));
+  report.check(
+      matched == expected.size() && found.size() == expected.size() && worst <= o.tolerance, "gate-grid",
+      format("%zu of %zu steps found (%zu bursts in all); first gated sample minus grid time: %.2f to %.2f "
+             "samples (limit %d)",
+             matched, expected.size(), found.size(), matched ? lowest : 0.0, matched ? highest : 0.0,
+             o.tolerance));
 
   // FD1's echo: left minus right, compared with the dry burst it repeats.
   std::vector<float> echo(capL.frames());
@@ -342,17 +345,31 @@ int main(int argc, char** argv) {
       }
       return argv[++i];
     };
-    if (a == "--tempo") o.tempo = std::atof(next().c_str());
-    else if (a == "--bars") o.bars = std::atoi(next().c_str());
-    else if (a == "--steps") o.steps = parseList(next());
-    else if (a == "--delay-beats") o.delayBeats = std::atof(next().c_str());
-    else if (a == "--tolerance") o.tolerance = std::atoi(next().c_str());
-    else if (a == "--label") o.label = next();
-    else if (a == "--reference") o.reference = next();
-    else if (a == "--input") { o.inLeft = next(); o.inRight = next(); }
-    else if (a == "--capture") { o.capLeft = next(); o.capRight = next(); }
-    else if (a == "--twin") { o.twinLeft = next(); o.twinRight = next(); }
-    else return usage();
+    if (a == "--tempo")
+      o.tempo = std::atof(next().c_str());
+    else if (a == "--bars")
+      o.bars = std::atoi(next().c_str());
+    else if (a == "--steps")
+      o.steps = parseList(next());
+    else if (a == "--delay-beats")
+      o.delayBeats = std::atof(next().c_str());
+    else if (a == "--tolerance")
+      o.tolerance = std::atoi(next().c_str());
+    else if (a == "--label")
+      o.label = next();
+    else if (a == "--reference")
+      o.reference = next();
+    else if (a == "--input") {
+      o.inLeft = next();
+      o.inRight = next();
+    } else if (a == "--capture") {
+      o.capLeft = next();
+      o.capRight = next();
+    } else if (a == "--twin") {
+      o.twinLeft = next();
+      o.twinRight = next();
+    } else
+      return usage();
   }
   if (o.tempo <= 0 || o.bars <= 0 || o.steps.empty() || o.capLeft.empty() || o.inLeft.empty()) return usage();
   return analyse(o);

@@ -15,9 +15,12 @@ void TSkinTestForm::KnobChange(TObject* sender) {
   log.push_back("change " + knob->Name() + " " + std::to_string(knob->Position()));
 }
 
-void TSkinTestForm::Clicked(TObject* sender) { log.push_back("click " + dynamic_cast<TComponent*>(sender)->Name()); }
+void TSkinTestForm::Clicked(TObject* sender) {
+  log.push_back("click " + dynamic_cast<TComponent*>(sender)->Name());
+}
 
-void FillPicture(image::TAbstractSuperDIB& dib, int w, int h, const std::function<std::uint32_t(int, int)>& fn) {
+void FillPicture(image::TAbstractSuperDIB& dib, int w, int h,
+                 const std::function<std::uint32_t(int, int)>& fn) {
   dib.SetSize(static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h));
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) dib.SetPixelAt(x, y, fn(x, y));
@@ -46,7 +49,8 @@ void SkinTest::Load(const std::string& name, const std::function<void()>& before
   Pump();
 }
 
-void SkinTest::SetImage(int index, int w, int h, const std::function<std::uint32_t(int, int)>& fn, bool masked) {
+void SkinTest::SetImage(int index, int w, int h, const std::function<std::uint32_t(int, int)>& fn,
+                        bool masked) {
   image::TMemoryDIB& dib = images->DIBImages().Items(index)->StoredDIB();
   dib.BeginUpdate();
   FillPicture(dib, w, h, fn);

@@ -53,7 +53,8 @@ inline std::string FormText(const std::string& name) {
 }
 
 // Pixel (0xAARRGGBB) of a picture filled by fn(x, y).
-void FillPicture(image::TAbstractSuperDIB& dib, int w, int h, const std::function<std::uint32_t(int, int)>& fn);
+void FillPicture(image::TAbstractSuperDIB& dib, int w, int h,
+                 const std::function<std::uint32_t(int, int)>& fn);
 
 class SkinTest : public ::testing::Test {
  protected:
@@ -63,7 +64,8 @@ class SkinTest : public ::testing::Test {
   // Reads the fixture into a new form, shows it and lets it paint.
   void Load(const std::string& name, const std::function<void()>& beforeShow = {});
   // Fills image `index` of the form's list and tells its links.
-  void SetImage(int index, int w, int h, const std::function<std::uint32_t(int, int)>& fn, bool masked = false);
+  void SetImage(int index, int w, int h, const std::function<std::uint32_t(int, int)>& fn,
+                bool masked = false);
   void Pump() { PumpEvents(); }
 
   template <class T>

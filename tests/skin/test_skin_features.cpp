@@ -118,7 +118,8 @@ TEST_F(FeatureTest, ShapeableLetsClicksThroughItsTransparentColour) {
   backend->ClickAt(Handle(), 101, 29);
   backend->ClickAt(Handle(), 110, 20);
   backend->ClickAt(Handle(), 130, 40);
-  EXPECT_EQ(form->log, (std::vector<std::string>{"click back", "click shaped", "click shaped", "click back"}));
+  EXPECT_EQ(form->log,
+            (std::vector<std::string>{"click back", "click shaped", "click shaped", "click back"}));
   auto* shaped = Find<skin::TDIBImage>("shaped");
   auto* feature = dynamic_cast<skin::TShapeableDIB*>(shaped->DIBFeatures().Items(0)->Feature());
   ASSERT_NE(feature, nullptr);

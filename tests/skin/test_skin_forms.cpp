@@ -86,7 +86,9 @@ TEST_F(FormsTest, ConstructionNeedsAnOwnerWithAContainer) {
 // A subclass that asks for template properties it cannot have.
 class TBadTemplate : public skin::TDIBImage {
  public:
-  TBadTemplate(TComponent* owner, const std::string& name) : skin::TDIBImage(owner) { RegisterTemplateProperty(name); }
+  TBadTemplate(TComponent* owner, const std::string& name) : skin::TDIBImage(owner) {
+    RegisterTemplateProperty(name);
+  }
 };
 
 TEST_F(FormsTest, TemplatePropertiesMustBePublishedValues) {
@@ -96,7 +98,8 @@ TEST_F(FormsTest, TemplatePropertiesMustBePublishedValues) {
     FAIL();
   } catch (const skin::EDIBControlError& e) {
     EXPECT_STREQ(e.what(),
-                 "Class TDIBImage is trying to register Nope as a template property, and that property does not exist.");
+                 "Class TDIBImage is trying to register Nope as a template property, and that property does "
+                 "not exist.");
   }
   try {
     TBadTemplate bad(form.get(), "IndexMain");
@@ -135,7 +138,8 @@ TEST_F(FormsTest, SettersRefuseBadValuesWithTheirMessage) {
       {"Position = 50", "SmallChange = 70000", "SmallChange must lie in 0..65535, not 70000"},
       {"DIBTabOrder = 1", "DIBTabOrder = 40000", "DIBTabOrder must lie in -32768..32767, not 40000"},
       {"Accelerator = 66", "Accelerator = 256", "Accelerator must lie in 0..255, not 256"},
-      {"Position = 50", "DIBFeatures = ( { FeatureClassName = \"TForm\" } )", "TForm has not been registered"},
+      {"Position = 50", "DIBFeatures = ( { FeatureClassName = \"TForm\" } )",
+       "TForm has not been registered"},
       {"Position = 50", "Children = ( { Control = nil } )", "You cannot set Control to nil"},
   };
   for (const Case& c : cases) {
@@ -158,8 +162,10 @@ TEST_F(FormsTest, SettersRefuseBadValuesWithTheirMessage) {
 TEST_F(FormsTest, ExtendedValuesMustBeFinite) {
   Load("paint.form");
   auto* img = Find<skin::TDIBImage>("full");
-  EXPECT_THROW(SetPropertyValue(*img, "Scale", Value(std::numeric_limits<long double>::infinity())), EPropertyError);
-  EXPECT_THROW(SetPropertyValue(*img, "Angle", Value(std::numeric_limits<long double>::quiet_NaN())), EPropertyError);
+  EXPECT_THROW(SetPropertyValue(*img, "Scale", Value(std::numeric_limits<long double>::infinity())),
+               EPropertyError);
+  EXPECT_THROW(SetPropertyValue(*img, "Angle", Value(std::numeric_limits<long double>::quiet_NaN())),
+               EPropertyError);
   SetPropertyValue(*img, "Angle", Value(-450.0L));
   EXPECT_EQ(img->Angle(), 270);
 }
@@ -204,7 +210,8 @@ class DamagedForms : public FormsTest {
 };
 
 TEST_F(DamagedForms, ByteEditsAndExtremeNumbersFailCleanly) {
-  static const char* const kExtremes[] = {"0", "-1", "1", "255", "256", "-129", "32767", "-32768", "65535", "65536",
+  static const char* const kExtremes[] = {"0",          "-1",          "1",      "255",     "256",
+                                          "-129",       "32767",       "-32768", "65535",   "65536",
                                           "2147483647", "-2147483648", "100000", "-100000", "7"};
   for (const char* name : {"paint.form", "knobs.form", "features.form", "tile.form"}) {
     const std::string text = FormText(name);
@@ -214,10 +221,18 @@ TEST_F(DamagedForms, ByteEditsAndExtremeNumbersFailCleanly) {
       for (int edits = 1 + static_cast<int>(Next() % 3); edits > 0; --edits) {
         const std::size_t at = 4 + Next() % (bin.size() - 4);
         switch (Next() % 4) {
-          case 0: bin[at] = static_cast<std::uint8_t>(Next()); break;
-          case 1: bin[at] ^= static_cast<std::uint8_t>(1u << (Next() % 8)); break;
-          case 2: bin.erase(bin.begin() + static_cast<std::ptrdiff_t>(at)); break;
-          default: bin.insert(bin.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::uint8_t>(Next())); break;
+          case 0:
+            bin[at] = static_cast<std::uint8_t>(Next());
+            break;
+          case 1:
+            bin[at] ^= static_cast<std::uint8_t>(1u << (Next() % 8));
+            break;
+          case 2:
+            bin.erase(bin.begin() + static_cast<std::ptrdiff_t>(at));
+            break;
+          default:
+            bin.insert(bin.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::uint8_t>(Next()));
+            break;
         }
       }
       Try(bin, std::string(name) + " byte round " + std::to_string(round));
@@ -226,7 +241,8 @@ TEST_F(DamagedForms, ByteEditsAndExtremeNumbersFailCleanly) {
     // form's own bounds belong to the window layer, DIB.* sizes to the
     // picture buffers, which take any 16-bit size).
     std::vector<std::pair<std::size_t, std::size_t>> numbers;
-    for (std::size_t at = text.find("= ", text.find("TDIBImageList")); at != std::string::npos; at = text.find("= ", at + 2)) {
+    for (std::size_t at = text.find("= ", text.find("TDIBImageList")); at != std::string::npos;
+         at = text.find("= ", at + 2)) {
       std::size_t b = at + 2, e = b;
       if (e < text.size() && text[e] == '-') ++e;
       while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) ++e;
@@ -244,8 +260,10 @@ TEST_F(DamagedForms, ByteEditsAndExtremeNumbersFailCleanly) {
       std::sort(picks.rbegin(), picks.rend());
       picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
       for (std::size_t i : picks)
-        edited.replace(numbers[i].first, numbers[i].second - numbers[i].first, kExtremes[Next() % std::size(kExtremes)]);
-      Try(TextFormToBinary(edited), std::string(name) + " number round " + std::to_string(round) + "\n" + edited);
+        edited.replace(numbers[i].first, numbers[i].second - numbers[i].first,
+                       kExtremes[Next() % std::size(kExtremes)]);
+      Try(TextFormToBinary(edited),
+          std::string(name) + " number round " + std::to_string(round) + "\n" + edited);
     }
   }
   std::printf("damaged forms: %d read, %d refused\n", read, refused);

@@ -11,8 +11,10 @@ class InputTest : public SkinTest {
   void LoadKnobs() {
     Load("knobs.form", [this] {
       // 10 frames of 18 x 18 (frame k has red k * 20); 100 frames of 100 x 18.
-      SetImage(0, 180, 18, [](int x, int) { return 0xFF000000u | static_cast<std::uint32_t>(x / 18 * 20) << 16; });
-      SetImage(1, 10000, 18, [](int x, int) { return 0xFF000000u | static_cast<std::uint32_t>(x / 100) << 8; });
+      SetImage(0, 180, 18,
+               [](int x, int) { return 0xFF000000u | static_cast<std::uint32_t>(x / 18 * 20) << 16; });
+      SetImage(1, 10000, 18,
+               [](int x, int) { return 0xFF000000u | static_cast<std::uint32_t>(x / 100) << 8; });
     });
     vol = Find<skin::TDIBKnob>("vol");
     pan = Find<skin::TDIBKnob>("pan");
@@ -41,7 +43,7 @@ TEST_F(InputTest, VerticalKnobFollowsPointerTravelWithThePointerHiddenAndHeld) {
   EXPECT_EQ(vol->Position(), 53);
   EXPECT_EQ(form->log, (std::vector<std::string>{"change vol 53"}));
   EXPECT_EQ(backend->CursorPos(), (TPoint{15, 15}));  // held at the press point
-  backend->MouseMove(Handle(), 15, 18);                 // 3 down
+  backend->MouseMove(Handle(), 15, 18);               // 3 down
   EXPECT_EQ(vol->Position(), 50);
   backend->MouseMove(Handle(), 15, 15);  // no travel: nothing
   EXPECT_EQ(form->log.size(), 2u);
@@ -144,11 +146,13 @@ TEST_F(InputTest, CellsWithTheEmptyStyleLetADragSweepAcrossThem) {
   for (skin::TDIBImage* cell : {a, b}) {
     cell->SetControlStyle(0);
     const std::string n = cell->Name();
-    cell->OnMouseDown.Bind([&events, n](TObject*, TMouseButton, TShiftState, int, int) { events.push_back(n + " down"); });
+    cell->OnMouseDown.Bind(
+        [&events, n](TObject*, TMouseButton, TShiftState, int, int) { events.push_back(n + " down"); });
     cell->OnMouseMove.Bind([&events, n](TObject*, TShiftState shift, int, int) {
       events.push_back(n + (shift == ssLeft ? " move left" : " move"));
     });
-    cell->OnMouseUp.Bind([&events, n](TObject*, TMouseButton, TShiftState, int, int) { events.push_back(n + " up"); });
+    cell->OnMouseUp.Bind(
+        [&events, n](TObject*, TMouseButton, TShiftState, int, int) { events.push_back(n + " up"); });
     cell->OnMouseEnter.Bind([&events, n](TObject*) { events.push_back(n + " enter"); });
     cell->OnMouseLeave.Bind([&events, n](TObject*) { events.push_back(n + " leave"); });
   }
@@ -156,7 +160,8 @@ TEST_F(InputTest, CellsWithTheEmptyStyleLetADragSweepAcrossThem) {
   backend->MouseDown(Handle(), mbLeft, 15, 65);
   backend->MouseMove(Handle(), 45, 65);
   backend->MouseUp(Handle(), mbLeft, 45, 65);
-  EXPECT_EQ(events, (std::vector<std::string>{"a enter", "a move", "a down", "a leave", "b enter", "b move left", "b up"}));
+  EXPECT_EQ(events, (std::vector<std::string>{"a enter", "a move", "a down", "a leave", "b enter",
+                                              "b move left", "b up"}));
   EXPECT_EQ(form->log, (std::vector<std::string>{}));  // no click events with the empty style
   EXPECT_EQ(container->CaptureControl(), nullptr);
 }
@@ -191,7 +196,8 @@ TEST_F(InputTest, TabWalksTheFocusListAndLeavesTheContainerAtTheEnd) {
   backend->KeyDown(Handle(), VK_TAB, ssShift);
   backend->KeyDown(Handle(), VK_TAB, ssShift);
   EXPECT_EQ(container->ActiveControl(), a);
-  EXPECT_EQ(events, (std::vector<std::string>{"b enter", "b exit", "c enter", "c exit", "b enter", "b exit", "a enter"}));
+  EXPECT_EQ(events, (std::vector<std::string>{"b enter", "b exit", "c enter", "c exit", "b enter", "b exit",
+                                              "a enter"}));
 
   // From b with c disabled, the next one would wrap round to a: the focus
   // leaves the skinned controls.
@@ -280,7 +286,8 @@ TEST_F(InputTest, FocusedKnobMovesWithItsKeys) {
     std::uint16_t key;
     int expected;
   };
-  const Case cases[] = {{VK_PRIOR, 5}, {VK_UP, 6}, {VK_RIGHT, 7}, {VK_DOWN, 6}, {VK_LEFT, 5}, {VK_NEXT, 0}, {'A', 0}};
+  const Case cases[] = {{VK_PRIOR, 5}, {VK_UP, 6},   {VK_RIGHT, 7}, {VK_DOWN, 6},
+                        {VK_LEFT, 5},  {VK_NEXT, 0}, {'A', 0}};
   for (const Case& k : cases) {
     backend->KeyDown(Handle(), k.key);
     EXPECT_EQ(c->Position(), k.expected) << k.key;
@@ -335,7 +342,7 @@ TEST_F(InputTest, KnobPositionAndRangeRules) {
   container->Update();
   vol->SetPosition(150);
   EXPECT_EQ(vol->Position(), 100);
-  EXPECT_TRUE(form->log.empty());      // already 100
+  EXPECT_TRUE(form->log.empty());          // already 100
   EXPECT_TRUE(container->PaintPending());  // repainted anyway
   vol->SetPosition(20);
   vol->SetPosition(150);
@@ -361,7 +368,8 @@ TEST_F(InputTest, FrameIndexWithAndWithoutTweens) {
   struct Case {
     int glyphs, position, frame;
   };
-  for (const Case& c : {Case{100, 0, 0}, Case{100, 1, 0}, Case{100, 50, 49}, Case{100, 100, 99}, Case{57, 100, 56}}) {
+  for (const Case& c :
+       {Case{100, 0, 0}, Case{100, 1, 0}, Case{100, 50, 49}, Case{100, 100, 99}, Case{57, 100, 56}}) {
     vol->SetNumGlyphs(c.glyphs);
     vol->SetPosition(c.position);
     EXPECT_EQ(vol->FrameIndex(), c.frame) << c.glyphs << " " << c.position;
@@ -374,9 +382,9 @@ TEST_F(InputTest, FrameIndexWithAndWithoutTweens) {
     Pump();
     return Pixel(15, 15) >> 16;
   };
-  EXPECT_EQ(redAt(100, false), 180u);  // the frame after the last shows the last
-  EXPECT_EQ(redAt(100, true), 0u);     // or the first
-  EXPECT_EQ(redAt(20, false), 40u);    // exactly frame 2
+  EXPECT_EQ(redAt(100, false), 180u);              // the frame after the last shows the last
+  EXPECT_EQ(redAt(100, true), 0u);                 // or the first
+  EXPECT_EQ(redAt(20, false), 40u);                // exactly frame 2
   const std::uint32_t between = redAt(25, false);  // frame 2 at 127 over frame 3
   EXPECT_EQ(between, (40u * 127 + 60u * 128 + 255) >> 8);
 }

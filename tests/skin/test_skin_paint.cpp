@@ -26,7 +26,8 @@ class PaintTest : public SkinTest {
     Load("paint.form", [this] {
       SetImage(0, 10, 10, [](int, int) { return 0xFFFFFFFFu; });
       // Left half opaque red, right half fully transparent green.
-      SetImage(1, 10, 10, [](int x, int) { return x < 5 ? 0xFFFF0000u : 0x0000FF00u; }, true);
+      SetImage(
+          1, 10, 10, [](int x, int) { return x < 5 ? 0xFFFF0000u : 0x0000FF00u; }, true);
       SetImage(2, 10, 10, [](int, int) { return 0xFFFF0000u; });
     });
   }
@@ -44,14 +45,14 @@ class PaintTest : public SkinTest {
 
 TEST_F(PaintTest, OpacityBlendsTheControlOverWhatLiesBeneath) {
   LoadPaint();
-  EXPECT_EQ(Pixel(5, 5), kBlue);                         // opacity 0: background unchanged
-  EXPECT_EQ(Pixel(25, 5), Mix(kWhite, kBlue, 128));      // 128: a mix
+  EXPECT_EQ(Pixel(5, 5), kBlue);                     // opacity 0: background unchanged
+  EXPECT_EQ(Pixel(25, 5), Mix(kWhite, kBlue, 128));  // 128: a mix
   EXPECT_EQ(Pixel(25, 5), 0x8080FFu);
-  EXPECT_EQ(Pixel(45, 5), kWhite);                       // 255: the picture
-  EXPECT_EQ(Pixel(15, 5), kBlue);                        // between controls
-  EXPECT_EQ(Pixel(62, 5), kRed);                         // masked: opaque part
-  EXPECT_EQ(Pixel(67, 5), kBlue);                        // masked: transparent part
-  EXPECT_EQ(Pixel(105, 25), kBlue);                      // no image: nothing drawn
+  EXPECT_EQ(Pixel(45, 5), kWhite);   // 255: the picture
+  EXPECT_EQ(Pixel(15, 5), kBlue);    // between controls
+  EXPECT_EQ(Pixel(62, 5), kRed);     // masked: opaque part
+  EXPECT_EQ(Pixel(67, 5), kBlue);    // masked: transparent part
+  EXPECT_EQ(Pixel(105, 25), kBlue);  // no image: nothing drawn
   // Overlap: the later control is mixed over the result of the earlier one.
   const std::uint32_t first = Mix(kRed, kBlue, 128);
   EXPECT_EQ(Pixel(82, 25), first);
@@ -278,10 +279,9 @@ TEST_F(PaintTest, ControlsMayEnlargeTheAreaBeingRepainted) {
     TRect grow, painted;
   };
   const Case cases[] = {
-      {{0, 0, 0, 0}, {40, 0, 50, 10}},
-      {{3, 0, 0, 0}, {37, 0, 50, 10}},   // left edge moved
-      {{0, 0, 4, 0}, {40, 0, 54, 10}},   // right edge moved
-      {{0, 0, 0, 2}, {40, 0, 50, 10}},   // the bottom may move by 2 without a second paint
+      {{0, 0, 0, 0}, {40, 0, 50, 10}}, {{3, 0, 0, 0}, {37, 0, 50, 10}},  // left edge moved
+      {{0, 0, 4, 0}, {40, 0, 54, 10}},                                   // right edge moved
+      {{0, 0, 0, 2}, {40, 0, 50, 10}},  // the bottom may move by 2 without a second paint
       {{0, 0, 0, 3}, {40, 0, 50, 13}},
   };
   for (const Case& c : cases) {

@@ -91,7 +91,8 @@ CaseResult blockSizes() {
     }
   }
   if (!ok) return fail("announced 64:" + report);
-  return pass("blocks of 1, 17, 4096 and random 1..8192 (announced 64) give the output of blocks of 64, finite");
+  return pass(
+      "blocks of 1, 17, 4096 and random 1..8192 (announced 64) give the output of blocks of 64, finite");
 }
 
 // ---------------------------------------------------------------------------
@@ -116,7 +117,8 @@ CaseResult inPlace() {
     Stereo out = input;
     std::size_t done = 0, which = 0;
     while (done < in.size()) {
-      const auto frames = static_cast<VstInt32>(std::min<std::size_t>(blocks[which++ % blocks.size()], in.size() - done));
+      const auto frames =
+          static_cast<VstInt32>(std::min<std::size_t>(blocks[which++ % blocks.size()], in.size() - done));
       float* inputs[2] = {in.left.data() + done, in.right.data() + done};
       float* separate[2] = {out.left.data() + done, out.right.data() + done};
       float** outputs = sameBuffers ? inputs : separate;
@@ -138,10 +140,14 @@ CaseResult inPlace() {
     const Stereo same = run(accumulate, true, why);
     if (!why.empty()) return fail(why);
     const char* name = accumulate ? "process" : "processReplacing";
-    const bool identical = std::memcmp(apart.left.data(), same.left.data(), apart.size() * sizeof(float)) == 0 &&
-                           std::memcmp(apart.right.data(), same.right.data(), apart.size() * sizeof(float)) == 0;
-    if (!identical) report += std::string(" ") + name + " in place differs by up to " + number(maxDifference(apart, same), 9) + ";";
-    if (!scanStereo(apart).clean()) report += std::string(" ") + name + ": " + scanStereo(apart).describe() + ";";
+    const bool identical =
+        std::memcmp(apart.left.data(), same.left.data(), apart.size() * sizeof(float)) == 0 &&
+        std::memcmp(apart.right.data(), same.right.data(), apart.size() * sizeof(float)) == 0;
+    if (!identical)
+      report += std::string(" ") + name + " in place differs by up to " +
+                number(maxDifference(apart, same), 9) + ";";
+    if (!scanStereo(apart).clean())
+      report += std::string(" ") + name + ": " + scanStereo(apart).describe() + ";";
   }
   if (!report.empty()) return fail(report.substr(1));
   return pass("processReplacing and process give bit-identical output in place and out of place");
@@ -150,16 +156,20 @@ CaseResult inPlace() {
 // ---------------------------------------------------------------------------
 
 CaseResult sampleRates() {
-  const double rates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000};
+  const double rates[] = {8000,  11025, 16000,  22050,  32000,  44100, 48000,
+                          88200, 96000, 176400, 192000, 352800, 384000};
   std::string report;
   for (double rate : rates) {
     Host host;
     std::string why;
     if (!openInstance(host, why, static_cast<float>(rate), 1024)) return fail(why);
-    const Stereo out = renderThrough(host, musicSignal(static_cast<std::size_t>(rate * 1.5), rate), {1024}, rate);
+    const Stereo out =
+        renderThrough(host, musicSignal(static_cast<std::size_t>(rate * 1.5), rate), {1024}, rate);
     const OutputScan scan = scanStereo(out);
-    if (!scan.clean()) report += " " + number(rate, 0) + " Hz: " + scan.describe() + ";";
-    else if (scan.peak < 1e-3) report += " " + number(rate, 0) + " Hz: silent output for a loud input;";
+    if (!scan.clean())
+      report += " " + number(rate, 0) + " Hz: " + scan.describe() + ";";
+    else if (scan.peak < 1e-3)
+      report += " " + number(rate, 0) + " Hz: silent output for a loud input;";
   }
   // One instance through every rate, suspended and resumed around each change.
   Host host;
@@ -169,7 +179,8 @@ CaseResult sampleRates() {
     host.dispatch(effMainsChanged, 0, 0);
     host.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
     host.dispatch(effMainsChanged, 0, 1);
-    const OutputScan scan = scanStereo(renderThrough(host, musicSignal(static_cast<std::size_t>(rate / 2), rate), {1024}, rate));
+    const OutputScan scan =
+        scanStereo(renderThrough(host, musicSignal(static_cast<std::size_t>(rate / 2), rate), {1024}, rate));
     if (!scan.clean()) report += " after switching to " + number(rate, 0) + " Hz: " + scan.describe() + ";";
   }
   if (!report.empty()) return fail(report.substr(1));
@@ -209,19 +220,26 @@ CaseResult noTimeInfo() {
       std::fill(out.left.begin(), out.left.end(), 0.25f);
       std::fill(out.right.begin(), out.right.end(), 0.25f);
       host.effect()->process(host.effect(), inputs, outputs, static_cast<VstInt32>(frames));
-      const bool untouched = std::all_of(out.left.begin(), out.left.end(), [](float v) { return v == 0.25f; }) &&
-                             std::all_of(out.right.begin(), out.right.end(), [](float v) { return v == 0.25f; });
-      if (round == 0 && !silent) report += std::string(" ") + variant.name + ": processReplacing did not write silence;";
-      if (round == 0 && !untouched) report += std::string(" ") + variant.name + ": process changed the outputs;";
+      const bool untouched =
+          std::all_of(out.left.begin(), out.left.end(), [](float v) { return v == 0.25f; }) &&
+          std::all_of(out.right.begin(), out.right.end(), [](float v) { return v == 0.25f; });
+      if (round == 0 && !silent)
+        report += std::string(" ") + variant.name + ": processReplacing did not write silence;";
+      if (round == 0 && !untouched)
+        report += std::string(" ") + variant.name + ": process changed the outputs;";
     }
   }
   // The host's time information comes back: the effect plays again.
   const OutputScan scan = scanStereo(renderThrough(host, musicSignal(44100, 44100.0), {512}, 44100.0));
-  if (!scan.clean()) report += " after time information returned: " + scan.describe() + ";";
-  else if (scan.peak < 1e-3) report += " silent after time information returned;";
+  if (!scan.clean())
+    report += " after time information returned: " + scan.describe() + ";";
+  else if (scan.peak < 1e-3)
+    report += " silent after time information returned;";
   if (host.requests(audioMasterGetTime) == 0) report += " the plug-in never asked for the time;";
   if (!report.empty()) return fail(report.substr(1));
-  return pass("null record and flags 0: processReplacing writes silence, process adds nothing, playing resumes after");
+  return pass(
+      "null record and flags 0: processReplacing writes silence, process adds nothing, playing resumes "
+      "after");
 }
 
 // ---------------------------------------------------------------------------
@@ -234,8 +252,8 @@ CaseResult randomTransport() {
   if (!openInstance(host, why, 48000.0f, 2048)) return fail(why);
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
-  const double positions[] = {0.0,   -1.0,     -1e9,  0.25, 4.0 - 1e-12, 2147483648.0, 2147483647.75, 1e15,
-                              1e300, -1e300,   DBL_MAX, nan, inf,        -inf,         DBL_MIN,       5e-324};
+  const double positions[] = {0.0,   -1.0,   -1e9,    0.25, 4.0 - 1e-12, 2147483648.0, 2147483647.75, 1e15,
+                              1e300, -1e300, DBL_MAX, nan,  inf,         -inf,         DBL_MIN,       5e-324};
   const double tempos[] = {120.0, 93.0, 0.0, -120.0, 1e-300, 1e-3, 999.0, 1e9, 1e300, nan, inf, -inf, 5e-324};
   Noise pick(2024);
   Noise audio(3);
@@ -250,15 +268,37 @@ CaseResult randomTransport() {
     const int kind = pick.range(0, 9);
     int flags = kVstPpqPosValid | kVstTempoValid | kVstTimeSigValid;
     switch (kind) {
-      case 0: break;                                              // stopped
-      case 1: case 2: flags |= kVstTransportPlaying; break;       // playing on
-      case 3: ppq = pick.range(-64, 4096) * 0.37; flags |= kVstTransportPlaying | kVstTransportChanged; break;  // jump
-      case 4: ppq = 8.0; flags |= kVstTransportPlaying | kVstTransportChanged | kVstTransportCycleActive; break;  // loop
-      case 5: ppq = positions[pick.range(0, 15)]; flags |= kVstTransportPlaying; break;
-      case 6: tempo = tempos[pick.range(0, 12)]; flags |= kVstTransportPlaying; break;
-      case 7: flags = kVstTransportPlaying | kVstTempoValid; break;  // no position
-      case 8: flags = kVstTransportPlaying | kVstTransportChanged; break;  // neither position nor tempo
-      default: flags = static_cast<int>(pick.next() & 0xFFFF) | 1; break;  // any bits
+      case 0:
+        break;  // stopped
+      case 1:
+      case 2:
+        flags |= kVstTransportPlaying;
+        break;  // playing on
+      case 3:
+        ppq = pick.range(-64, 4096) * 0.37;
+        flags |= kVstTransportPlaying | kVstTransportChanged;
+        break;  // jump
+      case 4:
+        ppq = 8.0;
+        flags |= kVstTransportPlaying | kVstTransportChanged | kVstTransportCycleActive;
+        break;  // loop
+      case 5:
+        ppq = positions[pick.range(0, 15)];
+        flags |= kVstTransportPlaying;
+        break;
+      case 6:
+        tempo = tempos[pick.range(0, 12)];
+        flags |= kVstTransportPlaying;
+        break;
+      case 7:
+        flags = kVstTransportPlaying | kVstTempoValid;
+        break;  // no position
+      case 8:
+        flags = kVstTransportPlaying | kVstTransportChanged;
+        break;  // neither position nor tempo
+      default:
+        flags = static_cast<int>(pick.next() & 0xFFFF) | 1;
+        break;  // any bits
     }
     info = VstTimeInfo{};
     info.ppqPos = ppq;
@@ -283,18 +323,23 @@ CaseResult randomTransport() {
     scan.scan(out.right.data(), static_cast<std::size_t>(frames), total);
     total += static_cast<std::size_t>(frames);
     // Playing moves the position on, in the tempo of the record.
-    if ((flags & kVstTransportPlaying) != 0 && std::isfinite(ppq) && std::isfinite(tempo) && std::fabs(ppq) < 1e12)
+    if ((flags & kVstTransportPlaying) != 0 && std::isfinite(ppq) && std::isfinite(tempo) &&
+        std::fabs(ppq) < 1e12)
       ppq += frames / 48000.0 * tempo / 60.0;
   }
   host.time.store(nullptr);
   std::string report;
-  if (!scan.clean()) report += " during " + std::to_string(blocks) + " random blocks: " + scan.describe() + ";";
+  if (!scan.clean())
+    report += " during " + std::to_string(blocks) + " random blocks: " + scan.describe() + ";";
   // After the abuse an ordinary song plays as usual.
   const OutputScan after = scanStereo(renderThrough(host, musicSignal(96000, 48000.0), {512}, 48000.0));
-  if (!after.clean()) report += " afterwards: " + after.describe() + ";";
-  else if (after.peak < 1e-3) report += " silent for an ordinary song afterwards;";
+  if (!after.clean())
+    report += " afterwards: " + after.describe() + ";";
+  else if (after.peak < 1e-3)
+    report += " silent for an ordinary song afterwards;";
   if (!report.empty()) return fail(report.substr(1));
-  return pass(std::to_string(blocks) + " blocks of random transport (stops, jumps, loops, negative, huge, NaN and infinite "
+  return pass(std::to_string(blocks) +
+              " blocks of random transport (stops, jumps, loops, negative, huge, NaN and infinite "
               "positions and tempos, missing flags): finite, and plays normally afterwards");
 }
 
@@ -305,19 +350,34 @@ struct InputKind {
   float (*sample)(std::size_t i);
 };
 
-float silenceSample(std::size_t) { return 0.0f; }
-float impulseSample(std::size_t i) { return i == 0 ? 1.0f : 0.0f; }
-float dcSample(std::size_t) { return 1.0f; }
-float squareSample(std::size_t i) { return (i / 50) % 2 == 0 ? 1.0f : -1.0f; }
-float tinySample(std::size_t i) { return i % 2 == 0 ? 1e-38f : -1e-38f; }
-float fltMinSample(std::size_t i) { return i % 3 == 0 ? -FLT_MIN : FLT_MIN; }
-float nanSample(std::size_t i) { return i % 100 < 50 ? std::numeric_limits<float>::quiet_NaN() : 0.5f; }
+float silenceSample(std::size_t) {
+  return 0.0f;
+}
+float impulseSample(std::size_t i) {
+  return i == 0 ? 1.0f : 0.0f;
+}
+float dcSample(std::size_t) {
+  return 1.0f;
+}
+float squareSample(std::size_t i) {
+  return (i / 50) % 2 == 0 ? 1.0f : -1.0f;
+}
+float tinySample(std::size_t i) {
+  return i % 2 == 0 ? 1e-38f : -1e-38f;
+}
+float fltMinSample(std::size_t i) {
+  return i % 3 == 0 ? -FLT_MIN : FLT_MIN;
+}
+float nanSample(std::size_t i) {
+  return i % 100 < 50 ? std::numeric_limits<float>::quiet_NaN() : 0.5f;
+}
 float infSample(std::size_t i) {
   return i % 2 == 0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
 }
 
-const InputKind kInputs[] = {{"silence", silenceSample}, {"impulse", impulseSample},   {"DC", dcSample},
-                             {"square", squareSample},   {"1e-38", tinySample},       {"FLT_MIN", fltMinSample},
+const InputKind kInputs[] = {{"silence", silenceSample}, {"impulse", impulseSample},
+                             {"DC", dcSample},           {"square", squareSample},
+                             {"1e-38", tinySample},      {"FLT_MIN", fltMinSample},
                              {"NaN burst", nanSample},   {"infinity burst", infSample}};
 
 // Parameter settings the signals go through: the defaults, and long,
@@ -376,14 +436,18 @@ CaseResult inputSignals() {
         transport.advance(frames);
       }
       const OutputScan after = scanStereo(played);
-      if (!after.clean()) report += " music after " + where + ": " + after.describe() + ";";
-      else if (after.peak < 1e-3) report += " silent for music after " + where + ";";
+      if (!after.clean())
+        report += " music after " + where + ": " + after.describe() + ";";
+      else if (after.peak < 1e-3)
+        report += " silent for music after " + where + ";";
       host.time.store(nullptr);
     }
   }
   if (!report.empty()) return fail(report.substr(1));
-  return pass("silence, impulse, DC, square, 1e-38, FLT_MIN, NaN and infinity bursts then silence (defaults and long tails): "
-              "output finite and never subnormal, music plays after each");
+  return pass(
+      "silence, impulse, DC, square, 1e-38, FLT_MIN, NaN and infinity bursts then silence (defaults and long "
+      "tails): "
+      "output finite and never subnormal, music plays after each");
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ struct CaseResult {
 };
 
 enum class DisplayNeed {
-  Unset,     // the case runs with DISPLAY unset
-  XServer,   // an X server is started when DISPLAY is unset
+  Unset,    // the case runs with DISPLAY unset
+  XServer,  // an X server is started when DISPLAY is unset
 };
 
 struct Case {

@@ -27,10 +27,16 @@ thread_local Host* constructing = nullptr;
 
 }  // namespace
 
-const std::string& libraryPath() { return pathSetting(); }
-void setLibraryPath(const std::string& path) { pathSetting() = path; }
+const std::string& libraryPath() {
+  return pathSetting();
+}
+void setLibraryPath(const std::string& path) {
+  pathSetting() = path;
+}
 
-void* libraryHandle() { return handle; }
+void* libraryHandle() {
+  return handle;
+}
 
 Entry loadEntry(std::string* error) {
   if (handle == nullptr) handle = dlopen(libraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -89,16 +95,20 @@ VstIntPtr Host::callback(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, 
   if (host == nullptr) return 0;
   if (opcode >= 0 && opcode < 64) host->requests_[opcode].fetch_add(1, std::memory_order_relaxed);
   switch (opcode) {
-    case audioMasterGetTime: return reinterpret_cast<VstIntPtr>(host->time.load(std::memory_order_acquire));
-    case audioMasterGetSampleRate: return host->sampleRateAnswer;
-    case audioMasterGetBlockSize: return host->blockSizeAnswer;
+    case audioMasterGetTime:
+      return reinterpret_cast<VstIntPtr>(host->time.load(std::memory_order_acquire));
+    case audioMasterGetSampleRate:
+      return host->sampleRateAnswer;
+    case audioMasterGetBlockSize:
+      return host->blockSizeAnswer;
     case audioMasterGetVendorString:
       if (ptr != nullptr) std::strcpy(static_cast<char*>(ptr), "validator");
       return 1;
     case audioMasterGetProductString:
       if (ptr != nullptr) std::strcpy(static_cast<char*>(ptr), "plonkrift validator");
       return 1;
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -153,7 +163,8 @@ Stereo renderThrough(Host& host, const Stereo& input, const std::vector<int>& bl
   std::size_t which = 0;
   while (done < in.size()) {
     const int want = blocks[which++ % blocks.size()];
-    const auto frames = static_cast<VstInt32>(std::min<std::size_t>(static_cast<std::size_t>(want), in.size() - done));
+    const auto frames =
+        static_cast<VstInt32>(std::min<std::size_t>(static_cast<std::size_t>(want), in.size() - done));
     float* inputs[2] = {in.left.data() + done, in.right.data() + done};
     float* outputs[2] = {out.left.data() + done, out.right.data() + done};
     host.effect()->processReplacing(host.effect(), inputs, outputs, frames);

@@ -90,7 +90,9 @@ class Noise {
     return state_;
   }
   float sample() { return static_cast<float>(static_cast<double>(next() >> 11) / 4503599627370496.0 - 1.0); }
-  int range(int low, int high) { return low + static_cast<int>(next() % static_cast<std::uint64_t>(high - low + 1)); }
+  int range(int low, int high) {
+    return low + static_cast<int>(next() % static_cast<std::uint64_t>(high - low + 1));
+  }
 
  private:
   std::uint64_t state_;

@@ -2,7 +2,6 @@
 // and what the audio thread may not do, the editor in a real X11 parent, and
 // the lifecycle calls hosts get wrong.
 
-#include <X11/Xlib.h>
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -14,6 +13,8 @@
 
 #include "tests/validator/Cases.h"
 #include "tests/validator/Interpose.h"
+
+#include <X11/Xlib.h>
 
 namespace validator {
 
@@ -44,7 +45,7 @@ class AudioThread {
     // A MIDI list with notes, controllers and pitch bends; built before the
     // loop, as a host builds its lists outside the audio call.
     VstMidiEvent midi[6]{};
-    const unsigned char bytes[6][3] = {{0x90, 60, 100}, {0x80, 60, 0}, {0xB0, 7, 90},
+    const unsigned char bytes[6][3] = {{0x90, 60, 100}, {0x80, 60, 0},  {0xB0, 7, 90},
                                        {0xE0, 0, 64},   {0xB3, 1, 127}, {0x99, 36, 0}};
     for (int i = 0; i < 6; ++i) {
       midi[i].type = kVstMidiType;
@@ -165,7 +166,9 @@ constexpr std::int64_t kLeakAllowance = 16 * 1024;
 
 // What the summary may claim about leaks: measured here, or left to the
 // sanitizer's leak check at exit.
-std::string leakClaim() { return interposerActive() ? "no heap growth" : "leaks left to LeakSanitizer"; }
+std::string leakClaim() {
+  return interposerActive() ? "no heap growth" : "leaks left to LeakSanitizer";
+}
 
 std::string leakText(std::int64_t growth, int rounds) {
   return "heap grew by " + std::to_string(growth) + " bytes over rounds 4 to " + std::to_string(rounds);
@@ -195,15 +198,20 @@ CaseResult entry() {
       continue;
     }
     refusedCalls.store(0);
-    if (function(&countingRefusingHost) != nullptr) report += std::string(" ") + symbol + " created an instance for a host of version 0;";
-    if (refusedCalls.load() != 1) report += std::string(" ") + symbol + " called a host of version 0 " + std::to_string(refusedCalls.load()) + " times;";
+    if (function(&countingRefusingHost) != nullptr)
+      report += std::string(" ") + symbol + " created an instance for a host of version 0;";
+    if (refusedCalls.load() != 1)
+      report += std::string(" ") + symbol + " called a host of version 0 " +
+                std::to_string(refusedCalls.load()) + " times;";
   }
   Host host;
   if (!host.create(&why)) return fail(why);
   const AEffect* e = host.effect();
   if (e->numInputs != 2 || e->numOutputs != 2) report += " not 2 in, 2 out;";
-  if ((e->flags & effFlagsCanReplacing) == 0 || e->processReplacing == nullptr) report += " no processReplacing;";
-  if (e->process == nullptr || e->setParameter == nullptr || e->getParameter == nullptr) report += " a record function is null;";
+  if ((e->flags & effFlagsCanReplacing) == 0 || e->processReplacing == nullptr)
+    report += " no processReplacing;";
+  if (e->process == nullptr || e->setParameter == nullptr || e->getParameter == nullptr)
+    report += " a record function is null;";
   if (e->numParams <= 0 || e->numPrograms <= 0) report += " no parameters or programs;";
   for (std::size_t i = 0; i < sizeof e->future; ++i)
     if (e->future[i] != 0) {
@@ -212,7 +220,9 @@ CaseResult entry() {
     }
   if (host.close() != 1) report += " effClose did not answer 1;";
   if (!report.empty()) return fail(report.substr(1));
-  return pass("both entries answer a host of version 0 with null after one request; the record is sane; effClose answers 1");
+  return pass(
+      "both entries answer a host of version 0 with null after one request; the record is sane; effClose "
+      "answers 1");
 }
 
 // ---------------------------------------------------------------------------
@@ -264,14 +274,17 @@ CaseResult allocationsAndLocks() {
     scan = audio.scan;
   }
   const AudioCallCounts seen = difference(audioCallCounts(), before);
-  const std::string what = std::to_string(blocks) + " blocks with MIDI and automation against " + std::to_string(changes) +
-                           " parameter and program changes from another thread";
+  const std::string what = std::to_string(blocks) + " blocks with MIDI and automation against " +
+                           std::to_string(changes) + " parameter and program changes from another thread";
   if (counting && (seen.allocations != 0 || seen.frees != 0 || seen.locks != 0))
     return fail(what + ": " + countsText(seen));
   if (blocks < 100 || changes < 100) return fail(what + ": too little ran to judge");
   if (!scan.clean()) return fail(what + ": output " + scan.describe());
-  if (!counting) return pass(what + ": finite output (allocations and locks are counted only without sanitizers)");
-  return pass(what + ": 0 allocations, 0 frees, 0 locks inside processReplacing, process, processEvents and setParameter");
+  if (!counting)
+    return pass(what + ": finite output (allocations and locks are counted only without sanitizers)");
+  return pass(
+      what +
+      ": 0 allocations, 0 frees, 0 locks inside processReplacing, process, processEvents and setParameter");
 }
 
 // ---------------------------------------------------------------------------
@@ -369,22 +382,29 @@ CaseResult editorCycles() {
   const AudioCallCounts seen = difference(audioCallCounts(), before);
   std::string report;
   if (opened != 0 && refused != 0)
-    report += " effEditOpen answered 1 " + std::to_string(opened) + " times and 0 " + std::to_string(refused) + " times;";
+    report += " effEditOpen answered 1 " + std::to_string(opened) + " times and 0 " +
+              std::to_string(refused) + " times;";
   if (noChild != 0)
-    report += " effEditOpen answered 1 but put no child window into the X11 parent " + std::to_string(noChild) +
-              " times (an editor the host cannot see);";
-  if (childLeft != 0) report += " " + std::to_string(childLeft) + " closes left the child window in the parent;";
+    report += " effEditOpen answered 1 but put no child window into the X11 parent " +
+              std::to_string(noChild) + " times (an editor the host cannot see);";
+  if (childLeft != 0)
+    report += " " + std::to_string(childLeft) + " closes left the child window in the parent;";
   if (badRect != 0) report += " effEditGetRect gave no size " + std::to_string(badRect) + " times;";
-  if (seen.allocations != 0 || seen.locks != 0) report += " audio calls during the cycles: " + countsText(seen) + ";";
+  if (seen.allocations != 0 || seen.locks != 0)
+    report += " audio calls during the cycles: " + countsText(seen) + ";";
   if (!scan.clean()) report += " audio output " + scan.describe() + ";";
-  if (interposerActive() && growth > kLeakAllowance) report += " heap grew by " + std::to_string(growth) + " bytes over cycles 11 to 200;";
+  if (interposerActive() && growth > kLeakAllowance)
+    report += " heap grew by " + std::to_string(growth) + " bytes over cycles 11 to 200;";
   // A library that announces an editor must open it.
   const bool announced = (host.effect()->flags & effFlagsHasEditor) != 0;
-  if (announced && opened == 0) report += " effEditOpen answered 0 all " + std::to_string(cycles) + " times, yet the library announces an editor;";
+  if (announced && opened == 0)
+    report += " effEditOpen answered 0 all " + std::to_string(cycles) +
+              " times, yet the library announces an editor;";
   if (!report.empty()) return fail(report.substr(1));
   const std::string audio = " while " + std::to_string(blocks) + " audio blocks ran on another thread";
   if (opened == 0)
-    return pass("effEditOpen answered 0 all " + std::to_string(cycles) + " times without crashing (no editor announced)" + audio);
+    return pass("effEditOpen answered 0 all " + std::to_string(cycles) +
+                " times without crashing (no editor announced)" + audio);
   return pass(std::to_string(cycles) + " open, idle, close cycles in a real X11 parent" + audio +
               ": a child window each time and none left after close, " +
               (interposerActive() ? "no audio-thread allocation, " : "") + leakClaim());
@@ -416,7 +436,9 @@ CaseResult closeWithEditorOpen() {
   });
   if (failed) return fail(why);
   std::string report;
-  if (childLeft != 0) report += " the editor's window stayed in the parent after effClose " + std::to_string(childLeft) + " times;";
+  if (childLeft != 0)
+    report +=
+        " the editor's window stayed in the parent after effClose " + std::to_string(childLeft) + " times;";
   // Closing with the editor open proves nothing unless it was open.
   if (announced && (opened != rounds || shown == 0))
     report += " the announced editor opened " + std::to_string(opened) + " of " + std::to_string(rounds) +
@@ -440,7 +462,7 @@ CaseResult rateAndBlockChanges() {
     host.dispatch(effSetSampleRate, 0, 0, nullptr, 96000.0f);
     host.dispatch(effSetBlockSize, 0, 32);
     host.dispatch(effSetBlockSizeAndSampleRate, 0, 64, nullptr, 8000.0f);
-    host.dispatch(effSetSampleRate, 0, 0, nullptr, 0.0f);   // nonsense a host may send
+    host.dispatch(effSetSampleRate, 0, 0, nullptr, 0.0f);  // nonsense a host may send
     host.dispatch(effSetBlockSize, 0, 0);
     host.dispatch(effSetSampleRate, 0, 0, nullptr, 96000.0f);
     host.dispatch(effSetBlockSize, 0, 128);
@@ -484,9 +506,9 @@ CaseResult rateAndBlockChanges() {
       scan.scan(out.left.data(), static_cast<std::size_t>(frames), 0);
       scan.scan(out.right.data(), static_cast<std::size_t>(frames), 0);
       if (!scan.clean()) {
-        report += " rate switches between blocks (sequence " + std::to_string(seed) + "): " + scan.describe() +
-                  " in block " + std::to_string(b) + " at " + number(rate, 0) + " Hz after slot " +
-                  std::to_string(index) + " was set to " + number(value, 6);
+        report += " rate switches between blocks (sequence " + std::to_string(seed) +
+                  "): " + scan.describe() + " in block " + std::to_string(b) + " at " + number(rate, 0) +
+                  " Hz after slot " + std::to_string(index) + " was set to " + number(value, 6);
         // Does it recover once the host settles?
         host.dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
         host.dispatch(effSetProgram, 0, 0);
@@ -497,7 +519,8 @@ CaseResult rateAndBlockChanges() {
           later.scan(out.left.data(), 256, 0);
           frames = 256;
         }
-        report += later.clean() ? ", recovers;" : ", and stays broken at 44.1 kHz after program 0 is loaded again;";
+        report +=
+            later.clean() ? ", recovers;" : ", and stays broken at 44.1 kHz after program 0 is loaded again;";
         break;
       }
       transport.advance(frames);
@@ -527,8 +550,10 @@ CaseResult rateAndBlockChanges() {
     if (!scan.clean()) report += " changed while resumed: " + scan.describe() + ";";
   }
   if (!report.empty()) return fail(report.substr(1));
-  return pass("sample rate and block size set before effOpen (also 0), 16 fixed sequences of rate switches among parameter "
-              "changes, and changes from two threads while resumed: finite output");
+  return pass(
+      "sample rate and block size set before effOpen (also 0), 16 fixed sequences of rate switches among "
+      "parameter "
+      "changes, and changes from two threads while resumed: finite output");
 }
 
 CaseResult doubleResume() {
@@ -547,8 +572,10 @@ CaseResult doubleResume() {
     const Stereo out = renderThrough(host, in, {512}, 44100.0);
     scan.scan(out.left.data(), out.size(), 0);
     scan.scan(out.right.data(), out.size(), 0);
-    if (!scan.clean()) report += std::string(" ") + when + ": " + scan.describe() + ";";
-    else if (scan.peak < 1e-3) report += std::string(" ") + when + ": silent;";
+    if (!scan.clean())
+      report += std::string(" ") + when + ": " + scan.describe() + ";";
+    else if (scan.peak < 1e-3)
+      report += std::string(" ") + when + ": silent;";
   };
   host.dispatch(effMainsChanged, 0, 1);
   host.dispatch(effMainsChanged, 0, 1);
@@ -562,7 +589,9 @@ CaseResult doubleResume() {
   if (wantMidi != 3) report += " " + std::to_string(wantMidi) + " MIDI requests for 3 resumes;";
   if (host.close() != 1) report += " effClose did not answer 1;";
   if (!report.empty()) return fail(report.substr(1));
-  return pass("a second effMainsChanged(1) without suspend, two suspends, processing while suspended: plays on, finite");
+  return pass(
+      "a second effMainsChanged(1) without suspend, two suspends, processing while suspended: plays on, "
+      "finite");
 }
 
 CaseResult mainsFromAudioThread() {
@@ -583,7 +612,8 @@ CaseResult mainsFromAudioThread() {
   if (blocks < 100) return fail("only " + std::to_string(blocks) + " blocks ran");
   if (!scan.clean()) return fail("output " + scan.describe());
   if (host.close() != 1) return fail("effClose did not answer 1");
-  return pass(std::to_string(blocks) + " blocks with effMainsChanged(0/1) from the audio thread between them: no hang, finite");
+  return pass(std::to_string(blocks) +
+              " blocks with effMainsChanged(0/1) from the audio thread between them: no hang, finite");
 }
 
 // What a host's plug-in scanner does: no display, no sample rate known, no
@@ -626,7 +656,8 @@ CaseResult scanner() {
     // Some scanners probe the editor with whatever handle they have; without
     // a display the library may refuse or open a window of its own kind, but
     // it must survive idling and closing it.
-    if (round % 10 == 0 && host.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(std::uintptr_t{0x1234567})) != 0) {
+    if (round % 10 == 0 &&
+        host.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(std::uintptr_t{0x1234567})) != 0) {
       ++editorOpens;
       host.dispatch(effEditIdle);
       host.dispatch(effEditClose);
@@ -644,8 +675,10 @@ CaseResult scanner() {
   if (badTexts != 0) report += " " + std::to_string(badTexts) + " texts not terminated within 256 bytes;";
   if (interposerActive() && growth > kLeakAllowance) report += " " + leakText(growth, rounds) + ";";
   if (!report.empty()) return fail(report.substr(1));
-  return pass(std::to_string(rounds) + " scans without display, sample rate or time information (open, every name and "
-              "display, editor probe, one block, close): no crash, " + leakClaim() + "; the editor probe with no display " +
+  return pass(std::to_string(rounds) +
+              " scans without display, sample rate or time information (open, every name and "
+              "display, editor probe, one block, close): no crash, " +
+              leakClaim() + "; the editor probe with no display " +
               (editorOpens != 0 ? "answered 1 (" + std::to_string(editorOpens) + " of 6)" : "answered 0"));
 }
 

@@ -45,8 +45,9 @@ std::atomic<std::int64_t> liveByteCount{0};
 thread_local bool insideAudioCall = false;
 
 void* noteAllocation(void* pointer) {
-  if (pointer != nullptr) liveByteCount.fetch_add(static_cast<std::int64_t>(malloc_usable_size(pointer)),
-                                                  std::memory_order_relaxed);
+  if (pointer != nullptr)
+    liveByteCount.fetch_add(static_cast<std::int64_t>(malloc_usable_size(pointer)),
+                            std::memory_order_relaxed);
   if (insideAudioCall) allocationCount.fetch_add(1, std::memory_order_relaxed);
   return pointer;
 }
@@ -114,8 +115,8 @@ __attribute__((visibility("default"))) void* realloc(void* pointer, std::size_t 
   void* moved = __libc_realloc(pointer, size);
   if (moved == nullptr && size != 0) return nullptr;  // the old block stays
   liveByteCount.fetch_sub(before, std::memory_order_relaxed);
-  if (moved != nullptr) liveByteCount.fetch_add(static_cast<std::int64_t>(malloc_usable_size(moved)),
-                                                std::memory_order_relaxed);
+  if (moved != nullptr)
+    liveByteCount.fetch_add(static_cast<std::int64_t>(malloc_usable_size(moved)), std::memory_order_relaxed);
   if (insideAudioCall) allocationCount.fetch_add(1, std::memory_order_relaxed);
   return moved;
 }
@@ -189,12 +190,17 @@ void* newAlignedOrThrow(std::size_t size, std::align_val_t alignment) {
 }
 }  // namespace
 
-__attribute__((visibility("default"))) void* operator new(std::size_t size) { return newOrThrow(size); }
-__attribute__((visibility("default"))) void* operator new[](std::size_t size) { return newOrThrow(size); }
+__attribute__((visibility("default"))) void* operator new(std::size_t size) {
+  return newOrThrow(size);
+}
+__attribute__((visibility("default"))) void* operator new[](std::size_t size) {
+  return newOrThrow(size);
+}
 __attribute__((visibility("default"))) void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   return malloc(size == 0 ? 1 : size);
 }
-__attribute__((visibility("default"))) void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+__attribute__((visibility("default"))) void* operator new[](std::size_t size,
+                                                            const std::nothrow_t&) noexcept {
   return malloc(size == 0 ? 1 : size);
 }
 __attribute__((visibility("default"))) void* operator new(std::size_t size, std::align_val_t alignment) {
@@ -211,10 +217,18 @@ __attribute__((visibility("default"))) void* operator new[](std::size_t size, st
                                                             const std::nothrow_t&) noexcept {
   return alignedAllocation(static_cast<std::size_t>(alignment), size == 0 ? 1 : size);
 }
-__attribute__((visibility("default"))) void operator delete(void* pointer) noexcept { free(pointer); }
-__attribute__((visibility("default"))) void operator delete[](void* pointer) noexcept { free(pointer); }
-__attribute__((visibility("default"))) void operator delete(void* pointer, std::size_t) noexcept { free(pointer); }
-__attribute__((visibility("default"))) void operator delete[](void* pointer, std::size_t) noexcept { free(pointer); }
+__attribute__((visibility("default"))) void operator delete(void* pointer) noexcept {
+  free(pointer);
+}
+__attribute__((visibility("default"))) void operator delete[](void* pointer) noexcept {
+  free(pointer);
+}
+__attribute__((visibility("default"))) void operator delete(void* pointer, std::size_t) noexcept {
+  free(pointer);
+}
+__attribute__((visibility("default"))) void operator delete[](void* pointer, std::size_t) noexcept {
+  free(pointer);
+}
 __attribute__((visibility("default"))) void operator delete(void* pointer, const std::nothrow_t&) noexcept {
   free(pointer);
 }
@@ -227,7 +241,8 @@ __attribute__((visibility("default"))) void operator delete(void* pointer, std::
 __attribute__((visibility("default"))) void operator delete[](void* pointer, std::align_val_t) noexcept {
   free(pointer);
 }
-__attribute__((visibility("default"))) void operator delete(void* pointer, std::size_t, std::align_val_t) noexcept {
+__attribute__((visibility("default"))) void operator delete(void* pointer, std::size_t,
+                                                            std::align_val_t) noexcept {
   free(pointer);
 }
 __attribute__((visibility("default"))) void operator delete[](void* pointer, std::size_t,
@@ -237,14 +252,22 @@ __attribute__((visibility("default"))) void operator delete[](void* pointer, std
 
 namespace validator {
 
-bool interposerActive() { return true; }
-void enterAudioCall() { insideAudioCall = true; }
-void leaveAudioCall() { insideAudioCall = false; }
+bool interposerActive() {
+  return true;
+}
+void enterAudioCall() {
+  insideAudioCall = true;
+}
+void leaveAudioCall() {
+  insideAudioCall = false;
+}
 AudioCallCounts audioCallCounts() {
   return {allocationCount.load(std::memory_order_relaxed), freeCount.load(std::memory_order_relaxed),
           lockCount.load(std::memory_order_relaxed)};
 }
-std::int64_t liveBytes() { return liveByteCount.load(std::memory_order_relaxed); }
+std::int64_t liveBytes() {
+  return liveByteCount.load(std::memory_order_relaxed);
+}
 
 }  // namespace validator
 
@@ -252,11 +275,17 @@ std::int64_t liveBytes() { return liveByteCount.load(std::memory_order_relaxed);
 
 namespace validator {
 
-bool interposerActive() { return false; }
+bool interposerActive() {
+  return false;
+}
 void enterAudioCall() {}
 void leaveAudioCall() {}
-AudioCallCounts audioCallCounts() { return {}; }
-std::int64_t liveBytes() { return 0; }
+AudioCallCounts audioCallCounts() {
+  return {};
+}
+std::int64_t liveBytes() {
+  return 0;
+}
 
 }  // namespace validator
 

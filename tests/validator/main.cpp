@@ -38,8 +38,12 @@ bool openInstance(Host& host, std::string& why, float sampleRate, VstIntPtr bloc
   return true;
 }
 
-CaseResult pass(std::string summary) { return {true, std::move(summary)}; }
-CaseResult fail(std::string summary) { return {false, std::move(summary)}; }
+CaseResult pass(std::string summary) {
+  return {true, std::move(summary)};
+}
+CaseResult fail(std::string summary) {
+  return {false, std::move(summary)};
+}
 
 std::string number(double value, int decimals) {
   char text[64];
@@ -74,7 +78,8 @@ CaseResult hangingCase() {
 }
 
 std::vector<Case> runnerCases() {
-  return {{"runner-crash", crashingCase, DisplayNeed::Unset, 20}, {"runner-hang", hangingCase, DisplayNeed::Unset, 2}};
+  return {{"runner-crash", crashingCase, DisplayNeed::Unset, 20},
+          {"runner-hang", hangingCase, DisplayNeed::Unset, 2}};
 }
 
 std::vector<Case> namedCases() {
@@ -88,7 +93,11 @@ int runCase(const std::string& name) {
   for (const Case& c : namedCases()) {
     if (name != c.name) continue;
     const CaseResult result = c.run();
-    std::printf("%s %s\n", result.skipped ? "=SKIP" : result.passed ? "=PASS" : "=FAIL", result.summary.c_str());
+    std::printf("%s %s\n",
+                result.skipped  ? "=SKIP"
+                : result.passed ? "=PASS"
+                                : "=FAIL",
+                result.summary.c_str());
     std::fflush(stdout);
     return result.skipped ? 3 : result.passed ? 0 : 1;
   }
@@ -187,7 +196,8 @@ Outcome runIsolated(const Case& c, const char* self, const std::string& display)
     setenv("PLONKRIFT_VALIDATE_LIBRARY", libraryPath().c_str(), 1);
     // Under LeakSanitizer: what libraries keep for the whole process is not
     // the plug-in's leak.
-    if (std::getenv("LSAN_OPTIONS") == nullptr) setenv("LSAN_OPTIONS", "suppressions=" PLONKRIFT_LSAN_SUPPRESSIONS, 1);
+    if (std::getenv("LSAN_OPTIONS") == nullptr)
+      setenv("LSAN_OPTIONS", "suppressions=" PLONKRIFT_LSAN_SUPPRESSIONS, 1);
     execl(self, self, "--case", c.name, static_cast<char*>(nullptr));
     std::printf("=FAIL cannot start %s: %s\n", self, std::strerror(errno));
     _exit(1);
@@ -218,7 +228,9 @@ Outcome runIsolated(const Case& c, const char* self, const std::string& display)
   // Read until the case ends or its time is up. A process the case left
   // behind may still hold the output open, so the end is the case's exit.
   while (!ended) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
     if (left <= 0) {
       timedOut = true;
       break;
@@ -228,7 +240,8 @@ Outcome runIsolated(const Case& c, const char* self, const std::string& display)
     // Noticed without reaping: while the case is a zombie its process group
     // id cannot be reused, so the kill below reaches only what it started.
     siginfo_t info{};
-    ended = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+    ended =
+        waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
   }
   if (ended)
     while (wait.fd >= 0 && readSome(50)) {
@@ -250,13 +263,22 @@ Outcome runIsolated(const Case& c, const char* self, const std::string& display)
       rest += line + "\n";
     }
   }
-  if (timedOut) return {Outcome::Failed, "hung: no result within " + std::to_string(c.timeoutSeconds) + " s, killed", rest};
-  if (WIFSIGNALED(status)) return {Outcome::Failed, "crashed with signal " + signalName(WTERMSIG(status)) + (summary.empty() ? "" : " after: " + summary), rest};
+  if (timedOut)
+    return {Outcome::Failed, "hung: no result within " + std::to_string(c.timeoutSeconds) + " s, killed",
+            rest};
+  if (WIFSIGNALED(status))
+    return {
+        Outcome::Failed,
+        "crashed with signal " + signalName(WTERMSIG(status)) + (summary.empty() ? "" : " after: " + summary),
+        rest};
   const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   if (verdict == "SKIP" && code == 3) return {Outcome::Skipped, summary, rest};
   if (verdict == "PASS" && code == 0) return {Outcome::Passed, summary, rest};
-  if (verdict.empty()) return {Outcome::Failed, "ended with exit code " + std::to_string(code) + " and no result", rest};
-  if (verdict == "PASS") return {Outcome::Failed, summary + " — but the process then ended with exit code " + std::to_string(code), rest};
+  if (verdict.empty())
+    return {Outcome::Failed, "ended with exit code " + std::to_string(code) + " and no result", rest};
+  if (verdict == "PASS")
+    return {Outcome::Failed, summary + " — but the process then ended with exit code " + std::to_string(code),
+            rest};
   return {Outcome::Failed, summary, rest};
 }
 
@@ -264,7 +286,8 @@ std::vector<std::string> splitNames(const std::string& text) {
   std::vector<std::string> names;
   std::stringstream stream(text);
   std::string name;
-  while (std::getline(stream, name, ',')) if (!name.empty()) names.push_back(name);
+  while (std::getline(stream, name, ','))
+    if (!name.empty()) names.push_back(name);
   return names;
 }
 
@@ -289,7 +312,9 @@ int main(int argc, char** argv) {
       for (const Case& c : allCases()) std::printf("%s\n", c.name);
       return 0;
     } else {
-      std::fprintf(stderr, "usage: %s [--library PATH] [--only NAME,...] [--skip NAME,...] [--list] [--verbose]\n", argv[0]);
+      std::fprintf(stderr,
+                   "usage: %s [--library PATH] [--only NAME,...] [--skip NAME,...] [--list] [--verbose]\n",
+                   argv[0]);
       return 2;
     }
   }
@@ -344,7 +369,9 @@ int main(int argc, char** argv) {
     else
       outcome = runIsolated(c, self, display);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const char* word = outcome.kind == Outcome::Passed ? "PASS" : outcome.kind == Outcome::Skipped ? "SKIP" : "FAIL";
+    const char* word = outcome.kind == Outcome::Passed    ? "PASS"
+                       : outcome.kind == Outcome::Skipped ? "SKIP"
+                                                          : "FAIL";
     std::printf("%s %-22s %s (%.1f s)\n", word, c.name, outcome.summary.c_str(), seconds);
     if ((outcome.kind == Outcome::Failed || verbose) && !outcome.output.empty()) {
       std::istringstream lines(outcome.output);

@@ -13,7 +13,9 @@ namespace {
 
 constexpr double kSweepDegrees = 135.0;  // the pointer turns from -135 to +135 degrees
 
-Font font(double size, bool bold = false, double tracking = 0.0) { return Font{size, bold, tracking}; }
+Font font(double size, bool bold = false, double tracking = 0.0) {
+  return Font{size, bold, tracking};
+}
 
 void circle(cairo_t* cr, double cx, double cy, double r) {
   cairo_new_sub_path(cr);
@@ -58,7 +60,8 @@ void panelBase(cairo_t* cr, int w, int h) {
   cairo_fill(cr);
   brushedGrain(cr, 0, 0, w, h, 0.035, 7);
   // Light falls from above: a soft sheen at the top, darker corners below.
-  cairo_pattern_t* sheen = cairo_pattern_create_radial(w * 0.5, -h * 0.35, h * 0.2, w * 0.5, -h * 0.35, h * 1.45);
+  cairo_pattern_t* sheen =
+      cairo_pattern_create_radial(w * 0.5, -h * 0.35, h * 0.2, w * 0.5, -h * 0.35, h * 1.45);
   cairo_pattern_add_color_stop_rgba(sheen, 0, 1, 1, 1, 0.06);
   cairo_pattern_add_color_stop_rgba(sheen, 0.55, 1, 1, 1, 0.0);
   cairo_pattern_add_color_stop_rgba(sheen, 1, 0, 0, 0, 0.35);
@@ -72,7 +75,8 @@ void panelBase(cairo_t* cr, int w, int h) {
 }
 
 // Section heading: an amber title with an optional dim caption after it.
-void heading(cairo_t* cr, const std::string& title, const std::string& caption, double x, double baseline, Align align) {
+void heading(cairo_t* cr, const std::string& title, const std::string& caption, double x, double baseline,
+             Align align) {
   const Font t = font(12.5, true, 1.0);
   const Font c = font(8.5);
   const double tw = textWidth(cr, title, t);
@@ -141,7 +145,9 @@ double knobDegrees(int frame, int frames) {
   return -kSweepDegrees + 2 * kSweepDegrees * frame / (frames - 1);
 }
 
-double sliderThumbX(int frame) { return 6.5 + 87.0 * frame / 99.0; }
+double sliderThumbX(int frame) {
+  return 6.5 + 87.0 * frame / 99.0;
+}
 
 // ---------------------------------------------------------------- knobs
 
@@ -163,7 +169,8 @@ void drawBigKnob(cairo_t* cr, double degrees) {
     setColour(cr, palette::accent);
     cairo_stroke(cr);
   }
-  softShadow(cr, cx - 20, cy - 20, 40, 40, 3.5, 0, 2.5, {0, 0, 0, 0.75}, [=](cairo_t* c) { circle(c, cx, cy, 19.5); });
+  softShadow(cr, cx - 20, cy - 20, 40, 40, 3.5, 0, 2.5, {0, 0, 0, 0.75},
+             [=](cairo_t* c) { circle(c, cx, cy, 19.5); });
   // Skirt with knurls that turn with the knob.
   circle(cr, cx, cy, 20);
   metalGradient(cr, cy - 20, cy + 20);
@@ -185,7 +192,8 @@ void drawBigKnob(cairo_t* cr, double degrees) {
   setColour(cr, {1, 1, 1, 0.10});
   cairo_stroke(cr);
   // Cap: brushed dome with a soft highlight towards the light.
-  softShadow(cr, cx - 16, cy - 16, 32, 32, 2, 0, 1.2, {0, 0, 0, 0.6}, [=](cairo_t* c) { circle(c, cx, cy, 15.5); });
+  softShadow(cr, cx - 16, cy - 16, 32, 32, 2, 0, 1.2, {0, 0, 0, 0.6},
+             [=](cairo_t* c) { circle(c, cx, cy, 15.5); });
   circle(cr, cx, cy, 15.5);
   verticalGradient(cr, cy - 15.5, cy + 15.5, {0.275, 0.292, 0.315}, {0.150, 0.160, 0.175});
   cairo_fill(cr);
@@ -258,7 +266,8 @@ void drawSlider(cairo_t* cr, double thumbX) {
   cairo_fill(cr);
   // Thumb.
   const double left = thumbX - 5.5;
-  softShadow(cr, left, 2, 11, 14, 1.8, 0, 1.3, {0, 0, 0, 0.8}, [=](cairo_t* c) { roundedRect(c, left, 2, 11, 14, 2.5); });
+  softShadow(cr, left, 2, 11, 14, 1.8, 0, 1.3, {0, 0, 0, 0.8},
+             [=](cairo_t* c) { roundedRect(c, left, 2, 11, 14, 2.5); });
   roundedRect(cr, left, 1.5, 11, 15, 2.5);
   metalGradient(cr, 1.5, 16.5, 0.12);
   cairo_fill(cr);
@@ -309,7 +318,8 @@ void drawStepCell(cairo_t* cr, bool lit, bool mainStep) {
   const double ledW = mainStep ? 19 : 9;
   const double ledX = 14.5 - ledW / 2;
   if (lit) {
-    softShadow(cr, ledX, 5, ledW, 3, 1.5, 0, 0, {1, 1, 0.9, 0.9}, [=](cairo_t* c) { roundedRect(c, ledX, 5, ledW, 3, 1.5); });
+    softShadow(cr, ledX, 5, ledW, 3, 1.5, 0, 0, {1, 1, 0.9, 0.9},
+               [=](cairo_t* c) { roundedRect(c, ledX, 5, ledW, 3, 1.5); });
   }
   roundedRect(cr, ledX, 5, ledW, 3, 1.5);
   setColour(cr, lit ? Rgba{1.0, 0.98, 0.90} : Rgba{0.04, 0.043, 0.048});
@@ -372,12 +382,16 @@ void drawLamp(cairo_t* cr, LampKind kind, bool lit) {
   const Font f = font(8.5, true, 0.6);
   const double baseline = 12.2;
   if (kind == LampKind::OnOff) {
-    if (lit) glowText(cr, "ON", 18, baseline, f, palette::accent, Align::Centre, 2.0);
-    else text(cr, "OFF", 18, baseline, f, palette::textFaint, Align::Centre, false);
+    if (lit)
+      glowText(cr, "ON", 18, baseline, f, palette::accent, Align::Centre, 2.0);
+    else
+      text(cr, "OFF", 18, baseline, f, palette::textFaint, Align::Centre, false);
   } else {
     // The filter lamp is a mode display: both states are readable.
-    if (lit) glowText(cr, "LP", 18, baseline, f, palette::accent, Align::Centre, 2.0);
-    else text(cr, "HP", 18, baseline, f, palette::cool, Align::Centre, false);
+    if (lit)
+      glowText(cr, "LP", 18, baseline, f, palette::accent, Align::Centre, 2.0);
+    else
+      text(cr, "HP", 18, baseline, f, palette::cool, Align::Centre, false);
   }
   // Glass reflection.
   roundedRect(cr, 3, 3, 30, 5, 1.5);
@@ -395,7 +409,8 @@ void drawSwitch(cairo_t* cr, bool on) {
   setColour(cr, {0.01, 0.011, 0.013});
   cairo_fill(cr);
   if (on) {
-    softShadow(cr, 6, 12, 4, 5, 1.5, 0, 0, {1.0, 0.6, 0.12, 0.95}, [](cairo_t* c) { roundedRect(c, 5.5, 12, 5, 5.5, 1.5); });
+    softShadow(cr, 6, 12, 4, 5, 1.5, 0, 0, {1.0, 0.6, 0.12, 0.95},
+               [](cairo_t* c) { roundedRect(c, 5.5, 12, 5, 5.5, 1.5); });
     roundedRect(cr, 5.5, 12, 5, 5.5, 1.5);
     setColour(cr, palette::accent);
     cairo_fill(cr);
@@ -423,10 +438,14 @@ void drawSwitch(cairo_t* cr, bool on) {
 void drawRatePad(cairo_t* cr, bool lit) {
   // The editor shows 18 x 18 of the 19 x 18 picture.
   const double x = 2, y = 2, s = 14, r = 3;
-  if (!lit) softShadow(cr, x, y, s, s, 1.6, 0, 1.2, {0, 0, 0, 0.7}, [=](cairo_t* c) { roundedRect(c, x, y, s, s, r); });
+  if (!lit)
+    softShadow(cr, x, y, s, s, 1.6, 0, 1.2, {0, 0, 0, 0.7},
+               [=](cairo_t* c) { roundedRect(c, x, y, s, s, r); });
   roundedRect(cr, x, y, s, s, r);
-  if (lit) verticalGradient(cr, y, y + s, {1.0, 0.74, 0.34}, palette::accentDeep);
-  else verticalGradient(cr, y, y + s, {0.21, 0.225, 0.245}, {0.12, 0.128, 0.14});
+  if (lit)
+    verticalGradient(cr, y, y + s, {1.0, 0.74, 0.34}, palette::accentDeep);
+  else
+    verticalGradient(cr, y, y + s, {0.21, 0.225, 0.245}, {0.12, 0.128, 0.14});
   cairo_fill(cr);
   roundedRect(cr, x + 1, y + 1, s - 2, s / 2 - 1, r - 1);
   verticalGradient(cr, y, y + s / 2, {1, 1, 1, lit ? 0.32 : 0.08}, {1, 1, 1, 0});
@@ -444,8 +463,10 @@ void drawGateSwitch(cairo_t* cr, bool on) {
   setColour(cr, {0, 0, 0, 0.8});
   cairo_fill(cr);
   roundedRect(cr, 3.5, 3, 31, 46, 3);
-  if (on) verticalGradient(cr, 3, 49, {0.36, 0.30, 0.25}, {0.16, 0.13, 0.11});
-  else metalGradient(cr, 3, 49);
+  if (on)
+    verticalGradient(cr, 3, 49, {0.36, 0.30, 0.25}, {0.16, 0.13, 0.11});
+  else
+    metalGradient(cr, 3, 49);
   cairo_fill(cr);
   roundedRect(cr, 4, 3.5, 30, 45, 2.5);
   setColour(cr, {1, 1, 1, 0.12});
@@ -479,13 +500,16 @@ void drawGateSwitch(cairo_t* cr, bool on) {
     cairo_restore(cr);
   }
   const Font f = font(7.5, true, 1.0);
-  if (on) glowText(cr, "GATE", 19, 41, f, palette::accentHot, Align::Centre, 1.0);
-  else text(cr, "GATE", 19, 41, f, palette::textDim, Align::Centre);
+  if (on)
+    glowText(cr, "GATE", 19, 41, f, palette::accentHot, Align::Centre, 1.0);
+  else
+    text(cr, "GATE", 19, 41, f, palette::textDim, Align::Centre);
 }
 
 void drawBigKnobBottom(cairo_t* cr) {
   // A slim brushed plate with an engraved scale; spare artwork of the list.
-  softShadow(cr, 1, 3, 477, 15, 2.5, 0, 1.5, {0, 0, 0, 0.7}, [](cairo_t* c) { roundedRect(c, 1.5, 3, 476, 15, 7.5); });
+  softShadow(cr, 1, 3, 477, 15, 2.5, 0, 1.5, {0, 0, 0, 0.7},
+             [](cairo_t* c) { roundedRect(c, 1.5, 3, 476, 15, 7.5); });
   roundedRect(cr, 1.5, 3, 476, 15, 7.5);
   metalGradient(cr, 3, 18, 0.05);
   cairo_fill_preserve(cr);
@@ -520,7 +544,8 @@ void drawGateSection(cairo_t* cr, const Layout& layout) {
   // Info badge in the information screen's click area.
   const Area& info = layout.infoClick;
   const double icx = info.x + info.width / 2.0, icy = info.y + info.height / 2.0;
-  softShadow(cr, icx - 11, icy - 11, 22, 22, 2, 0, 1.5, {0, 0, 0, 0.7}, [=](cairo_t* c) { circle(c, icx, icy, 11); });
+  softShadow(cr, icx - 11, icy - 11, 22, 22, 2, 0, 1.5, {0, 0, 0, 0.7},
+             [=](cairo_t* c) { circle(c, icx, icy, 11); });
   circle(cr, icx, icy, 11);
   metalGradient(cr, icy - 11, icy + 11, 0.05);
   cairo_fill(cr);
@@ -585,15 +610,19 @@ void drawUnitSection(cairo_t* cr, const Layout& layout, int unit) {
     if (k.picture != kSlider || k.slot < (left ? kFd1Cutoff : kFd2Cutoff) ||
         k.slot > (left ? kFd1Pan : kFd2Pan))
       continue;
-    if (left) label(cr, std::string(k.label), k.x - 6, k.y + 13, Align::Right);
-    else label(cr, std::string(k.label), k.x + k.width + 6, k.y + 13);
+    if (left)
+      label(cr, std::string(k.label), k.x - 6, k.y + 13, Align::Right);
+    else
+      label(cr, std::string(k.label), k.x + k.width + 6, k.y + 13);
   }
   for (const CellPlace& c : layout.toggles) {
     const bool mine = left ? (c.slot < kFd2Enable) : (c.slot >= kFd2Enable);
     if (!mine) continue;
     placed(cr, c.x, c.y, [&] {
-      if (c.picture == kSwitch) drawSwitch(cr, false);
-      else drawLamp(cr, c.picture == kFilterLamp ? LampKind::Filter : LampKind::OnOff, false);
+      if (c.picture == kSwitch)
+        drawSwitch(cr, false);
+      else
+        drawLamp(cr, c.picture == kFilterLamp ? LampKind::Filter : LampKind::OnOff, false);
     });
   }
   // Captions over the switch-and-lamp pairs, and the legend of the filter
@@ -652,8 +681,10 @@ void drawLfoSection(cairo_t* cr, const Layout& layout, int lfo) {
     const bool cutoff = k.slot == (left ? kFd1LfoCutoff : kFd2LfoCutoff);
     if (!cutoff && k.slot != (left ? kFd1LfoPan : kFd2LfoPan)) continue;
     const std::string s = cutoff ? "LFO 1→Cutoff" : (left ? "LFO 1→Pan" : "LFO 2→Pan");
-    if (left) label(cr, s, k.x - 5, k.y + 13, Align::Right);
-    else label(cr, s, k.x + k.width + 5, k.y + 13);
+    if (left)
+      label(cr, s, k.x - 5, k.y + 13, Align::Right);
+    else
+      label(cr, s, k.x + k.width + 5, k.y + 13);
   }
 }
 
@@ -808,8 +839,11 @@ void drawInfoScreen(cairo_t* cr, const Layout& layout) {
   cairo_stroke(cr);
   text(cr, "AT A GLANCE", gx, 150, font(8, true, 1.4), palette::accent);
   const char* facts[][2] = {
-      {"16", "steps, each with a tie"}, {"2", "filter-delay units"}, {"2", "LFOs, 1 to 8 bars"},
-      {"61", "parameters"},             {"8", "programs"},
+      {"16", "steps, each with a tie"},
+      {"2", "filter-delay units"},
+      {"2", "LFOs, 1 to 8 bars"},
+      {"61", "parameters"},
+      {"8", "programs"},
   };
   for (int i = 0; i < 5; ++i) {
     const double y = 176 + i * 34;
@@ -831,7 +865,8 @@ void drawInfoScreen(cairo_t* cr, const Layout& layout) {
   text(cr, "plonkrift.example/artwork ↗", a.x + a.width / 2.0, a.y + 36, font(11, true), palette::accent,
        Align::Centre);
 
-  text(cr, "Click anywhere else to return to the controls.", 360, 452, font(8.5), palette::textDim, Align::Centre);
+  text(cr, "Click anywhere else to return to the controls.", 360, 452, font(8.5), palette::textDim,
+       Align::Centre);
   drawFooter(cr, layout, "PLONKRIFT6 V2", "version 1");
 }
 
@@ -845,10 +880,12 @@ Surface renderPicture(Picture picture, const Layout& layout) {
   const int frameWidth = entry.width / entry.frames;
   switch (picture) {
     case kBigKnobTop:
-      filmStrip(cr, entry.frames, frameWidth, entry.height, [&](int k) { drawBigKnob(cr, knobDegrees(k, entry.frames)); });
+      filmStrip(cr, entry.frames, frameWidth, entry.height,
+                [&](int k) { drawBigKnob(cr, knobDegrees(k, entry.frames)); });
       break;
     case kSmallKnobTop:
-      filmStrip(cr, entry.frames, frameWidth, entry.height, [&](int k) { drawSmallKnob(cr, knobDegrees(k, entry.frames)); });
+      filmStrip(cr, entry.frames, frameWidth, entry.height,
+                [&](int k) { drawSmallKnob(cr, knobDegrees(k, entry.frames)); });
       break;
     case kSlider:
       filmStrip(cr, entry.frames, frameWidth, entry.height, [&](int k) { drawSlider(cr, sliderThumbX(k)); });
@@ -859,17 +896,36 @@ Surface renderPicture(Picture picture, const Layout& layout) {
     case kInfoScreen:
       drawInfoScreen(cr, layout);
       break;
-    case kStepOn: drawStepCell(cr, true, false); break;
-    case kMainStepOn: drawStepCell(cr, true, true); break;
-    case kTieOn: drawTie(cr, true); break;
-    case kFilterLamp: drawLamp(cr, LampKind::Filter, true); break;
-    case kOnOffLamp: drawLamp(cr, LampKind::OnOff, true); break;
-    case kSwitch: drawSwitch(cr, true); break;
-    case kBigKnobBottom: drawBigKnobBottom(cr); break;
+    case kStepOn:
+      drawStepCell(cr, true, false);
+      break;
+    case kMainStepOn:
+      drawStepCell(cr, true, true);
+      break;
+    case kTieOn:
+      drawTie(cr, true);
+      break;
+    case kFilterLamp:
+      drawLamp(cr, LampKind::Filter, true);
+      break;
+    case kOnOffLamp:
+      drawLamp(cr, LampKind::OnOff, true);
+      break;
+    case kSwitch:
+      drawSwitch(cr, true);
+      break;
+    case kBigKnobBottom:
+      drawBigKnobBottom(cr);
+      break;
     case kLfo1Sync:
-    case kLfo2Sync: drawRatePad(cr, true); break;
-    case kGateSwitch: drawGateSwitch(cr, true); break;
-    default: throw std::logic_error("unknown picture");
+    case kLfo2Sync:
+      drawRatePad(cr, true);
+      break;
+    case kGateSwitch:
+      drawGateSwitch(cr, true);
+      break;
+    default:
+      throw std::logic_error("unknown picture");
   }
   cairo_surface_flush(surface.get());
   return surface;

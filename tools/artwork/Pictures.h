@@ -1,11 +1,11 @@
 // The fifteen pictures of the editor's image list and how to draw them.
 #pragma once
 
-#include "tools/artwork/Layout.h"
-#include "tools/artwork/Style.h"
-
 #include <array>
 #include <string_view>
+
+#include "tools/artwork/Layout.h"
+#include "tools/artwork/Style.h"
 
 namespace artwork {
 

@@ -2,9 +2,9 @@
 // composed from the generated pictures at the places of the editor's layout.
 #pragma once
 
-#include "tools/artwork/Pictures.h"
-
 #include <array>
+
+#include "tools/artwork/Pictures.h"
 
 namespace artwork {
 

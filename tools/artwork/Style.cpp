@@ -10,19 +10,25 @@ namespace artwork {
 
 Surface makeSurface(int width, int height) {
   Surface s(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
-  if (cairo_surface_status(s.get()) != CAIRO_STATUS_SUCCESS) throw std::runtime_error("cannot create a picture surface");
+  if (cairo_surface_status(s.get()) != CAIRO_STATUS_SUCCESS)
+    throw std::runtime_error("cannot create a picture surface");
   return s;
 }
 
 Context makeContext(const Surface& surface) {
   Context c(cairo_create(surface.get()));
-  if (cairo_status(c.get()) != CAIRO_STATUS_SUCCESS) throw std::runtime_error("cannot create a drawing context");
+  if (cairo_status(c.get()) != CAIRO_STATUS_SUCCESS)
+    throw std::runtime_error("cannot create a drawing context");
   return c;
 }
 
-void setColour(cairo_t* cr, Rgba c) { cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a); }
+void setColour(cairo_t* cr, Rgba c) {
+  cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+}
 
-void setColour(cairo_t* cr, Rgba c, double alpha) { cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a * alpha); }
+void setColour(cairo_t* cr, Rgba c, double alpha) {
+  cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a * alpha);
+}
 
 Rgba mix(Rgba a, Rgba b, double t) {
   return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t, a.a + (b.a - a.a) * t};
@@ -106,7 +112,8 @@ void softShadow(cairo_t* cr, double bx, double by, double bw, double bh, double 
     for (int x = 0; x < w; ++x) a[y * w + x] = data[y * stride + x];
   boxBlurA8(a, w, h, r);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) data[y * stride + x] = static_cast<unsigned char>(std::clamp(std::lround(a[y * w + x]), 0L, 255L));
+    for (int x = 0; x < w; ++x)
+      data[y * stride + x] = static_cast<unsigned char>(std::clamp(std::lround(a[y * w + x]), 0L, 255L));
   cairo_surface_mark_dirty(mask);
 
   cairo_save(cr);
@@ -160,8 +167,8 @@ void recessedWell(cairo_t* cr, double x, double y, double w, double h, double r)
   verticalGradient(cr, y, y + h, palette::wellTop, palette::wellBottom);
   cairo_fill_preserve(cr);
   cairo_clip(cr);
-  brushedGrain(cr, static_cast<int>(x), static_cast<int>(y), static_cast<int>(w) + 1, static_cast<int>(h) + 1, 0.025,
-               static_cast<unsigned>(x * 7 + y * 13));
+  brushedGrain(cr, static_cast<int>(x), static_cast<int>(y), static_cast<int>(w) + 1, static_cast<int>(h) + 1,
+               0.025, static_cast<unsigned>(x * 7 + y * 13));
   // Inner shadow: a blurred frame around the well, clipped to it.
   softShadow(cr, x - 8, y - 8, w + 16, h + 16, 5, 0, 2, {0, 0, 0, 0.75}, [=](cairo_t* c) {
     cairo_rectangle(c, x - 8, y - 8, w + 16, h + 16);
@@ -239,8 +246,8 @@ double textWidth(cairo_t* cr, const std::string& utf8, Font font) {
   return w;
 }
 
-void text(cairo_t* cr, const std::string& utf8, double x, double baseline, Font font, Rgba colour, Align align,
-          bool embossed) {
+void text(cairo_t* cr, const std::string& utf8, double x, double baseline, Font font, Rgba colour,
+          Align align, bool embossed) {
   cairo_save(cr);
   const double left = alignedX(cr, utf8, x, font, align);
   selectFont(cr, font);
@@ -253,12 +260,12 @@ void text(cairo_t* cr, const std::string& utf8, double x, double baseline, Font 
   cairo_restore(cr);
 }
 
-void glowText(cairo_t* cr, const std::string& utf8, double x, double baseline, Font font, Rgba colour, Align align,
-              double glowRadius) {
+void glowText(cairo_t* cr, const std::string& utf8, double x, double baseline, Font font, Rgba colour,
+              Align align, double glowRadius) {
   const double left = alignedX(cr, utf8, x, font, align);
   const double w = textWidth(cr, utf8, font);
-  softShadow(cr, left, baseline - font.size, w, font.size * 1.3, glowRadius, 0, 0, {colour.r, colour.g, colour.b, 0.8},
-             [&](cairo_t* c) {
+  softShadow(cr, left, baseline - font.size, w, font.size * 1.3, glowRadius, 0, 0,
+             {colour.r, colour.g, colour.b, 0.8}, [&](cairo_t* c) {
                selectFont(c, font);
                cairo_move_to(c, left, baseline);
                cairo_text_path(c, utf8.c_str());
@@ -266,9 +273,13 @@ void glowText(cairo_t* cr, const std::string& utf8, double x, double baseline, F
   text(cr, utf8, x, baseline, font, colour, align, false);
 }
 
-double dialX(double cx, double radius, double degrees) { return cx + radius * std::sin(degrees * std::numbers::pi / 180); }
+double dialX(double cx, double radius, double degrees) {
+  return cx + radius * std::sin(degrees * std::numbers::pi / 180);
+}
 
-double dialY(double cy, double radius, double degrees) { return cy - radius * std::cos(degrees * std::numbers::pi / 180); }
+double dialY(double cy, double radius, double degrees) {
+  return cy - radius * std::cos(degrees * std::numbers::pi / 180);
+}
 
 void dialArc(cairo_t* cr, double cx, double cy, double radius, double fromDegrees, double toDegrees) {
   // Dial degrees are clockwise from 12 o'clock; Cairo's are clockwise from 3 o'clock.

@@ -7,9 +7,6 @@
 // around the controls where the editor's text form places them. --preview
 // also writes preview.png, the editor at the default parameter values, and
 // preview-info.png with the information screen.
-#include "tools/artwork/Pictures.h"
-#include "tools/artwork/Preview.h"
-
 #include <fontconfig/fontconfig.h>
 #include <png.h>
 
@@ -17,10 +14,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <stdexcept>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "tools/artwork/Pictures.h"
+#include "tools/artwork/Preview.h"
 
 namespace {
 
@@ -75,12 +75,16 @@ int main(int argc, char** argv) {
   bool preview = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--preview") preview = true;
+    if (arg == "--preview")
+      preview = true;
     else if (arg == "--form" && i + 1 < argc && form.empty())
       form = argv[++i];
-    else if (!arg.empty() && arg[0] == '-') return usage();
-    else if (folder.empty()) folder = arg;
-    else return usage();
+    else if (!arg.empty() && arg[0] == '-')
+      return usage();
+    else if (folder.empty())
+      folder = arg;
+    else
+      return usage();
   }
   if (folder.empty() || form.empty()) return usage();
 

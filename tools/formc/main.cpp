@@ -89,7 +89,8 @@ int main(int argc, char** argv) {
       framework::BinarySink sink;
       if (!extract.empty()) {
         fs::create_directories(extract);
-        sink = [&](const std::string& path, std::span<const std::uint8_t> bytes) -> std::optional<std::string> {
+        sink = [&](const std::string& path,
+                   std::span<const std::uint8_t> bytes) -> std::optional<std::string> {
           const std::string name = std::to_string(++counter) + "-" + path + ".bin";
           WriteFile(extract / name, bytes.data(), bytes.size());
           // Relative to the text file, so compiling it back finds the files.

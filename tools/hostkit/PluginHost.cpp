@@ -113,9 +113,13 @@ std::string PluginHost::text(VstInt32 opcode, VstInt32 index) {
   return buffer;
 }
 
-void PluginHost::setParameter(VstInt32 index, float value) { effect_->setParameter(effect_, index, value); }
+void PluginHost::setParameter(VstInt32 index, float value) {
+  effect_->setParameter(effect_, index, value);
+}
 
-float PluginHost::getParameter(VstInt32 index) { return effect_->getParameter(effect_, index); }
+float PluginHost::getParameter(VstInt32 index) {
+  return effect_->getParameter(effect_, index);
+}
 
 void PluginHost::processReplacing(float** inputs, float** outputs, VstInt32 frames) {
   effect_->processReplacing(effect_, inputs, outputs, frames);
@@ -158,8 +162,10 @@ VstIntPtr PluginHost::answer(const HostCall& call, void* ptr) {
   VstIntPtr result = 0;
   if (intercept && intercept(call, ptr, result)) return result;
   switch (call.opcode) {
-    case audioMasterVersion: return versionAnswer;
-    case audioMasterGetTime: return reinterpret_cast<VstIntPtr>(timeInfo);
+    case audioMasterVersion:
+      return versionAnswer;
+    case audioMasterGetTime:
+      return reinterpret_cast<VstIntPtr>(timeInfo);
     case audioMasterGetVendorString:
     case audioMasterGetProductString: {
       if (ptr == nullptr) return 0;
@@ -169,7 +175,8 @@ VstIntPtr PluginHost::answer(const HostCall& call, void* ptr) {
       static_cast<char*>(ptr)[63] = '\0';
       return 1;
     }
-    default: return 0;
+    default:
+      return 0;
   }
 }
 

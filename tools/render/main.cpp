@@ -261,7 +261,8 @@ int main(int argc, char** argv) {
     } else {
       int slot = 0;
       float value = 0.0f;
-      if (!render::ParseAssignment(names, setting.text, slot, value, error)) return Mistake("--set: " + error);
+      if (!render::ParseAssignment(names, setting.text, slot, value, error))
+        return Mistake("--set: " + error);
       sets.emplace_back(slot, value);
     }
   }

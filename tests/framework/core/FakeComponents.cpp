@@ -10,22 +10,33 @@ std::vector<std::string> gLog;
 const ClassInfo& TPicture::StaticClassInfo() {
   static const ClassInfo& info =
       ClassBuilder<TPicture, TPersistent>("TPicture")
-          .Integer("Height", [](TPicture& p) { return p.height; },
-                   [](TPicture& p, int v) {
-                     if (v < 0 || v > 65535) throw EPropertyError("Height must be 0..65535");
-                     p.height = v;
-                   })
-          .Enum("Mode", {"tmAuto", "tmFixed"}, [](TPicture& p) { return p.mode; }, [](TPicture& p, int v) { p.mode = v; })
-          .Extended("Scale", [](TPicture& p) { return p.scale; }, [](TPicture& p, long double v) { p.scale = v; })
-          .Integer("TransparentColor", [](TPicture& p) { return p.colour; }, [](TPicture& p, int v) { p.colour = v; })
+          .Integer(
+              "Height", [](TPicture& p) { return p.height; },
+              [](TPicture& p, int v) {
+                if (v < 0 || v > 65535) throw EPropertyError("Height must be 0..65535");
+                p.height = v;
+              })
+          .Enum(
+              "Mode", {"tmAuto", "tmFixed"}, [](TPicture& p) { return p.mode; },
+              [](TPicture& p, int v) { p.mode = v; })
+          .Extended(
+              "Scale", [](TPicture& p) { return p.scale; }, [](TPicture& p, long double v) { p.scale = v; })
+          .Integer(
+              "TransparentColor", [](TPicture& p) { return p.colour; },
+              [](TPicture& p, int v) { p.colour = v; })
           .Idents(kColours)
-          .Integer("Width", [](TPicture& p) { return p.width; },
-                   [](TPicture& p, int v) {
-                     if (v < 0 || v > 65535) throw EPropertyError("Width must be 0..65535");
-                     p.width = v;
-                   })
-          .Binary("Data", [](TPicture& p, TStream& s) { p.ReadData(s); }, [](TPicture& p, TStream& s) { p.WriteData(s); })
-          .String("FileName", [](TPicture& p) { return p.fileName; }, [](TPicture& p, const std::string& v) { p.fileName = v; })
+          .Integer(
+              "Width", [](TPicture& p) { return p.width; },
+              [](TPicture& p, int v) {
+                if (v < 0 || v > 65535) throw EPropertyError("Width must be 0..65535");
+                p.width = v;
+              })
+          .Binary(
+              "Data", [](TPicture& p, TStream& s) { p.ReadData(s); },
+              [](TPicture& p, TStream& s) { p.WriteData(s); })
+          .String(
+              "FileName", [](TPicture& p) { return p.fileName; },
+              [](TPicture& p, const std::string& v) { p.fileName = v; })
           .Defined()
           .Stored([](TPicture& p) { return !p.fileName.empty(); })
           .Build();
@@ -50,31 +61,35 @@ void TPicture::WriteData(TStream& s) const {
 }
 
 const ClassInfo& TItem::StaticClassInfo() {
-  static const ClassInfo& info =
-      ClassBuilder<TItem, TCollectionItem>("TItem")
-          .Object("DIB", [](TItem& i) { return &i.picture; })
-          .String("DisplayName", [](TItem& i) { return i.DisplayName(); },
-                  [](TItem& i, const std::string& v) { i.SetDisplayName(v); })
-          .Event("OnTranslate", [](TItem& i) -> auto& { return i.OnTranslate; })
-          .Build();
-  return info;
-}
-
-const ClassInfo& TList::StaticClassInfo() {
-  static const ClassInfo& info = ClassBuilder<TList, TComponent>("TList")
-                                     .Collection("Items", [](TList& l) { return &l.items; })
+  static const ClassInfo& info = ClassBuilder<TItem, TCollectionItem>("TItem")
+                                     .Object("DIB", [](TItem& i) { return &i.picture; })
+                                     .String(
+                                         "DisplayName", [](TItem& i) { return i.DisplayName(); },
+                                         [](TItem& i, const std::string& v) { i.SetDisplayName(v); })
+                                     .Event(
+                                         "OnTranslate", [](TItem & i) -> auto& { return i.OnTranslate; })
                                      .Build();
   return info;
 }
 
-TList::~TList() { gLog.push_back("~" + Name()); }
+const ClassInfo& TList::StaticClassInfo() {
+  static const ClassInfo& info =
+      ClassBuilder<TList, TComponent>("TList").Collection("Items", [](TList& l) { return &l.items; }).Build();
+  return info;
+}
+
+TList::~TList() {
+  gLog.push_back("~" + Name());
+}
 
 const ClassInfo& TTimer::StaticClassInfo() {
   static const ClassInfo& info =
       ClassBuilder<TTimer, TComponent>("TTimer")
-          .Integer("Interval", [](TTimer& t) { return t.interval; }, [](TTimer& t, int v) { t.interval = v; })
+          .Integer(
+              "Interval", [](TTimer& t) { return t.interval; }, [](TTimer& t, int v) { t.interval = v; })
           .Default(1000)
-          .Event("OnTimer", [](TTimer& t) -> auto& { return t.OnTimer; })
+          .Event(
+              "OnTimer", [](TTimer & t) -> auto& { return t.OnTimer; })
           .Build();
   return info;
 }
@@ -82,8 +97,10 @@ const ClassInfo& TTimer::StaticClassInfo() {
 const ClassInfo& TLink::StaticClassInfo() {
   static const ClassInfo& info =
       ClassBuilder<TLink, TPersistent>("TLink")
-          .Reference<TList>("List", [](TLink& l) { return l.list; }, [](TLink& l, TList* v) { l.list = v; })
-          .Integer("Index", [](TLink& l) { return l.index; }, [](TLink& l, int v) { l.index = v; })
+          .Reference<TList>(
+              "List", [](TLink& l) { return l.list; }, [](TLink& l, TList* v) { l.list = v; })
+          .Integer(
+              "Index", [](TLink& l) { return l.index; }, [](TLink& l, int v) { l.index = v; })
           .Default(-1)
           .Build();
   return info;
@@ -92,24 +109,33 @@ const ClassInfo& TLink::StaticClassInfo() {
 const ClassInfo& TControl::StaticClassInfo() {
   static const ClassInfo& info =
       ClassBuilder<TControl, TComponent>("TControl")
-          .Integer("Left", [](TControl& c) { return c.left; }, [](TControl& c, int v) { c.left = v; })
-          .Integer("Top", [](TControl& c) { return c.top; }, [](TControl& c, int v) { c.top = v; })
-          .Boolean("Visible", [](TControl& c) { return c.visible; }, [](TControl& c, bool v) { c.visible = v; })
+          .Integer(
+              "Left", [](TControl& c) { return c.left; }, [](TControl& c, int v) { c.left = v; })
+          .Integer(
+              "Top", [](TControl& c) { return c.top; }, [](TControl& c, int v) { c.top = v; })
+          .Boolean(
+              "Visible", [](TControl& c) { return c.visible; }, [](TControl& c, bool v) { c.visible = v; })
           .Default(true)
-          .String("Caption", [](TControl& c) { return c.caption; }, [](TControl& c, const std::string& v) { c.caption = v; })
+          .String(
+              "Caption", [](TControl& c) { return c.caption; },
+              [](TControl& c, const std::string& v) { c.caption = v; })
           .Default("")
-          .Set("Anchors", {"akLeft", "akTop", "akRight", "akBottom"}, [](TControl& c) { return c.anchors; },
-               [](TControl& c, std::uint32_t v) { c.anchors = v; })
+          .Set(
+              "Anchors", {"akLeft", "akTop", "akRight", "akBottom"}, [](TControl& c) { return c.anchors; },
+              [](TControl& c, std::uint32_t v) { c.anchors = v; })
           .Default(SetNames{"akLeft"})
-          .Reference<TList>("List", [](TControl& c) { return c.list; },
-                            [](TControl& c, TList* v) {
-                              if (c.list) c.list->RemoveFreeNotification(&c);
-                              c.list = v;
-                              if (v) v->FreeNotification(&c);
-                            })
+          .Reference<TList>(
+              "List", [](TControl& c) { return c.list; },
+              [](TControl& c, TList* v) {
+                if (c.list) c.list->RemoveFreeNotification(&c);
+                c.list = v;
+                if (v) v->FreeNotification(&c);
+              })
           .Object("Link", [](TControl& c) { return &c.link; })
-          .Event("OnClick", [](TControl& c) -> auto& { return c.OnClick; })
-          .Event("OnMouseMove", [](TControl& c) -> auto& { return c.OnMouseMove; })
+          .Event(
+              "OnClick", [](TControl & c) -> auto& { return c.OnClick; })
+          .Event(
+              "OnMouseMove", [](TControl & c) -> auto& { return c.OnMouseMove; })
           .Build();
   return info;
 }
@@ -155,8 +181,11 @@ void TControl::Notification(TComponent* c, Operation op) {
 const ClassInfo& TForm::StaticClassInfo() {
   static const ClassInfo& info =
       ClassBuilder<TForm, TComponent>("TForm")
-          .Integer("Width", [](TForm& f) { return f.width; }, [](TForm& f, int v) { f.width = v; })
-          .String("Caption", [](TForm& f) { return f.caption; }, [](TForm& f, const std::string& v) { f.caption = v; })
+          .Integer(
+              "Width", [](TForm& f) { return f.width; }, [](TForm& f, int v) { f.width = v; })
+          .String(
+              "Caption", [](TForm& f) { return f.caption; },
+              [](TForm& f, const std::string& v) { f.caption = v; })
           .Method("ButtonClick", &TForm::ButtonClick)
           .Method("MouseMoved", &TForm::MouseMoved)
           .Method("Translate", &TForm::Translate)
@@ -170,10 +199,16 @@ void TForm::ButtonClick(TObject* sender) {
   calls.push_back("ButtonClick " + dynamic_cast<TComponent*>(sender)->Name());
 }
 
-void TForm::MouseMoved(TObject*, int x, int y) { calls.push_back("MouseMoved " + std::to_string(x) + "," + std::to_string(y)); }
+void TForm::MouseMoved(TObject*, int x, int y) {
+  calls.push_back("MouseMoved " + std::to_string(x) + "," + std::to_string(y));
+}
 
-void TForm::Translate(TObject*, std::string& path) { path = "translated/" + path; }
+void TForm::Translate(TObject*, std::string& path) {
+  path = "translated/" + path;
+}
 
-void RegisterFakes() { RegisterClasses<TList, TTimer, TControl, TForm, TItem>(); }
+void RegisterFakes() {
+  RegisterClasses<TList, TTimer, TControl, TForm, TItem>();
+}
 
 }  // namespace fake

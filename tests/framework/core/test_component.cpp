@@ -70,8 +70,8 @@ TEST_F(ComponentTest, RemovalIsToldToSiblingsAndToWhoAskedAcrossOwners) {
   auto* c2 = new TControl(&form);
   c2->SetName("c2");
   SetPropertyValue(*c1, "Tag", 1);
-  c1->list = sameOwnerList;                 // told through the common owner
-  c2->list = foreignList;                   // told only through a free notification
+  c1->list = sameOwnerList;  // told through the common owner
+  c2->list = foreignList;    // told only through a free notification
   foreignList->FreeNotification(c2);
 
   delete sameOwnerList;
@@ -214,15 +214,18 @@ TEST(Properties, BadNamesAndValuesAreRefused) {
       {&control, "Nope", Value(1), "Property Nope does not exist in TControl"},
       {&control, "Left.X", Value(1), "Property Left of TControl has no sub-properties"},
       {&control, "Left", Value("1"), "Property Left expects an integer, not a value of kind string"},
-      {&control, "Left", Value(std::int64_t{1} << 40), "Value 1099511627776 is out of range for property Left"},
+      {&control, "Left", Value(std::int64_t{1} << 40),
+       "Value 1099511627776 is out of range for property Left"},
       {&control, "Visible", Value(1), "Property Visible expects a boolean, not a value of kind integer"},
       {&control, "Anchors", Value(SetNames{"akUp"}), "'akUp' is not a valid element of Anchors"},
       {&control, "Link", Value(1), "Property Link cannot be set to a value"},
       {&control, "OnClick", Value(Ident{"ButtonClick"}), "Property OnClick cannot be set to a value"},
       {&control, "List", Value(Ident{"x"}), "Property List takes a component, not a value"},
       {item, "DIB.Mode", Value(Ident{"tmOther"}), "'tmOther' is not a valid value of Mode"},
-      {item, "DIB.TransparentColor", Value(Ident{"clPink"}), "'clPink' is not a valid value of TransparentColor"},
-      {item, "DIB.Scale", Value(100), "Property Scale expects an extended value, not a value of kind integer"},
+      {item, "DIB.TransparentColor", Value(Ident{"clPink"}),
+       "'clPink' is not a valid value of TransparentColor"},
+      {item, "DIB.Scale", Value(100),
+       "Property Scale expects an extended value, not a value of kind integer"},
       {item, "DIB.Width", Value(70000), "Width must be 0..65535"},
   };
   for (const Case& c : cases) {

@@ -29,7 +29,9 @@ Bytes LoadFixture(const std::string& name) {
   return Bytes(text.begin(), text.end());
 }
 
-Bytes Compile(const std::string& text) { return TextFormToBinary(text, LoadFixture); }
+Bytes Compile(const std::string& text) {
+  return TextFormToBinary(text, LoadFixture);
+}
 
 class FormTest : public ::testing::Test {
  protected:
@@ -207,14 +209,20 @@ TEST_F(FormTest, BadFormsAreRefusedNamingComponentAndProperty) {
   };
   const std::vector<Case> cases = {
       {"TControl panel", "TWidget panel", {"Error reading MainForm.panel: Class TWidget not found"}},
-      {"Left = -5", "Leftt = -5", {"MainForm.panel.button1.Leftt: Property Leftt does not exist in TControl"}},
-      {"Left = -5", "Left = \"-5\"", {"button1.Left: Property Left expects an integer, not a value of kind string"}},
+      {"Left = -5",
+       "Leftt = -5",
+       {"MainForm.panel.button1.Leftt: Property Leftt does not exist in TControl"}},
+      {"Left = -5",
+       "Left = \"-5\"",
+       {"button1.Left: Property Left expects an integer, not a value of kind string"}},
       {"Visible = False", "Visible = 0", {"button1.Visible", "expects a boolean"}},
       {"DIB.Scale = 0.5", "DIB.Scale = 1", {"images.Items[1].DIB.Scale", "expects an extended value"}},
       {"DIB.Width = 3", "DIB.Width = 70000", {"images.Items[0].DIB.Width: Width must be 0..65535"}},
       {"DIB.Mode = tmAuto", "DIB.Mode = tmOther", {"Items[1].DIB.Mode", "tmOther"}},
       {"[akLeft, akBottom]", "[akLeft, akUp]", {"panel.Anchors", "akUp"}},
-      {"OnClick = ButtonClick", "OnClick = Missing", {"button1.OnClick: Method Missing is not published by TForm"}},
+      {"OnClick = ButtonClick",
+       "OnClick = Missing",
+       {"button1.OnClick: Method Missing is not published by TForm"}},
       {"OnClick = ButtonClick", "OnClick = MouseMoved", {"button1.OnClick", "MouseMoved does not match"}},
       {"OnClick = ButtonClick", "OnClick = 5", {"button1.OnClick", "expects a method name"}},
       {"TControl button1", "TControl Timer1", {"Timer1: A component named Timer1 already exists"}},
@@ -275,26 +283,65 @@ TEST_F(FormTest, BadStreamsAreRefused) {
       {"no signature", Bytes{'T', 'P', 'F', '1', 5, 'T', 'F', 'o', 'r', 'm', 0, 0, 0}, {"no TPF0 signature"}},
       {"empty", Bytes{}, {"no TPF0 signature"}},
       {"no object", Stream().Raw({0}).b, {"has no object"}},
-      {"bad tag", Stream().Name("TForm").Name("F").Name("Width").Raw({0x42}).b, {"F.Width: Invalid value tag 0x42"}},
-      {"bad tag 0", Stream().Name("TForm").Name("F").Name("Width").Raw({0x00}).b, {"F.Width: Invalid value tag 0x00"}},
-      {"string past end", Stream().Name("TForm").Name("F").Name("Caption").Raw({0x08, 0xFF, 0xFF, 0, 0, 'a'}).b,
+      {"bad tag",
+       Stream().Name("TForm").Name("F").Name("Width").Raw({0x42}).b,
+       {"F.Width: Invalid value tag 0x42"}},
+      {"bad tag 0",
+       Stream().Name("TForm").Name("F").Name("Width").Raw({0x00}).b,
+       {"F.Width: Invalid value tag 0x00"}},
+      {"string past end",
+       Stream().Name("TForm").Name("F").Name("Caption").Raw({0x08, 0xFF, 0xFF, 0, 0, 'a'}).b,
        {"F.Caption: A string of 65535 bytes runs past the end of the stream"}},
-      {"string too long", Stream().Name("TForm").Name("F").Name("Caption").Raw({0x08, 0, 0, 0, 0x10}).b,
+      {"string too long",
+       Stream().Name("TForm").Name("F").Name("Caption").Raw({0x08, 0, 0, 0, 0x10}).b,
        {"F.Caption: A string of 268435456 bytes is longer than allowed"}},
       {"binary too long",
-       Stream().Name("TForm").Name("F").Raw({0}).Name("TList").Name("L").Name("Items").Raw({0x0C, 0x01})
-           .Name("DIB.Data").Raw({0x0A, 0x00, 0xFF, 0xFF, 0xFF}).b,
+       Stream()
+           .Name("TForm")
+           .Name("F")
+           .Raw({0})
+           .Name("TList")
+           .Name("L")
+           .Name("Items")
+           .Raw({0x0C, 0x01})
+           .Name("DIB.Data")
+           .Raw({0x0A, 0x00, 0xFF, 0xFF, 0xFF})
+           .b,
        {"L.Items[0].DIB.Data: A binary value of 4294967040 bytes is longer than allowed"}},
       {"binary past end",
-       Stream().Name("TForm").Name("F").Raw({0}).Name("TList").Name("L").Name("Items").Raw({0x0C, 0x01})
-           .Name("DIB.Data").Raw({0x0A, 0x10, 0, 0, 0, 1, 2}).b,
+       Stream()
+           .Name("TForm")
+           .Name("F")
+           .Raw({0})
+           .Name("TList")
+           .Name("L")
+           .Name("Items")
+           .Raw({0x0C, 0x01})
+           .Name("DIB.Data")
+           .Raw({0x0A, 0x10, 0, 0, 0, 1, 2})
+           .b,
        {"L.Items[0].DIB.Data: A binary value of 16 bytes runs past the end of the stream"}},
-      {"cut in the middle", Stream().Name("TForm").Name("F").Name("Width").Raw({0x06, 1, 2}).b, {"Unexpected end of stream"}},
-      {"bad item marker", Stream().Name("TForm").Name("F").Raw({0}).Name("TList").Name("L").Name("Items").Raw({0x0C, 0x05}).b,
+      {"cut in the middle",
+       Stream().Name("TForm").Name("F").Name("Width").Raw({0x06, 1, 2}).b,
+       {"Unexpected end of stream"}},
+      {"bad item marker",
+       Stream().Name("TForm").Name("F").Raw({0}).Name("TList").Name("L").Name("Items").Raw({0x0C, 0x05}).b,
        {"L.Items: Invalid collection item marker"}},
       {"bad class name", Stream().Name("T-x").Raw({0}).b, {"Invalid identifier"}},
-      {"set of unknowns", Stream().Name("TForm").Name("F").Raw({0}).Name("TControl").Name("c").Name("Anchors")
-           .Raw({0x0B}).Name("akLeft").Name("nope").Raw({0}).b, {"c.Anchors", "'nope' is not a valid element"}},
+      {"set of unknowns",
+       Stream()
+           .Name("TForm")
+           .Name("F")
+           .Raw({0})
+           .Name("TControl")
+           .Name("c")
+           .Name("Anchors")
+           .Raw({0x0B})
+           .Name("akLeft")
+           .Name("nope")
+           .Raw({0})
+           .b,
+       {"c.Anchors", "'nope' is not a valid element"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -404,9 +451,11 @@ TEST(TextForm, SyntaxErrorsSayWhere) {
   };
   const Case cases[] = {
       {"", "line 1, column 1: the text holds no object"},
-      {"TForm F {\n  Width 5\n}", "line 2, column 9: expected '=' after a property name or '{' after an object's names"},
+      {"TForm F {\n  Width 5\n}",
+       "line 2, column 9: expected '=' after a property name or '{' after an object's names"},
       {"TForm F {\n  Width = \n}", "line 3, column 1: expected a value"},
-      {"TForm F {\n  TControl c {}\n  Width = 1\n}", "line 3, column 3: properties must come before the nested objects"},
+      {"TForm F {\n  TControl c {}\n  Width = 1\n}",
+       "line 3, column 3: properties must come before the nested objects"},
       {"TForm F { Caption = \"abc }", "unterminated string"},
       {"TForm F { Caption = \"a\\qb\" }", "unknown escape in a string"},
       {"TForm F { Data = <0a0> }", "odd number of hex digits"},
@@ -485,11 +534,12 @@ TEST(TextForm, LongBinariesPrintInLinesOrGoToFiles) {
   EXPECT_THAT(hex, HasSubstr("    00010203 04050607"));
 
   Bytes stored;
-  const std::string linked = BinaryFormToText(bin, [&](const std::string& path, std::span<const std::uint8_t> b) {
-    EXPECT_EQ(path, "DIB.Data");
-    stored.assign(b.begin(), b.end());
-    return std::optional<std::string>("data \"1\".bin");
-  });
+  const std::string linked =
+      BinaryFormToText(bin, [&](const std::string& path, std::span<const std::uint8_t> b) {
+        EXPECT_EQ(path, "DIB.Data");
+        stored.assign(b.begin(), b.end());
+        return std::optional<std::string>("data \"1\".bin");
+      });
   EXPECT_THAT(linked, HasSubstr("DIB.Data = @file(\"data \\\"1\\\".bin\")\n"));
   EXPECT_EQ(TextFormToBinary(linked,
                              [&](const std::string& name) {

@@ -31,8 +31,7 @@ void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
 // A BMP with the given info-header fields, followed by `extra` (palette or
 // masks) and the pixel rows.
 std::vector<std::uint8_t> Bmp(std::int32_t w, std::int32_t h, int bpp, std::uint32_t compression,
-                              const std::vector<std::uint8_t>& extra,
-                              const std::vector<std::uint8_t>& rows) {
+                              const std::vector<std::uint8_t>& extra, const std::vector<std::uint8_t>& rows) {
   std::vector<std::uint8_t> b(54);
   b[0] = 'B';
   b[1] = 'M';
@@ -113,8 +112,8 @@ TEST(Region, UnionIsNormalisedAndAnswersContainment) {
   EXPECT_TRUE(a.Contains(0, 0));
   EXPECT_TRUE(a.Contains(5, 2));
   EXPECT_FALSE(a.Contains(4, 0));
-  EXPECT_FALSE(a.Contains(6, 2));   // right edge exclusive
-  EXPECT_FALSE(a.Contains(5, 5));   // empty rectangle ignored
+  EXPECT_FALSE(a.Contains(6, 2));  // right edge exclusive
+  EXPECT_FALSE(a.Contains(5, 5));  // empty rectangle ignored
   EXPECT_EQ(a.Bounds(), (TRect{0, 0, 11, 3}));
 
   // The same pixels built another way compare equal.
@@ -124,15 +123,15 @@ TEST(Region, UnionIsNormalisedAndAnswersContainment) {
   b.Union(TRegion(TRect{10, 0, 11, 1}));
   EXPECT_EQ(a, b);
 
-  const TRegion both = TRegion::Combine(TRegion(TRect{0, 0, 4, 4}), TRegion(TRect{2, 2, 6, 6}),
-                                        TRegion::TCombineMode::And);
+  const TRegion both =
+      TRegion::Combine(TRegion(TRect{0, 0, 4, 4}), TRegion(TRect{2, 2, 6, 6}), TRegion::TCombineMode::And);
   EXPECT_EQ(both, TRegion(TRect{2, 2, 4, 4}));
-  const TRegion diff = TRegion::Combine(TRegion(TRect{0, 0, 4, 4}), TRegion(TRect{2, 2, 6, 6}),
-                                        TRegion::TCombineMode::Diff);
+  const TRegion diff =
+      TRegion::Combine(TRegion(TRect{0, 0, 4, 4}), TRegion(TRect{2, 2, 6, 6}), TRegion::TCombineMode::Diff);
   EXPECT_EQ(diff.Area(), 12);
   EXPECT_FALSE(diff.Contains(3, 3));
-  const TRegion x = TRegion::Combine(TRegion(TRect{0, 0, 4, 4}), TRegion(TRect{2, 2, 6, 6}),
-                                     TRegion::TCombineMode::Xor);
+  const TRegion x =
+      TRegion::Combine(TRegion(TRect{0, 0, 4, 4}), TRegion(TRect{2, 2, 6, 6}), TRegion::TCombineMode::Xor);
   EXPECT_EQ(x.Area(), 24);
   EXPECT_TRUE(TRegion::FromRects({}).IsEmpty());
 }

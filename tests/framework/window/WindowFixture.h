@@ -17,7 +17,9 @@ namespace wtest {
 
 using namespace framework;
 
-inline std::uint32_t Opaque(std::uint32_t rgb) { return 0xFF000000u | rgb; }  // 0xRRGGBB -> pixel
+inline std::uint32_t Opaque(std::uint32_t rgb) {
+  return 0xFF000000u | rgb;
+}  // 0xRRGGBB -> pixel
 
 // A windowless control that paints itself in one colour and logs its input as
 // "<name> <event> [x,y]".
@@ -31,7 +33,8 @@ class TProbe : public TControl {
   void PaintControl(const TPaintContext& ctx) override {
     auto* px = reinterpret_cast<std::uint32_t*>(ctx.Bits);
     for (int y = ctx.Clip.Top; y < ctx.Clip.Bottom; ++y)
-      for (int x = ctx.Clip.Left; x < ctx.Clip.Right; ++x) px[(ctx.Height - 1 - y) * ctx.Width + x] = Opaque(rgb_);
+      for (int x = ctx.Clip.Left; x < ctx.Clip.Right; ++x)
+        px[(ctx.Height - 1 - y) * ctx.Width + x] = Opaque(rgb_);
     ++paints;
   }
   int paints = 0;

@@ -39,10 +39,11 @@ TEST_F(MouseTest, InputGoesToTheTopmostVisibleEnabledControl) {
     TPoint at;
     std::string receiver;  // "" = the form itself
   } cases[] = {
-      {{15, 15}, "a"},           {{45, 15}, "b"},      {{50, 30}, "b"},  // disabled above b is skipped
-      {{89, 59}, "b"},           {{90, 60}, ""},       {{9, 15}, ""},
-      {{107, 17}, "inner down 2,2"},  // coordinates are the control's own
-      {{130, 30}, ""},           // the panel itself (not a probe)
+      {{15, 15}, "a"}, {{45, 15}, "b"},
+      {{50, 30}, "b"},  // disabled above b is skipped
+      {{89, 59}, "b"}, {{90, 60}, ""},
+      {{9, 15}, ""},   {{107, 17}, "inner down 2,2"},  // coordinates are the control's own
+      {{130, 30}, ""},                                 // the panel itself (not a probe)
   };
   for (const Case& c : cases) {
     log.clear();
@@ -69,8 +70,8 @@ TEST_F(MouseTest, EnterAndLeaveFollowThePointerAcrossControlsAndOutOfTheWindow) 
   Move(95, 20);  // background
   Move(20, 20);
   backend->MouseExit(H());
-  EXPECT_THAT(log, ElementsAre("a enter", "a move 10,10", "a leave", "b enter", "b move 10,10", "b leave", "a enter",
-                               "a move 10,10", "a leave"));
+  EXPECT_THAT(log, ElementsAre("a enter", "a move 10,10", "a leave", "b enter", "b move 10,10", "b leave",
+                               "a enter", "a move 10,10", "a leave"));
 }
 
 // Press on a, move over b, release over b: who gets what, by style.
@@ -172,7 +173,8 @@ TEST_F(MouseTest, EventHandlersReceiveSenderButtonShiftAndClientCoordinates) {
                    std::to_string(x) + "," + std::to_string(y));
   });
   a->OnMouseMove.Bind([&](TObject* s, TShiftState shift, int x, int y) {
-    seen.push_back(name(s) + " move " + std::to_string(shift) + " " + std::to_string(x) + "," + std::to_string(y));
+    seen.push_back(name(s) + " move " + std::to_string(shift) + " " + std::to_string(x) + "," +
+                   std::to_string(y));
   });
   a->OnMouseUp.Bind([&](TObject* s, TMouseButton button, TShiftState shift, int, int) {
     seen.push_back(name(s) + " up " + std::to_string(button) + " " + std::to_string(shift));
@@ -185,7 +187,8 @@ TEST_F(MouseTest, EventHandlersReceiveSenderButtonShiftAndClientCoordinates) {
   Up(13, 15, mbRight);
   Move(5, 5);
   // Shift: ssShift = 1, ssRight = 16; right button = 1.
-  EXPECT_THAT(seen, ElementsAre("a enter", "a move 1 2,5", "a down 1 16 2,5", "a move 16 3,5", "a up 1 0", "a leave"));
+  EXPECT_THAT(seen, ElementsAre("a enter", "a move 1 2,5", "a down 1 16 2,5", "a move 16 3,5", "a up 1 0",
+                                "a leave"));
 }
 
 TEST_F(MouseTest, ControlsThatGoDuringADragOrALeaveLeaveNothingDangling) {
@@ -305,8 +308,9 @@ TEST_F(FocusTest, TabAndShiftTabCycleThroughTabStopsInTabOrder) {
   Key(VK_TAB, ssShift);
   e1->SetEnabled(false);
   Key(VK_TAB);  // only e2 can take it: nothing moves
-  EXPECT_THAT(log, ElementsAre("e2 enter-focus", "e2 exit-focus", "e1 enter-focus", "e1 exit-focus", "e2 enter-focus",
-                               "e2 exit-focus", "e1 enter-focus", "e1 exit-focus", "e2 enter-focus"));
+  EXPECT_THAT(
+      log, ElementsAre("e2 enter-focus", "e2 exit-focus", "e1 enter-focus", "e1 exit-focus", "e2 enter-focus",
+                       "e2 exit-focus", "e1 enter-focus", "e1 exit-focus", "e2 enter-focus"));
   EXPECT_TRUE(e2->Focused());
   EXPECT_TRUE(window->HasFocus());
 }

@@ -37,7 +37,7 @@ TEST_F(WindowTest, PaintingPresentsTheFormAndItsControlsAndRepaintsOnlyWhatChang
   window->ClearPresented();
   red->Invalidate();
   EXPECT_TRUE(window->Presented().empty());  // paints wait for the pump...
-  red->Update();                              // ...or run at once
+  red->Update();                             // ...or run at once
   EXPECT_THAT(window->Presented(), ElementsAre(TRect{10, 10, 30, 30}));
   EXPECT_EQ(window->PixelAt(25, 25), 0xFF00FF00u);
 
@@ -302,7 +302,8 @@ class TTestWindow : public TForm {
   explicit TTestWindow(TComponent* owner = nullptr) : TForm(owner) {}
   void FormCreate(TObject*) { calls.push_back("create"); }
   void CellDown(TObject* s, TMouseButton, TShiftState, int x, int y) {
-    calls.push_back(dynamic_cast<TComponent*>(s)->Name() + " down " + std::to_string(x) + "," + std::to_string(y));
+    calls.push_back(dynamic_cast<TComponent*>(s)->Name() + " down " + std::to_string(x) + "," +
+                    std::to_string(y));
   }
   void Tick(TObject*) { calls.push_back("tick"); }
   std::vector<std::string> calls;

@@ -47,7 +47,8 @@ std::map<std::string, int> ClientResources(Display* dpy, XID anyResourceOfClient
   xXResQueryClientResourcesReply rep;
   if (_XReply(dpy, reinterpret_cast<xReply*>(&rep), 0, xFalse)) {
     types.resize(rep.num_types);
-    if (!types.empty()) _XRead(dpy, reinterpret_cast<char*>(types.data()), static_cast<long>(types.size() * sz_xXResType));
+    if (!types.empty())
+      _XRead(dpy, reinterpret_cast<char*>(types.data()), static_cast<long>(types.size() * sz_xXResType));
   }
   UnlockDisplay(dpy);
   SyncHandle();

@@ -45,7 +45,8 @@ class TXvfbServer {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string screen = "1024x768x" + std::to_string(depth);
-    std::vector<std::string> args = {program, "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
+    std::vector<std::string> args = {program, "-displayfd", "3",   "-screen", "0",
+                                     screen,  "-nolisten",  "tcp", "-noreset"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -1,9 +1,8 @@
 // The X11 backend against a private Xvfb server: a test client makes the
 // host's parent windows, plays the user with XTest and reads the screen back.
 
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -21,8 +20,8 @@
 #include "framework/window/Backend.h"
 #include "framework/window/Controls.h"
 #include "framework/window/Headless.h"
-#include "framework/window/Timer.h"
 #include "framework/window/Shell.h"
+#include "framework/window/Timer.h"
 #include "framework/x11/X11Backend.h"
 #include "tests/framework/x11/XResProbe.h"
 #include "tests/framework/x11/XvfbServer.h"
@@ -96,7 +95,8 @@ std::vector<std::uint32_t> Quadrants(int w, int h) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const bool right = x >= w / 2, bottom = y >= h / 2;
-      const std::uint32_t c = !bottom ? (!right ? 0xFFFF0000u : 0xFF00FF00u) : (!right ? 0xFF0000FFu : 0xFFFFFFFFu);
+      const std::uint32_t c =
+          !bottom ? (!right ? 0xFFFF0000u : 0xFF00FF00u) : (!right ? 0xFF0000FFu : 0xFFFFFFFFu);
       px[static_cast<std::size_t>(h - 1 - y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] = c;
     }
   return px;
@@ -150,7 +150,9 @@ class X11Test : public ::testing::Test {
   void MoveTo(int x, int y) { XTestFakeMotionEvent(x_, 0, x, y, CurrentTime); }
   void MoveBy(int dx, int dy) { XTestFakeRelativeMotionEvent(x_, dx, dy, CurrentTime); }
   void Button(unsigned b, bool press) { XTestFakeButtonEvent(x_, b, press ? True : False, CurrentTime); }
-  void Key(KeySym sym, bool press) { XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, sym), press ? True : False, CurrentTime); }
+  void Key(KeySym sym, bool press) {
+    XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, sym), press ? True : False, CurrentTime);
+  }
   TPoint Pointer() {
     Window r, c;
     int rx = 0, ry = 0, wx, wy;
@@ -166,7 +168,8 @@ class X11Test : public ::testing::Test {
     colour.pixel = XGetPixel(image, 0, 0);
     XDestroyImage(image);
     XQueryColor(x_, DefaultColormap(x_, DefaultScreen(x_)), &colour);
-    return (static_cast<std::uint32_t>(colour.red >> 8) << 16) | (static_cast<std::uint32_t>(colour.green >> 8) << 8) |
+    return (static_cast<std::uint32_t>(colour.red >> 8) << 16) |
+           (static_cast<std::uint32_t>(colour.green >> 8) << 8) |
            static_cast<std::uint32_t>(colour.blue >> 8);
   }
   // The pointer's shape now: whether it shows any pixel, and its pixels.
@@ -204,7 +207,6 @@ class X11Test : public ::testing::Test {
   std::vector<std::unique_ptr<TBackendWindow>> windows_;
 };
 
-
 // --- pictures -----------------------------------------------------------------
 
 class X11PresentTest : public X11Test, public ::testing::WithParamInterface<int> {
@@ -238,13 +240,14 @@ TEST_P(X11PresentTest, PresentedPictureIsUprightInTheHostsWindow) {
   const struct {
     int x, y;
     std::uint32_t rgb;
-  } cases[] = {{2, 2, 0xFF0000}, {61, 2, 0x00FF00}, {2, 45, 0x0000FF}, {40, 30, 0xFFFFFF}, {60, 44, 0xFF0000},
-               {55, 39, 0xFFFFFF}, {31, 23, 0xFF0000}, {32, 24, 0xFFFFFF}};
+  } cases[] = {{2, 2, 0xFF0000},   {61, 2, 0x00FF00},  {2, 45, 0x0000FF},  {40, 30, 0xFFFFFF},
+               {60, 44, 0xFF0000}, {55, 39, 0xFFFFFF}, {31, 23, 0xFF0000}, {32, 24, 0xFFFFFF}};
   for (const auto& c : cases) {
     const std::uint32_t got = ColourAt(win, c.x, c.y), want = expect(c.rgb);
     for (int shift : {16, 8, 0})
       EXPECT_NEAR(static_cast<int>((got >> shift) & 0xFF), static_cast<int>((want >> shift) & 0xFF), 8)
-          << "depth " << depth << " at " << c.x << "," << c.y << std::hex << " got " << got << " want " << want;
+          << "depth " << depth << " at " << c.x << "," << c.y << std::hex << " got " << got << " want "
+          << want;
   }
   EXPECT_EQ(gHostErrors, 0);
 }
@@ -517,8 +520,8 @@ TEST_F(X11Test, FocusIsTakenOnlyOnAClickAndKeysArriveAsVirtualKeys) {
     KeySym sym;
     std::uint16_t vk;
     int ch;  // -1: no character
-  } keys[] = {{XK_a, 'A', 'a'},          {XK_5, '5', '5'},          {XK_Left, VK_LEFT, -1},
-              {XK_Prior, VK_PRIOR, -1},  {XK_Return, VK_RETURN, 13}, {XK_Escape, VK_ESCAPE, 27},
+  } keys[] = {{XK_a, 'A', 'a'},           {XK_5, '5', '5'},           {XK_Left, VK_LEFT, -1},
+              {XK_Prior, VK_PRIOR, -1},   {XK_Return, VK_RETURN, 13}, {XK_Escape, VK_ESCAPE, 27},
               {XK_Delete, VK_DELETE, -1}, {XK_Tab, VK_TAB, 9}};
   for (const auto& k : keys) {
     SCOPED_TRACE(k.vk);
@@ -559,7 +562,8 @@ TEST_F(X11Test, AParentThatIsNoWindowRaisesWindowErrorAndTheHostsHandlerStays) {
   XDestroyWindow(x_, gone);
   XSync(x_, False);
   TRecorder rec;
-  const TWindowHandle bad[] = {static_cast<TWindowHandle>(gone), 0x1FFFFFFF, TWindowHandle{1} << 40, 0x00ABCDEF};
+  const TWindowHandle bad[] = {static_cast<TWindowHandle>(gone), 0x1FFFFFFF, TWindowHandle{1} << 40,
+                               0x00ABCDEF};
   for (TWindowHandle parent : bad) {
     SCOPED_TRACE(parent);
     EXPECT_THROW(backend_->CreateWindow(parent, {0, 0, 50, 50}, rec), EWindowError);
@@ -789,7 +793,8 @@ TEST_F(X11Test, ShellOpenStartsTheOpenerWithoutWaiting) {
   {
     std::ofstream script(opener);
     // Waits until the test says go, so it cannot finish before ShellOpen returns.
-    script << "#!/bin/sh\nn=0\nwhile [ ! -e " << dir << "/go ] && [ $n -lt 400 ]; do sleep 0.05; n=$((n+1)); done\n"
+    script << "#!/bin/sh\nn=0\nwhile [ ! -e " << dir
+           << "/go ] && [ $n -lt 400 ]; do sleep 0.05; n=$((n+1)); done\n"
            << "echo \"$1\" > " << out << ".tmp && mv " << out << ".tmp " << out << "\n";
   }
   chmod(opener.c_str(), 0755);

@@ -88,8 +88,8 @@ GridResult PlayAgainstGrid(const Take& take) {
   for (int block = 0; at < total; ++block) {
     const double tempo = take.tempo(block);
     const int frames = static_cast<int>(std::min<long long>(take.blockSize(block), total - at));
-    const engine::TimeRecord time = enginetest::Time(take.report(beats, block), tempo,
-                                                     block == 0 ? enginetest::kStarting : enginetest::kPlaying);
+    const engine::TimeRecord time = enginetest::Time(
+        take.report(beats, block), tempo, block == 0 ? enginetest::kStarting : enginetest::kPlaying);
     t.DeriveLengths(time, take.rate);
     t.DeriveTransport(time, frames, take.shuffle);
     const double perSample = tempo / (60.0 * take.rate);

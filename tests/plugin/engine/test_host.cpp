@@ -163,7 +163,8 @@ TEST(HostEngine, RealHostsTimeInformationSoundsLikeAnExactHost) {
   } hosts[] = {
       {"position rounded to 1/1920 beat",
        [](VstTimeInfo& t, long long, int) { t.ppqPos = std::round(t.ppqPos * 1920.0) / 1920.0; }},
-      {"transport-changed bit on every block", [](VstTimeInfo& t, long long, int) { t.flags |= kVstTransportChanged; }},
+      {"transport-changed bit on every block",
+       [](VstTimeInfo& t, long long, int) { t.flags |= kVstTransportChanged; }},
       {"no song position, only samplePos",
        [](VstTimeInfo& t, long long, int) {
          t.flags &= ~kVstPpqPosValid;

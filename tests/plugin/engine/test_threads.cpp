@@ -17,7 +17,8 @@ TEST(HostThreads, ParameterChangesDuringProcessing) {
   ASSERT_TRUE(run.ok());
   std::atomic<bool> stop{false};
   std::thread automation([&] {
-    for (int i = 0; !stop.load(); ++i) run.host->setParameter(1 + i % 61, static_cast<float>(i % 101) / 100.0f);
+    for (int i = 0; !stop.load(); ++i)
+      run.host->setParameter(1 + i % 61, static_cast<float>(i % 101) / 100.0f);
   });
   std::thread programs([&] {
     for (int i = 0; !stop.load(); ++i) {

@@ -61,7 +61,8 @@ int draw(const fs::path& dir, const std::string& more = "", const std::string& f
 }
 
 fs::path freshDir(const std::string& name) {
-  const fs::path dir = fs::temp_directory_path() / ("plonkrift-artwork-test-" + std::to_string(::getpid())) / name;
+  const fs::path dir =
+      fs::temp_directory_path() / ("plonkrift-artwork-test-" + std::to_string(::getpid())) / name;
   fs::remove_all(dir);
   return dir;
 }
@@ -74,13 +75,13 @@ struct Expected {
   bool masked;
 };
 constexpr Expected kList[] = {
-    {0, "00-bigknobtop.png", 5900, 59, 100, true},   {1, "01-slider.png", 10000, 18, 100, true},
-    {2, "02-background.png", 720, 513, 1, true},     {3, "03-stepon.png", 29, 42, 1, true},
-    {4, "04-tieon.png", 29, 22, 1, true},            {5, "05-filter.png", 36, 18, 1, false},
-    {6, "06-onoff.png", 36, 18, 1, false},           {7, "07-switch.png", 17, 23, 1, false},
-    {8, "08-bigknobbottom.png", 479, 22, 1, true},   {9, "09-smallknobtop.png", 1026, 18, 57, true},
-    {10, "10-lfosync.png", 19, 18, 1, true},         {11, "11-infoscreen.png", 720, 513, 1, false},
-    {12, "12-mainstepon.png", 29, 42, 1, true},      {13, "13-rightlfo.png", 19, 18, 1, true},
+    {0, "00-bigknobtop.png", 5900, 59, 100, true}, {1, "01-slider.png", 10000, 18, 100, true},
+    {2, "02-background.png", 720, 513, 1, true},   {3, "03-stepon.png", 29, 42, 1, true},
+    {4, "04-tieon.png", 29, 22, 1, true},          {5, "05-filter.png", 36, 18, 1, false},
+    {6, "06-onoff.png", 36, 18, 1, false},         {7, "07-switch.png", 17, 23, 1, false},
+    {8, "08-bigknobbottom.png", 479, 22, 1, true}, {9, "09-smallknobtop.png", 1026, 18, 57, true},
+    {10, "10-lfosync.png", 19, 18, 1, true},       {11, "11-infoscreen.png", 720, 513, 1, false},
+    {12, "12-mainstepon.png", 29, 42, 1, true},    {13, "13-rightlfo.png", 19, 18, 1, true},
     {14, "14-gateswitch.png", 38, 53, 1, false},
 };
 
@@ -334,7 +335,8 @@ TEST_F(Artwork, BackgroundLabelsEveryKnobAndSliderButDrawsNoneOfThem) {
   auto ink = [&](int x0, int y0, int x1, int y1, int threshold) {
     int n = 0;
     for (int y = std::max(0, y0); y < std::min(background.height, y1); ++y)
-      for (int x = std::max(0, x0); x < std::min(background.width, x1); ++x) n += whitish(background.at(x, y), threshold);
+      for (int x = std::max(0, x0); x < std::min(background.width, x1); ++x)
+        n += whitish(background.at(x, y), threshold);
     return n;
   };
   int knobs = 0;
