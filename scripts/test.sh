@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: a plain build, a packager's release
-# builds with GCC and clang and the Debian package installed into a scratch
-# root, the Windows DLL cross-built with its tests under Wine, then the same
-# tests under AddressSanitizer and
+# Checks the sources' format, builds everything and runs every test: a plain
+# build, a packager's release builds with GCC and clang and the Debian package
+# installed into a scratch root, the Windows DLL cross-built with its tests
+# under Wine, then the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, and
 # each fuzz target for a bounded time. Warnings are errors in every build here.
 set -euo pipefail
@@ -30,6 +30,9 @@ run_ctest() {
   rm -f "$log"
 }
 fuzz_seconds=${FUZZ_SECONDS:-20}
+
+stage "format check"
+./scripts/format.sh --check
 
 stage "release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLONKRIFT_WERROR=ON -DPLONKRIFT_TESTS=ON >/dev/null
