@@ -4,8 +4,9 @@
 -- its (pre-plug-in) input, so the exact input is known too.
 --
 -- Environment: RH_SESSION (new session folder), RH_TEMPO (BPM), RH_BARS,
--- RH_PARAMS (index|name|value lines), RH_SPEED (dummy backend driver name),
--- RH_RATE, RH_BLOCK.
+-- RH_PARAMS (slot|name|value lines), RH_SPEED (dummy backend driver name),
+-- RH_RATE, RH_BLOCK, RH_FORMAT ("vst": the VST 2 library from the scan
+-- cache, the default; "lv2": the LV2 plug-in of RH_URI).
 
 local function env(name, default)
   local v = os.getenv(name)
@@ -52,8 +53,25 @@ local fx = Session:new_audio_track(2, 2, nil, 1, "fx", -1, ARDOUR.TrackMode.Norm
 -- its own, and a late one would mix the backend's input into the recording.
 local cap = Session:new_audio_track(2, 2, nil, 1, "cap", -1, ARDOUR.TrackMode.Normal, false, true):front()
 
-local proc = ARDOUR.LuaAPI.new_plugin(Session, "plonkrift6v2", ARDOUR.PluginType.LXVST, "")
-if proc:isnil() then fail("plug-in plonkrift6v2 not found (LXVST_PATH / scan cache)") end
+-- Where Ardour keeps a parameter slot: the index of its label, its parameter
+-- number and its automation port. A VST 2 plug-in's are the slot itself; an
+-- LV2 plug-in's are its control ports, which Ardour counts from 0 for
+-- parameters (slot N is parameter N - 1) and by port index for labels and
+-- automation (the four audio ports and the time port come first).
+local format = env("RH_FORMAT", "vst")
+local proc, places
+if format == "lv2" then
+  local uri = env("RH_URI", "urn:plonkrift:plonkrift6v2")
+  proc = ARDOUR.LuaAPI.new_plugin(Session, uri, ARDOUR.PluginType.LV2, "")
+  if proc:isnil() then fail("LV2 plug-in " .. uri .. " not found (LV2_PATH)") end
+  places = function(slot) return slot + 4, slot - 1, slot + 4 end
+elseif format == "vst" then
+  proc = ARDOUR.LuaAPI.new_plugin(Session, "plonkrift6v2", ARDOUR.PluginType.LXVST, "")
+  if proc:isnil() then fail("plug-in plonkrift6v2 not found (LXVST_PATH / scan cache)") end
+  places = function(slot) return slot, slot, slot end
+else
+  fail("RH_FORMAT must be vst or lv2, not " .. format)
+end
 
 -- Parameters through the host, then read back through the host, before the
 -- plug-in joins the track. A field "@N" adds host automation instead: 0 until
@@ -62,11 +80,12 @@ local pf = io.open(env("RH_PARAMS"), "r")
 if pf == nil then fail("cannot read " .. env("RH_PARAMS")) end
 local set, automated, automation = 0, 0, {}
 for line in pf:lines() do
-  local idx, name, val, rest = line:match("^(%d+)|([^|]+)|([%d%.]+)(.*)$")
-  if idx then
-    idx = tonumber(idx); val = tonumber(val)
-    local label = proc:to_insert():plugin(0):parameter_label(idx)
-    if label ~= name then fail(string.format("parameter %d is '%s', expected '%s'", idx, label, name)) end
+  local slot, name, val, rest = line:match("^(%d+)|([^|]+)|([%d%.]+)(.*)$")
+  if slot then
+    val = tonumber(val)
+    local labelled, idx, port = places(tonumber(slot))
+    local label = proc:to_insert():plugin(0):parameter_label(labelled)
+    if label ~= name then fail(string.format("parameter %s is '%s', expected '%s'", slot, label, name)) end
     local at = rest:match("^|@(%d+)%s*$")
     if at then
       if not ARDOUR.LuaAPI.set_processor_param(proc, idx, 0) then fail("set parameter " .. name) end
@@ -76,7 +95,7 @@ for line in pf:lines() do
       cl:add(Temporal.timepos_t(tonumber(at) - 1), 0, false, false)
       cl:add(Temporal.timepos_t(tonumber(at)), val, false, false)
       local ac = proc:to_automatable():automation_control(
-        Evoral.Parameter(ARDOUR.AutomationType.PluginAutomation, 0, idx), false)
+        Evoral.Parameter(ARDOUR.AutomationType.PluginAutomation, 0, port), false)
       if ac:isnil() then fail("no automation control for " .. name) end
       ac:set_automation_state(ARDOUR.AutoState.Play)
       automated = automated + 1

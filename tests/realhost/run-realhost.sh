@@ -2,16 +2,23 @@
 # Renders through the plug-in inside Ardour 7 (ardour7-lua, dummy backend) at
 # two tempos, twice each, and checks the recordings: gate steps on the host's
 # sixteenth grid, FD1's echo at its delay, finite output, agreement with our
-# own renderer, identical renders. One PASS/FAIL line per check, then
+# own renderer (which plays the VST 2 library), identical renders. With --lv2
+# Ardour plays the LV2 bundle instead, found by its URI, and sends it the
+# transport as time:Position. One PASS/FAIL line per check, then
 # "N passed, N failed".
 #
-# usage: run-realhost.sh PLUGIN.so PLONKRIFT-RENDER REALHOST-CHECK WORKDIR
+# usage: run-realhost.sh [--lv2 BUNDLE_DIR] PLUGIN.so PLONKRIFT-RENDER REALHOST-CHECK WORKDIR
 # Environment: REALHOST_TEMPOS (default "120 93"), REALHOST_BARS (4),
 # REALHOST_SPEED (dummy backend driver, default "5x Speed").
 set -euo pipefail
 
+bundle=""
+if [ "${1:-}" = --lv2 ] && [ $# -ge 2 ]; then
+  bundle=$(readlink -f "$2")
+  shift 2
+fi
 if [ $# -ne 4 ]; then
-  echo "usage: $0 PLUGIN.so PLONKRIFT-RENDER REALHOST-CHECK WORKDIR" >&2
+  echo "usage: $0 [--lv2 BUNDLE_DIR] PLUGIN.so PLONKRIFT-RENDER REALHOST-CHECK WORKDIR" >&2
   exit 2
 fi
 plugin=$(readlink -f "$1")
@@ -27,18 +34,30 @@ steps=5,8,11,14   # the "on" steps of params.txt
 delay_beats=0.5   # FD1 Delay Time of params.txt
 
 command -v ardour7-lua >/dev/null || { echo "ardour7-lua not found (Debian package ardour)" >&2; exit 2; }
-[ -x "$ardour_lib/ardour-vst-scanner" ] || { echo "$ardour_lib/ardour-vst-scanner not found" >&2; exit 2; }
 
 rm -rf "$work"
-mkdir -p "$work/home/.config/ardour7" "$work/home/.cache" "$work/vst"
+mkdir -p "$work/home/.config/ardour7" "$work/home/.cache" "$work/vst" "$work/lv2"
 work=$(cd "$work" && pwd)
 log="$work/log"
 mkdir -p "$log"
 
 # A home of our own: Ardour's settings and plug-in cache start empty each run.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
-export LXVST_PATH="$work/vst"
-cat >"$XDG_CONFIG_HOME/ardour7/config" <<'EOF'
+if [ -n "$bundle" ]; then
+  format=lv2
+  # Ardour finds LV2 plug-ins through lilv, in LV2_PATH: the LV2
+  # specifications and a copy of the bundle, nothing else.
+  export LV2_PATH="$work/lv2"
+  for spec in /usr/lib/lv2/*.lv2; do
+    [[ $(dpkg -S "$spec" 2>/dev/null) == lv2-dev:* ]] && ln -s "$spec" "$LV2_PATH/$(basename "$spec")"
+  done
+  cp -r "$bundle" "$LV2_PATH/plonkrift6.lv2"
+  passed=0
+else
+  format=vst
+  [ -x "$ardour_lib/ardour-vst-scanner" ] || { echo "$ardour_lib/ardour-vst-scanner not found" >&2; exit 2; }
+  export LXVST_PATH="$work/vst"
+  cat >"$XDG_CONFIG_HOME/ardour7/config" <<'EOF'
 <?xml version="1.0" encoding="UTF-8"?>
 <Ardour>
   <Config>
@@ -48,20 +67,21 @@ cat >"$XDG_CONFIG_HOME/ardour7/config" <<'EOF'
 </Ardour>
 EOF
 
-# ardour7-lua only reads the plug-in cache; Ardour's own out-of-process
-# scanner fills it. The cache is trusted while it is newer than the library,
-# with a resolution of one second: date the library back first.
-cp "$plugin" "$LXVST_PATH/plonkrift6v2.so"
-touch -d '-1 minute' "$LXVST_PATH/plonkrift6v2.so"
-if ! LD_LIBRARY_PATH=$ardour_lib timeout -k 5 120 "$ardour_lib/ardour-vst-scanner" -f \
-    "$LXVST_PATH/plonkrift6v2.so" >"$log/scan.txt" 2>&1 </dev/null; then
-  cat "$log/scan.txt"
-  echo "FAIL scan: Ardour's VST scanner rejected the plug-in"
-  echo "0 passed, 1 failed"
-  exit 1
+  # ardour7-lua only reads the plug-in cache; Ardour's own out-of-process
+  # scanner fills it. The cache is trusted while it is newer than the library,
+  # with a resolution of one second: date the library back first.
+  cp "$plugin" "$LXVST_PATH/plonkrift6v2.so"
+  touch -d '-1 minute' "$LXVST_PATH/plonkrift6v2.so"
+  if ! LD_LIBRARY_PATH=$ardour_lib timeout -k 5 120 "$ardour_lib/ardour-vst-scanner" -f \
+      "$LXVST_PATH/plonkrift6v2.so" >"$log/scan.txt" 2>&1 </dev/null; then
+    cat "$log/scan.txt"
+    echo "FAIL scan: Ardour's VST scanner rejected the plug-in"
+    echo "0 passed, 1 failed"
+    exit 1
+  fi
+  echo "PASS scan: $(grep -o "Found Plugin.*" "$log/scan.txt" | head -1)"
+  passed=1
 fi
-echo "PASS scan: $(grep -o "Found Plugin.*" "$log/scan.txt" | head -1)"
-passed=1
 failed=0
 
 sets=()
@@ -73,7 +93,7 @@ done <"$here/params.txt"
 render() { # tempo run
   local tempo=$1 run=$2 session="$work/s-$1-$2" out="$log/ardour-$1-$2.txt"
   local started=$SECONDS
-  if ! RH_SESSION="$session" RH_TEMPO="$tempo" RH_BARS="$bars" RH_SPEED="$speed" RH_PARAMS="$here/params.txt" \
+  if ! RH_SESSION="$session" RH_TEMPO="$tempo" RH_BARS="$bars" RH_SPEED="$speed" RH_PARAMS="$here/params.txt" RH_FORMAT="$format" \
       timeout -k 10 300 ardour7-lua "$here/render.lua" >"$out" 2>&1 </dev/null ||
       ! grep -q '^RH-DONE' "$out"; then
     grep -E '^(RH-|Error)' "$out" >&2 || tail -20 "$out" >&2
@@ -114,7 +134,7 @@ for tempo in $tempos; do
   [ $ok = 1 ] || continue
   w="$work"
   "$checker" join "$w/fx-$tempo-a-0.wav" "$w/fx-$tempo-a-1.wav" "$w/input-$tempo.wav"
-  "$renderer" --tempo "$tempo" --block 256 --start 0 "${sets[@]}" -o "$w/reference-$tempo.wav" \
+  "$renderer" --plugin "$plugin" --tempo "$tempo" --block 256 --start 0 "${sets[@]}" -o "$w/reference-$tempo.wav" \
     "$w/input-$tempo.wav" >"$log/render-$tempo.txt" 2>&1
   set +e
   result=$("$checker" analyse --label "${tempo}bpm" --tempo "$tempo" --bars "$bars" --steps "$steps" \
