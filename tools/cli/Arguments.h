@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -77,6 +78,29 @@ inline Mistake Refused(int result, char** argv, const char* shortOptions) {
   // A known long option that takes no value was given one ("--help=yes").
   if (optopt != 0 && isLong) return Mistake(word.substr(0, word.find('=')) + ": takes no value");
   return Mistake("unknown option: " + word + " (see --help)");
+}
+
+// Parses the command line with `parse` (which throws Mistake and sets the
+// options' `help` and `version`) and answers a mistake, --help and --version
+// itself: the status to exit with then, nothing when the tool goes on.
+template <class Options, class Parse>
+std::optional<int> ParseCommandLine(const char* tool, const char* usage, Parse parse, int argc, char** argv,
+                                    Options& options) {
+  try {
+    options = parse(argc, argv);
+  } catch (const Mistake& mistake) {
+    std::fprintf(stderr, "%s: %s\n", tool, mistake.what());
+    return kUsageStatus;
+  }
+  if (options.help) {
+    std::fputs(usage, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("%s %s\n", tool, PLONKRIFT_VERSION);
+    return 0;
+  }
+  return std::nullopt;
 }
 
 }  // namespace cli

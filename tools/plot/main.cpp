@@ -153,20 +153,8 @@ int Fail(const std::string& message) {
 
 int main(int argc, char** argv) {
   Options options;
-  try {
-    options = Parse(argc, argv);
-  } catch (const cli::Mistake& mistake) {
-    std::fprintf(stderr, "plonkrift-plot: %s\n", mistake.what());
-    return cli::kUsageStatus;
-  }
-  if (options.help) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (options.version) {
-    std::puts("plonkrift-plot " PLONKRIFT_VERSION);
-    return 0;
-  }
+  if (const auto status = cli::ParseCommandLine("plonkrift-plot", kUsage, Parse, argc, argv, options))
+    return *status;
   const std::vector<std::string>& files = options.files;
   Stereo dry, wet;
   if (!Read(files[0], dry) || !Read(files[1], wet)) return 1;

@@ -131,20 +131,8 @@ bool WritePng(const framework::THeadlessWindow& window, const std::string& path)
 
 int main(int argc, char** argv) {
   Options options;
-  try {
-    options = Parse(argc, argv);
-  } catch (const cli::Mistake& mistake) {
-    std::fprintf(stderr, "plonkrift-shot: %s\n", mistake.what());
-    return cli::kUsageStatus;
-  }
-  if (options.help) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (options.version) {
-    std::puts("plonkrift-shot " PLONKRIFT_VERSION);
-    return 0;
-  }
+  if (const auto status = cli::ParseCommandLine("plonkrift-shot", kUsage, Parse, argc, argv, options))
+    return *status;
 
   auto backend = std::make_shared<framework::THeadlessBackend>();
   framework::SetWindowBackend(backend);
