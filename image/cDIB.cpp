@@ -66,26 +66,6 @@ TSize RotatedSize(std::int32_t width, std::int32_t height, long double angle, lo
 
 namespace {
 
-// Colour identifiers a stored form may use for TransparentColor: the sixteen
-// standard colours and the system colours the drawing layer resolves.
-const framework::IdentMap& ColorNames() {
-  using namespace framework;
-  static const IdentMap map{{
-      {"clBlack", clBlack},     {"clMaroon", clMaroon},
-      {"clGreen", clGreen},     {"clOlive", clOlive},
-      {"clNavy", clNavy},       {"clPurple", clPurple},
-      {"clTeal", clTeal},       {"clGray", clGray},
-      {"clSilver", clSilver},   {"clRed", clRed},
-      {"clLime", clLime},       {"clYellow", clYellow},
-      {"clBlue", clBlue},       {"clFuchsia", clFuchsia},
-      {"clAqua", clAqua},       {"clWhite", clWhite},
-      {"clWindow", clWindow},   {"clWindowText", clWindowText},
-      {"clBtnFace", clBtnFace}, {"clBtnShadow", clBtnShadow},
-      {"clBtnText", clBtnText}, {"clBtnHighlight", clBtnHighlight},
-  }};
-  return map;
-}
-
 // A stored side or opacity outside what the buffer can hold is a bad form.
 std::int32_t StoredRange(const char* name, std::int32_t v, std::int32_t lo, std::int32_t hi) {
   if (v < lo || v > hi) throw framework::EPropertyError(std::string("Invalid value for ") + name);
@@ -126,7 +106,7 @@ const framework::ClassInfo& TAbstractSuperDIB::StaticClassInfo() {
           .Integer(
               "TransparentColor", [](C& d) { return d.TransparentColor(); },
               [](C& d, std::int32_t v) { d.SetTransparentColor(v); })
-          .Idents(ColorNames())
+          .Idents(framework::DrawableColorIdents())
           .Enum(
               "TransparentMode", {"tmAuto", "tmFixed"},
               [](C& d) { return static_cast<int>(d.TransparentMode()); },

@@ -1,5 +1,7 @@
 #include "framework/graphics/Types.h"
 
+#include "framework/core/Persistent.h"
+
 namespace framework {
 
 namespace {
@@ -19,6 +21,33 @@ std::uint32_t ColorToRGB(TColor color) {
     return index < 31 ? kSystemColors[index] : 0;
   }
   return value & 0x00FFFFFFu;
+}
+
+const IdentMap& DrawableColorIdents() {
+  static const IdentMap map{{
+      {"clBlack", clBlack},     {"clMaroon", clMaroon},
+      {"clGreen", clGreen},     {"clOlive", clOlive},
+      {"clNavy", clNavy},       {"clPurple", clPurple},
+      {"clTeal", clTeal},       {"clGray", clGray},
+      {"clSilver", clSilver},   {"clRed", clRed},
+      {"clLime", clLime},       {"clYellow", clYellow},
+      {"clBlue", clBlue},       {"clFuchsia", clFuchsia},
+      {"clAqua", clAqua},       {"clWhite", clWhite},
+      {"clWindow", clWindow},   {"clWindowText", clWindowText},
+      {"clBtnFace", clBtnFace}, {"clBtnShadow", clBtnShadow},
+      {"clBtnText", clBtnText}, {"clBtnHighlight", clBtnHighlight},
+  }};
+  return map;
+}
+
+const IdentMap& ColorIdents() {
+  static const IdentMap map = [] {
+    IdentMap all = DrawableColorIdents();
+    all.entries.emplace_back("clNone", clNone);
+    all.entries.emplace_back("clDefault", clDefault);
+    return all;
+  }();
+  return map;
 }
 
 }  // namespace framework

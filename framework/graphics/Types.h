@@ -56,4 +56,12 @@ inline constexpr TColor clDefault = 0x20000000;
 // Resolves a system colour to its 0x00BBGGRR value; plain colours pass through.
 std::uint32_t ColorToRGB(TColor color);
 
+struct IdentMap;
+
+// The names a stored form gives colours: clBlack ... clWhite and the system
+// colours, which can be drawn; ColorIdents adds clNone and clDefault, for
+// the Color properties of controls.
+const IdentMap& DrawableColorIdents();
+const IdentMap& ColorIdents();
+
 }  // namespace framework

@@ -20,22 +20,4 @@ const IdentMap& CursorIdents() {
   return map;
 }
 
-const IdentMap& ColorIdents() {
-  static const IdentMap map{{
-      {"clBlack", clBlack},     {"clMaroon", clMaroon},
-      {"clGreen", clGreen},     {"clOlive", clOlive},
-      {"clNavy", clNavy},       {"clPurple", clPurple},
-      {"clTeal", clTeal},       {"clGray", clGray},
-      {"clSilver", clSilver},   {"clRed", clRed},
-      {"clLime", clLime},       {"clYellow", clYellow},
-      {"clBlue", clBlue},       {"clFuchsia", clFuchsia},
-      {"clAqua", clAqua},       {"clWhite", clWhite},
-      {"clWindow", clWindow},   {"clWindowText", clWindowText},
-      {"clBtnFace", clBtnFace}, {"clBtnShadow", clBtnShadow},
-      {"clBtnText", clBtnText}, {"clBtnHighlight", clBtnHighlight},
-      {"clNone", clNone},       {"clDefault", clDefault},
-  }};
-  return map;
-}
-
 }  // namespace framework

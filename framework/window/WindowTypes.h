@@ -68,8 +68,6 @@ inline constexpr TCursor crHelp = -20;
 inline constexpr TCursor crHandPoint = -21;
 inline constexpr TCursor crSizeAll = -22;
 const IdentMap& CursorIdents();
-// clBlack ... clWhite and the system colours, for Color properties.
-const IdentMap& ColorIdents();
 
 // Virtual key codes of key messages; letters and digits are their upper-case
 // ASCII codes.
