@@ -13,7 +13,7 @@ out=$2
 mkdir -p "$out"
 render=$native/tools/render/plonkrift-render
 shot=$native/tools/shot/plonkrift-shot
-picture=$native/editor/plonkrift-picture
+picture=$native/tools/picture/plonkrift-picture
 plugin=$native/plonkrift6v2.so
 
 # name, then plonkrift-render's song options (test_render_wine.cpp plays the same)
