@@ -78,11 +78,11 @@ World& World::Get() {
 
 World::World() {
   world_ = lilv_world_new();
-  // The LV2 specifications that the bundle's Turtle refers to, then the
+  // The LV2 vocabularies that the bundle's Turtle refers to, then the
   // bundle itself: nothing else that the machine has installed.
-  for (const char* spec :
+  for (const char* vocabulary :
        {"core", "atom", "time", "urid", "presets", "units", "port-props", "ui", "options"}) {
-    const std::string path = std::string(PLONKRIFT_LV2_SPEC_DIR) + "/" + spec + ".lv2/";
+    const std::string path = std::string(PLONKRIFT_LV2_VOCABULARY_DIR) + "/" + vocabulary + ".lv2/";
     LilvNode* bundle = lilv_new_file_uri(world_, nullptr, path.c_str());
     lilv_world_load_bundle(world_, bundle);
     lilv_node_free(bundle);

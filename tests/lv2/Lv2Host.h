@@ -30,7 +30,7 @@ struct Position {
   static Position At(double beats, double tempo, bool rolling, std::int64_t frame);
 };
 
-// The lilv world with the LV2 specifications and our bundle loaded.
+// The lilv world with the LV2 vocabularies and our bundle loaded.
 class World {
  public:
   static World& Get();

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The bundle's Turtle against the LV2 specification's own schemas (the .ttl
+# The bundle's Turtle against the LV2 schemas (the .ttl
 # files of Debian's lv2-dev, with sord_validate), also as written with a UI;
 # then lv2info's listing of the plug-in against expected-lv2info.txt. One
 # PASS/FAIL line per check, then "N passed, N failed".
@@ -41,11 +41,11 @@ sed 's/lv2:index 5 ;/lv2:index "five" ;/' "$bundle/plonkrift6.ttl" >"$scratch/br
 if validate "$scratch/broken.log" "$bundle/manifest.ttl" "$scratch/broken.ttl"; then status=1; else status=0; fi
 verdict $status "sord_validate refuses a port index that is no number" "$scratch/broken.log"
 
-# lv2info, with the specifications and our bundle as the only bundles.
+# lv2info, with lv2-dev's vocabularies and our bundle as the only bundles.
 mkdir "$scratch/lv2"
-for spec in /usr/lib/lv2/*.lv2; do
-  name=$(basename "$spec")
-  [[ $(dpkg -S "$spec" 2>/dev/null) == lv2-dev:* ]] && ln -s "$spec" "$scratch/lv2/$name"
+for vocabulary in /usr/lib/lv2/*.lv2; do
+  name=$(basename "$vocabulary")
+  [[ $(dpkg -S "$vocabulary" 2>/dev/null) == lv2-dev:* ]] && ln -s "$vocabulary" "$scratch/lv2/$name"
 done
 ln -s "$bundle" "$scratch/lv2/plonkrift6.lv2"
 LV2_PATH="$scratch/lv2" lv2info urn:plonkrift:plonkrift6v2 >"$scratch/lv2info.txt" 2>"$scratch/lv2info.err"

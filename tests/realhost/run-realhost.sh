@@ -45,11 +45,11 @@ mkdir -p "$log"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
 if [ -n "$bundle" ]; then
   format=lv2
-  # Ardour finds LV2 plug-ins through lilv, in LV2_PATH: the LV2
-  # specifications and a copy of the bundle, nothing else.
+  # Ardour finds LV2 plug-ins through lilv, in LV2_PATH: lv2-dev's
+  # vocabularies and a copy of the bundle, nothing else.
   export LV2_PATH="$work/lv2"
-  for spec in /usr/lib/lv2/*.lv2; do
-    [[ $(dpkg -S "$spec" 2>/dev/null) == lv2-dev:* ]] && ln -s "$spec" "$LV2_PATH/$(basename "$spec")"
+  for vocabulary in /usr/lib/lv2/*.lv2; do
+    [[ $(dpkg -S "$vocabulary" 2>/dev/null) == lv2-dev:* ]] && ln -s "$vocabulary" "$LV2_PATH/$(basename "$vocabulary")"
   done
   cp -r "$bundle" "$LV2_PATH/plonkrift6.lv2"
   passed=0
