@@ -34,27 +34,31 @@ VstInt32 APluginEditor::open(void* parent) {
   // Without a parent there is nothing to embed into.
   if (parent == nullptr) return 0;
   try {
-    if (!window) {
+    const auto handle = reinterpret_cast<framework::TWindowHandle>(parent);
+    if (opencount == 0) {
       // The framework picks the window system for this parent: the backend
       // chosen on purpose (a test's, a tool's) or the desktop's for one of
       // its windows; a handle that is neither is refused (EWindowError). The
       // editor works the same on any.
-      framework::UseDesktopBackendFor(reinterpret_cast<framework::TWindowHandle>(parent));
+      framework::UseDesktopBackendFor(handle);
       copyParameters();
-      auto made = TPluginEditorWindow::Create(this, values);
+      // A window kept from the last open keeps its composed picture: only
+      // what changed while it was closed is painted again.
+      if (!window) window = TPluginEditorWindow::Create(this, values);
       // A child of the host's window at (0, 0); the window system refuses a
       // parent that is no window (EWindowError).
-      made->SetParentWindow(reinterpret_cast<framework::TWindowHandle>(parent));
-      made->SetBounds(0, 0, made->Width(), made->Height());
-      window = std::move(made);
+      window->SetParentWindow(handle);
+      window->SetBounds(0, 0, window->Width(), window->Height());
     }
     parentwindow = parent;
     ++opencount;
     editorclosed.store(0, std::memory_order_relaxed);
-    window->Show();
-    // Every control shows the current values before the first timer tick.
+    // Every control shows the current values before the first timer tick,
+    // composed before the window shows, which then presents them at once.
     window->UpdaterTimer(nullptr);
-    window->Repaint();
+    window->Update();
+    window->Show();
+    window->Update();
     return 1;
   } catch (...) {
     // Nothing at the host boundary throws: a window that could not be made
@@ -72,7 +76,14 @@ void APluginEditor::close() {
   if (--opencount < 0) opencount = 0;
   if (opencount != 0) return;
   editorclosed.store(1, std::memory_order_relaxed);
-  destroyWindow();
+  // The native window goes before the host's does; the controls and their
+  // composed picture stay for the next open, until the effect goes.
+  try {
+    if (window) window->DestroyHandle();
+  } catch (...) {
+    destroyWindow();
+  }
+  parentwindow = nullptr;
 }
 
 void APluginEditor::idle() {

@@ -219,7 +219,10 @@ TPluginEditorWindow::~TPluginEditorWindow() {
 
 void TPluginEditorWindow::WndProc(framework::TMessage& message) {
   framework::TForm::WndProc(message);
-  if (message.Id == framework::TMessageId::VisibleChanged && !Visible()) EndGestures();
+  if (message.Id != framework::TMessageId::VisibleChanged) return;
+  if (!Visible()) EndGestures();
+  // A closed editor kept for its next open refreshes nothing.
+  if (Timer1 != nullptr) Timer1->SetEnabled(Visible());
 }
 
 std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(EditorController* plugin,

@@ -36,6 +36,12 @@ bool Contains(const TRect& r, TPoint p) {
   return p.X >= r.Left && p.X < r.Right && p.Y >= r.Top && p.Y < r.Bottom;
 }
 
+// Whether outer holds all of inner (an empty inner is held by anything).
+bool Covers(const TRect& outer, const TRect& inner) {
+  return IsEmpty(inner) || (inner.Left >= outer.Left && inner.Top >= outer.Top && inner.Right <= outer.Right &&
+                            inner.Bottom <= outer.Bottom);
+}
+
 std::uint16_t Side(std::int64_t v) {
   return static_cast<std::uint16_t>(std::clamp<std::int64_t>(v, 1, 65535));
 }
@@ -125,13 +131,13 @@ void TCustomDIBContainer::SetBounds(std::int32_t left, std::int32_t top, std::in
   const std::int32_t oldWidth = Width(), oldHeight = Height();
   framework::TCustomControl::SetBounds(left, top, width, height);
   if (IsLoading()) return;
-  composed_.SetSize(Side(Width()), Side(Height()));
+  ResizeComposed();
   if (Width() != oldWidth || Height() != oldHeight) Realign();
 }
 
 void TCustomDIBContainer::Loaded() {
   framework::TCustomControl::Loaded();
-  composed_.SetSize(Side(Width()), Side(Height()));
+  ResizeComposed();
   BuildFocusOrder();
   Realign();
 }
@@ -247,8 +253,7 @@ void TCustomDIBContainer::Notification(framework::TComponent* component, framewo
 
 void TCustomDIBContainer::PaintWindow(const TRect& rect) {
   if (Width() <= 0 || Height() <= 0) return;
-  if (composed_.Width() != Side(Width()) || composed_.Height() != Side(Height()))
-    composed_.SetSize(Side(Width()), Side(Height()));
+  ResizeComposed();
   const TRect r = Intersect(rect, ClientRect());
   if (IsEmpty(r)) return;
   updateRect_ = r;
@@ -270,7 +275,20 @@ void TCustomDIBContainer::PaintWindow(const TRect& rect) {
   if (border_ && borderDrawPosition_ == bdUnderControls) DrawBorder();
   ComposeChildren();
   PaintAfter();
+  if (IsEmpty(composedArea_) || Covers(r, composedArea_)) composedArea_ = r;
   Present(composed_.Bits(), composed_.Width(), composed_.Height(), r);
+}
+
+void TCustomDIBContainer::WindowExposed(const TRect& rect) {
+  if (!Covers(composedArea_, rect)) return framework::TCustomControl::WindowExposed(rect);
+  // A hidden container is presented when it shows again.
+  if (Showing()) Present(composed_.Bits(), composed_.Width(), composed_.Height(), rect);
+}
+
+void TCustomDIBContainer::ResizeComposed() {
+  if (composed_.Width() == Side(Width()) && composed_.Height() == Side(Height())) return;
+  composed_.SetSize(Side(Width()), Side(Height()));
+  composedArea_ = {};
 }
 
 void TCustomDIBContainer::FillBackground() {

@@ -81,6 +81,10 @@ class TCustomDIBContainer : public framework::TCustomControl {
 
  protected:
   void PaintWindow(const framework::TRect& rect) override;
+  // A window that needs a part of the picture again (made anew, shown
+  // again, uncovered) gets it as composed: only what was never composed is
+  // painted.
+  void WindowExposed(const framework::TRect& rect) override;
   // The background of the update rectangle (of one piece of it when opaque
   // children cover the rest).
   void Paint() override;
@@ -106,6 +110,7 @@ class TCustomDIBContainer : public framework::TCustomControl {
   void PaintBackground();
   void ComposeChildren();
   void DrawBorder();
+  void ResizeComposed();
 
   // A scratch buffer of exactly w x h, reused: the few sizes of a layout
   // (a full-size background under small controls) each keep their pixels
@@ -113,6 +118,10 @@ class TCustomDIBContainer : public framework::TCustomControl {
   image::TWinDIB& Scratch(std::uint16_t w, std::uint16_t h);
 
   image::TWinDIB composed_;
+  // The part of the container whose picture composed_ holds (parts
+  // invalidated since are repainted by the next paint): the largest area
+  // painted at once, which is all that shows after a window's first paint.
+  framework::TRect composedArea_{};
   std::vector<std::unique_ptr<image::TWinDIB>> scratches_;  // most recently used last
   image::TWinDIB* scratch_ = nullptr;
   std::vector<TCustomDIBControl*> focusList_;

@@ -340,6 +340,11 @@ class TWinControl : public TControl {
   // gesture spanning many controls can follow the pointer. The default does
   // nothing.
   virtual void PreviewMouse(const TMessage& /*message*/) {}
+  // The window system needs rect (client coordinates) of this control's
+  // picture again: a new window, one shown again, or a part uncovered. The
+  // default paints it anew; a control that keeps its whole picture may
+  // present that instead.
+  virtual void WindowExposed(const TRect& rect) { InvalidateRect(rect); }
 
  private:
   friend class TControl;

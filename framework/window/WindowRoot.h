@@ -29,9 +29,18 @@ struct TWindowRoot final : IWindowEvents {
   TCursor shownCursor = crDefault;
   TPoint lastPos;
 
+  // The native window goes; the controls stay and may get a window again.
+  // What the user's pointer and keyboard left in them ends, as it would when
+  // the window lost them: a window made later starts with no control under
+  // the pointer and none holding the keyboard.
   void DestroyWindow() {
     if (!window) return;
     CancelCapture();
+    Track(nullptr);
+    if (hasFocus) {
+      hasFocus = false;
+      if (focused) focused->Perform(TMessageId::KillFocus);
+    }
     UnregisterRoot(&owner);
     window.reset();
   }
@@ -69,7 +78,7 @@ struct TWindowRoot final : IWindowEvents {
 
   void Expose(const TRect& rect, TWinControl& w) {
     const TPoint origin = w.ClientToWindow({0, 0});
-    w.InvalidateRect(Offset(rect, {-origin.X, -origin.Y}));
+    w.WindowExposed(Offset(rect, {-origin.X, -origin.Y}));
     for (int i = 0; i < w.ControlCount(); ++i)
       if (auto* child = dynamic_cast<TWinControl*>(w.Controls(i))) Expose(rect, *child);
   }

@@ -39,7 +39,7 @@ class Bridge : public ::testing::Test {
   int parent = 0;  // stands for the host's window
 };
 
-TEST_F(Bridge, OpensAreCountedAndTheLastCloseDestroys) {
+TEST_F(Bridge, OpensAreCountedAndTheLastCloseReleasesTheNativeWindow) {
   EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, &parent, 0.0f), 1);
   EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, &parent, 0.0f), 1);
   TPluginEditorWindow* window = editor->getWindow();
@@ -54,9 +54,19 @@ TEST_F(Bridge, OpensAreCountedAndTheLastCloseDestroys) {
   EXPECT_TRUE(window->Visible());
   plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
   plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
-  EXPECT_EQ(editor->getWindow(), nullptr);
   EXPECT_TRUE(plugin->isEditorClosed());
   EXPECT_EQ(editor->openCount(), 0);
+  // The host's window may go now: ours is gone, the controls are kept.
+  EXPECT_TRUE(backend->Windows().empty());
+  ASSERT_EQ(editor->getWindow(), window);
+  EXPECT_FALSE(window->HandleAllocated());
+  EXPECT_FALSE(window->Visible());
+  int another = 0;
+  EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, &another, 0.0f), 1);
+  EXPECT_EQ(editor->getWindow(), window);
+  EXPECT_TRUE(window->Visible());
+  ASSERT_EQ(backend->Windows().size(), 1u);
+  EXPECT_EQ(backend->Windows()[0]->ParentHandle(), reinterpret_cast<framework::TWindowHandle>(&another));
 }
 
 TEST_F(Bridge, CloseWithoutOpenOnlyMarksTheEditorClosed) {

@@ -50,7 +50,7 @@ TEST_F(Robustness, OpcodesWithoutAWindowAreHarmless) {
   Dispatch(effEditClose);
   Dispatch(effEditIdle);
   Dispatch(effEditClose);
-  EXPECT_EQ(editor->getWindow(), nullptr);
+  EXPECT_FALSE(editor->getWindow()->HandleAllocated());
   EXPECT_TRUE(backend->Windows().empty());
 }
 
@@ -133,7 +133,7 @@ TEST_F(Robustness, HostThreadChangesParametersWhileTheWindowRefreshes) {
   ui.join();
   done.store(true);
   host.join();
-  EXPECT_EQ(editor->getWindow(), nullptr);
+  EXPECT_FALSE(editor->getWindow()->HandleAllocated());
   EXPECT_EQ(automation.size(), 18u) << "one per click";
 }
 
