@@ -76,10 +76,11 @@ void APluginEditor::close() {
   if (--opencount < 0) opencount = 0;
   if (opencount != 0) return;
   editorclosed.store(1, std::memory_order_relaxed);
-  // The native window goes before the host's does; the controls and their
-  // composed picture stay for the next open, until the effect goes.
+  // The window leaves the host's before the host's goes; with its controls
+  // and their composed picture it waits, hidden, for the next open (where
+  // the window system cannot move windows, only the controls wait).
   try {
-    if (window) window->DestroyHandle();
+    if (window) window->SetParentWindow(0);
   } catch (...) {
     destroyWindow();
   }

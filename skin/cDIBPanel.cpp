@@ -38,8 +38,8 @@ bool Contains(const TRect& r, TPoint p) {
 
 // Whether outer holds all of inner (an empty inner is held by anything).
 bool Covers(const TRect& outer, const TRect& inner) {
-  return IsEmpty(inner) || (inner.Left >= outer.Left && inner.Top >= outer.Top && inner.Right <= outer.Right &&
-                            inner.Bottom <= outer.Bottom);
+  return IsEmpty(inner) || (inner.Left >= outer.Left && inner.Top >= outer.Top &&
+                            inner.Right <= outer.Right && inner.Bottom <= outer.Bottom);
 }
 
 std::uint16_t Side(std::int64_t v) {

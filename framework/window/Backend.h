@@ -71,6 +71,13 @@ class TBackendWindow {
   virtual void SetMouseCapture(bool capture) = 0;
   // Screen position of the client area's top-left pixel.
   virtual TPoint ClientOrigin() const = 0;
+  // Moves the window, as it is, into another parent (0: the screen's, where
+  // a hidden window waits unseen); false when the window system cannot, or
+  // refuses that parent, and the window stays where it was.
+  virtual bool Reparent(TWindowHandle parent) {
+    static_cast<void>(parent);
+    return false;
+  }
 };
 
 // The part of a Present that lands inside a window: the source rectangle

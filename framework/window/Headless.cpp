@@ -67,9 +67,16 @@ THeadlessBackend::~THeadlessBackend() = default;
 
 std::unique_ptr<TBackendWindow> THeadlessBackend::CreateWindow(TWindowHandle parent, const TRect& bounds,
                                                                IWindowEvents& events) {
+  if (parent != 0 && !ParentExists(parent)) throw EWindowError("The parent window does not exist");
   auto window = std::make_unique<THeadlessWindow>(*this, nextHandle_++, parent, bounds, events);
   windows_.push_back(window.get());
   return window;
+}
+
+bool THeadlessWindow::Reparent(TWindowHandle parent) {
+  if (parent != 0 && !backend_.ParentExists(parent)) return false;
+  parent_ = parent;
+  return true;
 }
 
 THeadlessWindow* THeadlessBackend::Window(TWindowHandle handle) const {

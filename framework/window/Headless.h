@@ -35,6 +35,7 @@ class THeadlessWindow : public TBackendWindow {
   void SetFocus() override;
   void SetMouseCapture(bool capture) override { captured_ = capture; }
   TPoint ClientOrigin() const override;
+  bool Reparent(TWindowHandle parent) override;
 
   // What a test reads.
   TWindowHandle ParentHandle() const { return parent_; }
@@ -84,6 +85,13 @@ class THeadlessBackend : public TWindowBackend {
   TShiftState KeyboardState() const override { return modifiers_ | buttons_; }
   void ShowMessage(const std::string& text) override { messages_.push_back(text); }
   void ShellOpen(const std::string& url) override { openedUrls_.push_back(url); }
+
+  // Whether parent (non-zero) stands for a window; a test's backend may
+  // refuse some. Windows are made and moved only into parents that exist.
+  virtual bool ParentExists(TWindowHandle parent) const {
+    static_cast<void>(parent);
+    return true;
+  }
 
   // Windows alive, oldest first, and look-up by handle (null when gone).
   const std::vector<THeadlessWindow*>& Windows() const { return windows_; }

@@ -223,10 +223,14 @@ void TWinControl::DestroyHandle() {
 void TWinControl::SetParentWindow(TWindowHandle parent) {
   if (Parent()) throw EInvalidOperation("Only a top-level window can have a parent window");
   if (parent != parentWindow_) {
-    DestroyHandle();
+    // A window the window system can move keeps what was made for it (and
+    // shown in it); any other is made anew in the new parent.
+    TBackendWindow* window = root_ ? root_->window.get() : nullptr;
+    if (!window || !window->Reparent(parent)) DestroyHandle();
     parentWindow_ = parent;
   }
-  HandleNeeded();
+  // A hidden window of its own is made when it shows.
+  if (parent != 0 || Visible()) HandleNeeded();
 }
 
 void TWinControl::SetBounds(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) {
@@ -428,7 +432,7 @@ void TWinControl::WndProc(TMessage& m) {
           root_->window->Show();
           root_->Expose(ClientRect(), *this);
         } else {
-          root_->CancelCapture();
+          root_->LeaveUser();
           root_->window->Hide();
         }
       }

@@ -30,19 +30,24 @@ struct TWindowRoot final : IWindowEvents {
   TPoint lastPos;
 
   // The native window goes; the controls stay and may get a window again.
-  // What the user's pointer and keyboard left in them ends, as it would when
-  // the window lost them: a window made later starts with no control under
-  // the pointer and none holding the keyboard.
   void DestroyWindow() {
     if (!window) return;
+    LeaveUser();
+    UnregisterRoot(&owner);
+    window.reset();
+  }
+
+  // The window goes out of the user's reach (hidden or gone): what the
+  // pointer and the keyboard left in the controls ends, as when the window
+  // lost them, so that it shows again with no control under the pointer and
+  // none holding the keyboard.
+  void LeaveUser() {
     CancelCapture();
     Track(nullptr);
     if (hasFocus) {
       hasFocus = false;
       if (focused) focused->Perform(TMessageId::KillFocus);
     }
-    UnregisterRoot(&owner);
-    window.reset();
   }
 
   void HandleWindowEvent(const TWindowEvent& e) override {

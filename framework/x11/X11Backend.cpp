@@ -391,6 +391,7 @@ class TX11Window final : public TBackendWindow {
   void SetFocus() override;
   void SetMouseCapture(bool capture) override;
   TPoint ClientOrigin() const override;
+  bool Reparent(TWindowHandle parent) override;
 
   Window XWindow() const { return window_; }
   IWindowEvents& Events() { return events_; }
@@ -770,6 +771,21 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
     XDestroyImage(image);
   }
   XFlush(c.display);
+}
+
+bool TX11Window::Reparent(TWindowHandle parent) {
+  std::lock_guard lock(connection_->mutex);
+  TConnection& c = *connection_;
+  // A window id that does not fit an X resource id is no window.
+  if (!c.Usable() || gone_ || parent > 0x1FFFFFFFu) return false;
+  TErrorTrap trap;
+  c.ClearError();
+  XReparentWindow(c.display, window_, parent ? static_cast<Window>(parent) : c.Root(), bounds_.Left,
+                  bounds_.Top);
+  XSync(c.display, False);
+  const bool moved = c.errorCode == 0 && !c.dead;
+  c.ClearError();
+  return moved;
 }
 
 void TX11Window::ApplyCursor() {

@@ -17,12 +17,7 @@ namespace {
 class RefusingBackend : public framework::THeadlessBackend {
  public:
   static constexpr framework::TWindowHandle kNoSuchWindow = 0xDEAD;
-  std::unique_ptr<framework::TBackendWindow> CreateWindow(framework::TWindowHandle parent,
-                                                          const framework::TRect& bounds,
-                                                          framework::IWindowEvents& events) override {
-    if (parent == kNoSuchWindow) throw framework::EWindowError("BadWindow");
-    return THeadlessBackend::CreateWindow(parent, bounds, events);
-  }
+  bool ParentExists(framework::TWindowHandle parent) const override { return parent != kNoSuchWindow; }
 };
 
 class Robustness : public EditorFixture {};
@@ -39,6 +34,12 @@ TEST_F(Robustness, ParentsThatAreNoWindowsAreRefused) {
   Dispatch(effEditClose);
   EXPECT_EQ(Dispatch(effEditOpen, &hostWindow), 1) << "a real parent still works afterwards";
   EXPECT_EQ(refusing->Windows().size(), 1u);
+  // The window kept from that open is not moved into a parent that is none.
+  Dispatch(effEditClose);
+  EXPECT_EQ(Dispatch(effEditOpen, reinterpret_cast<void*>(RefusingBackend::kNoSuchWindow)), 0);
+  EXPECT_EQ(editor->openCount(), 0);
+  EXPECT_TRUE(refusing->Windows().empty());
+  EXPECT_EQ(Dispatch(effEditOpen, &hostWindow), 1);
 }
 
 TEST_F(Robustness, OpcodesWithoutAWindowAreHarmless) {
@@ -50,8 +51,10 @@ TEST_F(Robustness, OpcodesWithoutAWindowAreHarmless) {
   Dispatch(effEditClose);
   Dispatch(effEditIdle);
   Dispatch(effEditClose);
-  EXPECT_FALSE(editor->getWindow()->HandleAllocated());
-  EXPECT_TRUE(backend->Windows().empty());
+  // Out of the host's window and hidden, kept for the next open.
+  ASSERT_EQ(backend->Windows().size(), 1u);
+  EXPECT_EQ(backend->Windows()[0]->ParentHandle(), 0u);
+  EXPECT_FALSE(backend->Windows()[0]->Visible());
 }
 
 TEST_F(Robustness, OpenAndClose500Times) {
@@ -61,10 +64,13 @@ TEST_F(Robustness, OpenAndClose500Times) {
     Tick();
     Dispatch(effEditClose);
   }
-  EXPECT_TRUE(backend->Windows().empty());
   EXPECT_EQ(editor->openCount(), 0);
   EXPECT_TRUE(plugin->isEditorClosed());
   EXPECT_TRUE(automation.empty());
+  ASSERT_EQ(backend->Windows().size(), 1u) << "one window, moved in and out";
+  EXPECT_FALSE(backend->Windows()[0]->Visible());
+  plugin.reset();
+  EXPECT_TRUE(backend->Windows().empty()) << "and gone with the effect";
 }
 
 TEST_F(Robustness, PointerStorm) {
@@ -133,7 +139,7 @@ TEST_F(Robustness, HostThreadChangesParametersWhileTheWindowRefreshes) {
   ui.join();
   done.store(true);
   host.join();
-  EXPECT_FALSE(editor->getWindow()->HandleAllocated());
+  EXPECT_FALSE(editor->getWindow()->Visible());
   EXPECT_EQ(automation.size(), 18u) << "one per click";
 }
 

@@ -229,7 +229,10 @@ TEST_F(MouseTest, HidingTheWindowMidDragCancelsTheCapture) {
   form->Hide();  // the host closes the editor during the drag
   EXPECT_FALSE(knob->MouseCapture());
   EXPECT_FALSE(window->Captured());
-  EXPECT_EQ(log.back(), "knob cancel");
+  ASSERT_GE(log.size(), 2u);
+  // The drag ends, and the pointer is no longer over a window that is gone.
+  EXPECT_EQ(log[log.size() - 2], "knob cancel");
+  EXPECT_EQ(log.back(), "knob leave");
   form->Show();
   Up(50, 20);  // the release, when it comes, goes where the pointer is
   EXPECT_EQ(log.back(), "b up 10,10");

@@ -671,6 +671,39 @@ TEST_F(X11Test, ManyOpensAndClosesLeaveNoResourceBehind) {
   EXPECT_EQ(gHostErrors, 0);
 }
 
+// A closed editor's window leaves the host's window before the host destroys
+// it, waits hidden on the screen's root, and moves into the next host window;
+// a parent that is no window is refused and the window stays where it was.
+TEST_F(X11Test, AWindowMovesOutOfItsHostAndIntoTheNext) {
+  const Window first = HostWindow(0, 0, 200, 150);
+  TRecorder rec;
+  TBackendWindow& w = Shown(first, TRect{10, 10, 110, 90}, rec);
+  const auto picture = Quadrants(100, 80);
+  w.Present(reinterpret_cast<const std::uint8_t*>(picture.data()), 100, 80, {0, 0, 100, 80}, {0, 0});
+  const Window ours = static_cast<Window>(w.Handle());
+  w.Hide();
+  ASSERT_TRUE(w.Reparent(0));
+  EXPECT_EQ(ParentOf(ours), DefaultRootWindow(x_));
+  XWindowAttributes attrs{};
+  ASSERT_TRUE(XGetWindowAttributes(x_, ours, &attrs));
+  EXPECT_EQ(attrs.map_state, IsUnmapped) << "nothing shows on the desktop";
+  XDestroyWindow(x_, first);
+  Pump();
+
+  const Window second = HostWindow(300, 0, 200, 150);
+  EXPECT_FALSE(w.Reparent(0x1FFFFF00u)) << "no such window";
+  EXPECT_FALSE(w.Reparent(0xFFFFFFFFFull)) << "no X resource id";
+  EXPECT_EQ(ParentOf(ours), DefaultRootWindow(x_));
+  ASSERT_TRUE(w.Reparent(second));
+  w.Show();
+  w.Present(reinterpret_cast<const std::uint8_t*>(picture.data()), 100, 80, {0, 0, 100, 80}, {0, 0});
+  Pump();
+  EXPECT_EQ(ParentOf(ours), second);
+  EXPECT_EQ(ColourAt(second, 12, 12), 0xFF0000u) << "at its place in the new host";
+  EXPECT_EQ(ColourAt(second, 108, 88), 0xFFFFFFu);
+  EXPECT_EQ(gHostErrors, 0);
+}
+
 TEST_F(X11Test, EachThreadPumpsOnlyItsOwnWindows) {
   const Window host = HostWindow(0, 0, 300, 200);
   TRecorder mainRec, otherRec;
