@@ -752,15 +752,20 @@ TCustomWinDIB::~TCustomWinDIB() {
   ReleasePixels();
 }
 
+// A window buffer is as large as its window (a container taller than the
+// window that shows it, too), while a paint touches what shows: zero pages
+// cost nothing until then.
 void TCustomWinDIB::AllocatePixels() {
   canvas_.reset();
-  SetPixelsPointer(new std::uint8_t[ByteCount()]());
+  allocatedBytes_ = ByteCount();
+  SetPixelsPointer(AllocateZeroed(allocatedBytes_));
 }
 
 void TCustomWinDIB::FreePixels() {
   canvas_.reset();
-  delete[] Bits();
+  FreeZeroed(Bits(), allocatedBytes_);
   SetPixelsPointer(nullptr);
+  allocatedBytes_ = 0;
 }
 
 framework::TCanvas& TCustomWinDIB::Canvas() {

@@ -373,6 +373,7 @@ class TCustomWinDIB : public TAbstractSuperDIB {
  private:
   std::unique_ptr<framework::TCanvas> canvas_;
   const std::uint8_t* canvasBits_ = nullptr;
+  std::size_t allocatedBytes_ = 0;  // of the pixels this buffer owns
 };
 
 class TWinDIB : public TCustomWinDIB {

@@ -419,7 +419,8 @@ class TX11Window final : public TBackendWindow {
   TCursor cursor_ = crDefault;
   bool gone_ = false;
   bool grabbed_ = false;
-  std::vector<std::uint32_t> staging_;
+  std::unique_ptr<std::uint32_t[]> staging_;  // the picture's rows top-down, as X wants them
+  std::size_t stagingSize_ = 0;
 };
 
 class TX11Backend final : public TWindowBackend {
@@ -712,9 +713,14 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
   if (format_.fast) {
     // The picture's BGRA bytes are already the visual's pixels; only the row
     // order flips (and a depth-32 visual gets opaque alpha).
-    staging_.resize(static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows));
+    // Every pixel of it is written below: no need to clear it first.
+    const std::size_t need = static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows);
+    if (stagingSize_ < need) {
+      staging_.reset(new std::uint32_t[need]);
+      stagingSize_ = need;
+    }
     for (std::int32_t r = 0; r < rows; ++r) {
-      std::uint32_t* to = staging_.data() + static_cast<std::ptrdiff_t>(r) * cols;
+      std::uint32_t* to = staging_.get() + static_cast<std::ptrdiff_t>(r) * cols;
       std::memcpy(to, row(r), static_cast<std::size_t>(cols) * 4);
       if (format_.alpha != 0)
         for (std::int32_t i = 0; i < cols; ++i) to[i] |= format_.alpha;
@@ -723,7 +729,7 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
     image.width = cols;
     image.height = rows;
     image.format = ZPixmap;
-    image.data = reinterpret_cast<char*>(staging_.data());
+    image.data = reinterpret_cast<char*>(staging_.get());
     image.byte_order = LSBFirst;
     image.bitmap_unit = 32;
     image.bitmap_bit_order = LSBFirst;
