@@ -211,6 +211,7 @@ void TWinControl::HandleNeeded() {
   if (root.window) return;
   root.backend = WindowBackendPtr();
   root.window = root.backend->CreateWindow(parentWindow_, BoundsRect(), root);
+  root.thread = std::this_thread::get_id();
   detail::RegisterRoot(this);
   if (Visible()) root.window->Show();
   root.Expose(ClientRect(), *this);
@@ -224,9 +225,10 @@ void TWinControl::SetParentWindow(TWindowHandle parent) {
   if (Parent()) throw EInvalidOperation("Only a top-level window can have a parent window");
   if (parent != parentWindow_) {
     // A window the window system can move keeps what was made for it (and
-    // shown in it); any other is made anew in the new parent.
+    // shown in it); any other is made anew in the new parent, and so is one
+    // another thread made, whose events only that thread would see.
     TBackendWindow* window = root_ ? root_->window.get() : nullptr;
-    if (!window || !window->Reparent(parent)) DestroyHandle();
+    if (!window || root_->thread != std::this_thread::get_id() || !window->Reparent(parent)) DestroyHandle();
     parentWindow_ = parent;
   }
   // A hidden window of its own is made when it shows.

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 #include <atomic>
+#include <future>
 #include <random>
 #include <thread>
 
@@ -108,6 +109,37 @@ TEST_F(Robustness, PointerStorm) {
   for (const Automation& w : plugin->writes) ASSERT_TRUE(w.index >= 1 && w.index <= 61) << w;
   // One automation call per value the editor wrote, in order, and nothing else.
   EXPECT_EQ(automation, plugin->writes);
+}
+
+// A host that opens the editor on another thread than last time gets a window
+// that thread's idles serve.
+TEST_F(Robustness, AnEditorOpenedAgainOnAnotherThreadGetsAWindowOfThatThread) {
+  framework::TWindowHandle first = 0, second = 0;
+  // The first thread lives on meanwhile (an ended thread's id may be given
+  // to the next).
+  std::promise<void> closed, done;
+  std::thread firstThread([&] {
+    EXPECT_EQ(Dispatch(effEditOpen, &hostWindow), 1);
+    first = editor->getWindow()->Handle();
+    Dispatch(effEditClose);
+    closed.set_value();
+    done.get_future().wait();
+  });
+  closed.get_future().wait();
+  std::thread([&] {
+    ASSERT_EQ(Dispatch(effEditOpen, &hostWindow), 1);
+    second = editor->getWindow()->Handle();
+    HostSets(5, Param(5) > 0.5f ? 0.0f : 1.0f);
+    const std::uint32_t before = backend->Window(second)->PixelAt(Centre("step5").X, Centre("step5").Y);
+    Tick();  // the refresh runs on this thread's idle
+    EXPECT_NE(backend->Window(second)->PixelAt(Centre("step5").X, Centre("step5").Y), before);
+    Dispatch(effEditClose);
+  }).join();
+  done.set_value();
+  firstThread.join();
+  EXPECT_NE(first, 0u);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(backend->Window(first), nullptr) << "the first thread's window is gone";
 }
 
 // The editor opcodes on one thread (neither the one that made the effect nor
