@@ -603,6 +603,16 @@ std::size_t TAbstractLZH::Expand(std::span<const std::uint8_t> input, std::uint8
     unsigned from = (r - (upper | (i & 0x3F)) - 1) & (N - 1);
     // Stop exactly at the announced length, also inside a match.
     const std::size_t j = std::min<std::size_t>(c - 255 + THRESHOLD, target - count);
+    // A match that stays inside the ring and reads none of the bytes it
+    // writes is two block copies; a run (or one crossing the ring's end)
+    // goes byte by byte.
+    if (from + j <= N && r + j <= N && (from + j <= r || r + j <= from)) {
+      std::memcpy(output + count, ring + from, j);
+      std::memcpy(ring + r, ring + from, j);
+      count += j;
+      r = static_cast<unsigned>((r + j) & (N - 1));
+      continue;
+    }
     for (std::size_t k = 0; k < j; ++k) {
       const std::uint8_t byte = ring[from];
       from = (from + 1) & (N - 1);
