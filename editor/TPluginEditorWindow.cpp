@@ -220,8 +220,12 @@ TPluginEditorWindow::~TPluginEditorWindow() {
 void TPluginEditorWindow::WndProc(framework::TMessage& message) {
   framework::TForm::WndProc(message);
   if (message.Id != framework::TMessageId::VisibleChanged) return;
-  if (!Visible()) EndGestures();
-  // A closed editor kept for its next open refreshes nothing.
+  // A closed editor kept for its next open refreshes nothing and holds
+  // only its composed picture.
+  if (!Visible()) {
+    EndGestures();
+    if (DIBImageContainer2 != nullptr) DIBImageContainer2->ReleaseScratch();
+  }
   if (Timer1 != nullptr) Timer1->SetEnabled(Visible());
 }
 

@@ -380,6 +380,11 @@ void TCustomDIBContainer::ComposeChildren() {
   }
 }
 
+void TCustomDIBContainer::ReleaseScratch() {
+  scratch_ = nullptr;
+  scratches_.clear();
+}
+
 image::TWinDIB& TCustomDIBContainer::Scratch(std::uint16_t w, std::uint16_t h) {
   constexpr std::size_t kKept = 16;
   for (auto it = scratches_.begin(); it != scratches_.end(); ++it)

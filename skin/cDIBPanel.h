@@ -35,6 +35,9 @@ class TCustomDIBContainer : public framework::TCustomControl {
   // The scratch buffer lent to the latest painting control (null before
   // the first).
   image::TWinDIB* ScratchBuffer() { return scratch_; }
+  // Lets go of the scratch buffers kept between paints (a window out of use
+  // need not hold them); paints make them again as they need them.
+  void ReleaseScratch();
 
   // With AutoSize the container's right and bottom edges follow its
   // unaligned children, keeping the border's right and bottom edges clear.

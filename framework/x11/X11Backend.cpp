@@ -132,6 +132,10 @@ struct TConnection {
   Cursor invisible = 0;
   XFontStruct* font = nullptr;
   Atom wmProtocols = 0, wmDelete = 0;
+  // A picture's rows top-down, as X wants them, for the Present running now
+  // (under the lock): one for all the windows of the connection.
+  std::unique_ptr<std::uint32_t[]> staging;
+  std::size_t stagingSize = 0;
   bool pointerHidden = false;
   // The pointer as the windows know it. A warp moves the real pointer only
   // when the server gets to it, and events already on their way still carry
@@ -419,8 +423,6 @@ class TX11Window final : public TBackendWindow {
   TCursor cursor_ = crDefault;
   bool gone_ = false;
   bool grabbed_ = false;
-  std::unique_ptr<std::uint32_t[]> staging_;  // the picture's rows top-down, as X wants them
-  std::size_t stagingSize_ = 0;
 };
 
 class TX11Backend final : public TWindowBackend {
@@ -715,12 +717,12 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
     // order flips (and a depth-32 visual gets opaque alpha).
     // Every pixel of it is written below: no need to clear it first.
     const std::size_t need = static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows);
-    if (stagingSize_ < need) {
-      staging_.reset(new std::uint32_t[need]);
-      stagingSize_ = need;
+    if (c.stagingSize < need) {
+      c.staging.reset(new std::uint32_t[need]);
+      c.stagingSize = need;
     }
     for (std::int32_t r = 0; r < rows; ++r) {
-      std::uint32_t* to = staging_.get() + static_cast<std::ptrdiff_t>(r) * cols;
+      std::uint32_t* to = c.staging.get() + static_cast<std::ptrdiff_t>(r) * cols;
       std::memcpy(to, row(r), static_cast<std::size_t>(cols) * 4);
       if (format_.alpha != 0)
         for (std::int32_t i = 0; i < cols; ++i) to[i] |= format_.alpha;
@@ -729,7 +731,7 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
     image.width = cols;
     image.height = rows;
     image.format = ZPixmap;
-    image.data = reinterpret_cast<char*>(staging_.get());
+    image.data = reinterpret_cast<char*>(c.staging.get());
     image.byte_order = LSBFirst;
     image.bitmap_unit = 32;
     image.bitmap_bit_order = LSBFirst;

@@ -39,6 +39,8 @@ TEST_F(Reopen, NothingChangedShowsTheKeptPictureWithoutComposing) {
   Tick();
   const std::vector<std::uint32_t> shown = backend->Window(handle)->Pixels();
   Dispatch(effEditClose);
+  EXPECT_EQ(editor->getWindow()->DIBImageContainer2->ScratchBuffer(), nullptr)
+      << "a closed editor keeps its picture, not its paint buffers";
   RecordPaints();
 
   Open();
