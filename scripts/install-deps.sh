@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git dpkg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
-  libcairo2-dev libsndfile1-dev libpng-dev libx11-dev libxtst-dev
+  libcairo2-dev libsndfile1-dev libpng-dev libx11-dev libxext-dev libxtst-dev
   libfontconfig-dev fonts-dejavu-core
   xvfb x11-utils locales
   lv2-dev liblilv-dev lilv-utils sordi

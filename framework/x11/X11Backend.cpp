@@ -1,6 +1,8 @@
 #include "framework/x11/X11Backend.h"
 
 #include <poll.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <time.h>
 
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
+#include <X11/extensions/XShm.h>
 #include <X11/keysym.h>
 
 // X.h names event types with macros that collide with the window layer's
@@ -133,9 +136,14 @@ struct TConnection {
   XFontStruct* font = nullptr;
   Atom wmProtocols = 0, wmDelete = 0;
   // A picture's rows top-down, as X wants them, for the Present running now
-  // (under the lock): one for all the windows of the connection.
+  // (under the lock): one for all the windows of the connection. A local
+  // server shares its memory (MIT-SHM) and reads the rows from there rather
+  // than from the socket; otherwise they are ours alone.
   std::unique_ptr<std::uint32_t[]> staging;
   std::size_t stagingSize = 0;
+  XShmSegmentInfo shared{};
+  std::size_t sharedSize = 0;  // bytes
+  bool sharingRefused = false;
   bool pointerHidden = false;
   // The pointer as the windows know it. A warp moves the real pointer only
   // when the server gets to it, and events already on their way still carry
@@ -372,6 +380,55 @@ unsigned long ScaleToMask(std::uint32_t value, unsigned long mask) {
 
 // ---------------------------------------------------------------------------
 
+// Lets the server go of the shared staging memory and lets go of ours
+// (connection locked).
+void ReleaseSharedStaging(TConnection& c) {
+  if (c.shared.shmaddr == nullptr) return;
+  if (c.Usable()) {
+    XShmDetach(c.display, &c.shared);
+    XSync(c.display, False);
+  }
+  shmdt(c.shared.shmaddr);
+  c.shared = {};
+  c.sharedSize = 0;
+}
+
+// Staging memory of at least bytes that the server reads too, or null when
+// the server cannot (a remote display, no MIT-SHM) or the system refuses it;
+// then never again on this connection (connection locked, errors trapped).
+std::uint32_t* SharedStaging(TConnection& c, std::size_t bytes) {
+  if (c.sharingRefused) return nullptr;
+  if (c.shared.shmaddr != nullptr && c.sharedSize >= bytes)
+    return reinterpret_cast<std::uint32_t*>(c.shared.shmaddr);
+  ReleaseSharedStaging(c);
+  c.sharingRefused = true;  // until it works
+  if (!XShmQueryExtension(c.display)) return nullptr;
+  const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+  if (id < 0) return nullptr;
+  void* address = shmat(id, nullptr, 0);
+  if (address == reinterpret_cast<void*>(-1)) {
+    shmctl(id, IPC_RMID, nullptr);
+    return nullptr;
+  }
+  c.shared.shmid = id;
+  c.shared.shmaddr = static_cast<char*>(address);
+  c.shared.readOnly = True;
+  c.ClearError();
+  const Status attached = XShmAttach(c.display, &c.shared);
+  XSync(c.display, False);
+  // The segment goes when both sides have let go, however this process ends.
+  shmctl(id, IPC_RMID, nullptr);
+  if (!attached || c.errorCode != 0 || c.dead) {
+    c.ClearError();
+    shmdt(address);
+    c.shared = {};
+    return nullptr;
+  }
+  c.sharedSize = bytes;
+  c.sharingRefused = false;
+  return reinterpret_cast<std::uint32_t*>(address);
+}
+
 class TX11Window final : public TBackendWindow {
  public:
   TX11Window(TX11Backend& backend, std::shared_ptr<TConnection> connection, Window window, GC gc,
@@ -526,12 +583,16 @@ void TX11Backend::Close(TConnection& c) {
     for (const auto& [shape, cursor] : c.cursors) XFreeCursor(c.display, cursor);
     if (c.invisible) XFreeCursor(c.display, c.invisible);
     if (c.font) XFreeFont(c.display, c.font);
+    ReleaseSharedStaging(c);
     c.messages.clear();
     c.cursors.clear();
     c.invisible = 0;
     c.font = nullptr;
     XCloseDisplay(c.display);
   }
+  // Our side of the shared memory is ours to free, the connection lost or not.
+  if (c.shared.shmaddr != nullptr) shmdt(c.shared.shmaddr);
+  c.shared = {};
   {
     std::lock_guard lock(gTrapMutex);
     std::erase(gConnections, &c);
@@ -717,12 +778,17 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
     // order flips (and a depth-32 visual gets opaque alpha).
     // Every pixel of it is written below: no need to clear it first.
     const std::size_t need = static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows);
-    if (c.stagingSize < need) {
-      c.staging.reset(new std::uint32_t[need]);
-      c.stagingSize = need;
+    std::uint32_t* staging = SharedStaging(c, need * 4);
+    const bool shared = staging != nullptr;
+    if (!shared) {
+      if (c.stagingSize < need) {
+        c.staging.reset(new std::uint32_t[need]);
+        c.stagingSize = need;
+      }
+      staging = c.staging.get();
     }
     for (std::int32_t r = 0; r < rows; ++r) {
-      std::uint32_t* to = c.staging.get() + static_cast<std::ptrdiff_t>(r) * cols;
+      std::uint32_t* to = staging + static_cast<std::ptrdiff_t>(r) * cols;
       std::memcpy(to, row(r), static_cast<std::size_t>(cols) * 4);
       if (format_.alpha != 0)
         for (std::int32_t i = 0; i < cols; ++i) to[i] |= format_.alpha;
@@ -731,7 +797,7 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
     image.width = cols;
     image.height = rows;
     image.format = ZPixmap;
-    image.data = reinterpret_cast<char*>(c.staging.get());
+    image.data = reinterpret_cast<char*>(staging);
     image.byte_order = LSBFirst;
     image.bitmap_unit = 32;
     image.bitmap_bit_order = LSBFirst;
@@ -742,9 +808,29 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
     image.red_mask = format_.redMask;
     image.green_mask = format_.greenMask;
     image.blue_mask = format_.blueMask;
-    if (XInitImage(&image))
-      XPutImage(c.display, window_, gc_, &image, 0, 0, dx, dy, static_cast<unsigned>(cols),
-                static_cast<unsigned>(rows));
+    if (!XInitImage(&image)) return;
+    if (shared) {
+      image.obdata = reinterpret_cast<char*>(&c.shared);
+      c.ClearError();
+      XShmPutImage(c.display, window_, gc_, &image, 0, 0, dx, dy, static_cast<unsigned>(cols),
+                   static_cast<unsigned>(rows), False);
+      // The server has read the rows before the next Present writes them.
+      XSync(c.display, False);
+      if (c.errorCode == 0 || c.dead) return;
+      // Refused after all: the socket carries this picture and the next.
+      c.ClearError();
+      if (c.stagingSize < need) {
+        c.staging.reset(new std::uint32_t[need]);
+        c.stagingSize = need;
+      }
+      std::memcpy(c.staging.get(), staging, need * 4);
+      image.data = reinterpret_cast<char*>(c.staging.get());
+      image.obdata = nullptr;
+      ReleaseSharedStaging(c);
+      c.sharingRefused = true;
+    }
+    XPutImage(c.display, window_, gc_, &image, 0, 0, dx, dy, static_cast<unsigned>(cols),
+              static_cast<unsigned>(rows));
   } else {
     // Any other visual: pixel by pixel through Xlib's own packing. Colour
     // visuals get each channel scaled into their masks; the rest black or

@@ -33,8 +33,9 @@ inline std::string FindProgram(const std::string& name) {
 
 class TXvfbServer {
  public:
-  // depth: bits per pixel of the screen (24, 16, 8).
-  explicit TXvfbServer(int depth = 24) {
+  // depth: bits per pixel of the screen (24, 16, 8); extensions named in
+  // without are turned off.
+  explicit TXvfbServer(int depth = 24, const std::vector<std::string>& without = {}) {
     const std::string program = FindProgram("Xvfb");
     if (program.empty()) return;
     int fds[2];
@@ -47,6 +48,10 @@ class TXvfbServer {
     const std::string screen = "1024x768x" + std::to_string(depth);
     std::vector<std::string> args = {program, "-displayfd", "3",   "-screen", "0",
                                      screen,  "-nolisten",  "tcp", "-noreset"};
+    for (const std::string& extension : without) {
+      args.push_back("-extension");
+      args.push_back(extension);
+    }
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

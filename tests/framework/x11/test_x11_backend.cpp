@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,9 +105,9 @@ std::vector<std::uint32_t> Quadrants(int w, int h) {
 
 class X11Test : public ::testing::Test {
  protected:
-  void StartServer(int depth) {
+  void StartServer(int depth, const std::vector<std::string>& without = {}) {
     if (!TXvfbServer::Installed()) GTEST_SKIP() << "Xvfb is not installed; the X11 backend tests need it";
-    server_ = std::make_unique<TXvfbServer>(depth);
+    server_ = std::make_unique<TXvfbServer>(depth, without);
     ASSERT_FALSE(server_->Name().empty()) << "Xvfb did not start";
     x_ = XOpenDisplay(server_->Name().c_str());
     ASSERT_NE(x_, nullptr);
@@ -209,13 +210,23 @@ class X11Test : public ::testing::Test {
 
 // --- pictures -----------------------------------------------------------------
 
-class X11PresentTest : public X11Test, public ::testing::WithParamInterface<int> {
+// A screen depth, and whether the server shares memory with its local
+// clients (MIT-SHM) or takes pictures over the socket only (a remote display).
+struct TServerKind {
+  int depth;
+  bool sharedMemory;
+};
+
+class X11PresentTest : public X11Test, public ::testing::WithParamInterface<TServerKind> {
  protected:
-  void SetUp() override { StartServer(GetParam()); }
+  void SetUp() override {
+    StartServer(GetParam().depth,
+                GetParam().sharedMemory ? std::vector<std::string>{} : std::vector<std::string>{"MIT-SHM"});
+  }
 };
 
 TEST_P(X11PresentTest, PresentedPictureIsUprightInTheHostsWindow) {
-  const int depth = GetParam();
+  const int depth = GetParam().depth;
   const Window host = HostWindow(0, 0, 200, 150);
   TRecorder rec;
   TBackendWindow& w = Shown(host, TRect{10, 20, 74, 68}, rec);
@@ -252,7 +263,45 @@ TEST_P(X11PresentTest, PresentedPictureIsUprightInTheHostsWindow) {
   EXPECT_EQ(gHostErrors, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, X11PresentTest, ::testing::Values(24, 16, 8));
+INSTANTIATE_TEST_SUITE_P(Servers, X11PresentTest,
+                         ::testing::Values(TServerKind{24, true}, TServerKind{24, false},
+                                           TServerKind{16, true}, TServerKind{8, true}),
+                         [](const ::testing::TestParamInfo<TServerKind>& info) {
+                           return "Depth" + std::to_string(info.param.depth) +
+                                  (info.param.sharedMemory ? "" : "WithoutSharedMemory");
+                         });
+
+// Pictures reach a local server through shared memory; the segment is gone
+// from the system once the connection closes, whatever the process does next.
+TEST_F(X11Test, SharedPictureMemoryEndsWithTheConnection) {
+  const auto ours = [] {
+    int count = 0;
+    std::ifstream table("/proc/sysvipc/shm");
+    std::string line;
+    std::getline(table, line);  // the header
+    while (std::getline(table, line)) {
+      std::istringstream fields(line);
+      long key = 0, id = 0, size = 0, creator = 0;
+      std::string perms;
+      fields >> key >> id >> perms >> size >> creator;
+      if (creator == static_cast<long>(getpid())) ++count;
+    }
+    return count;
+  };
+  const int before = ours();
+  const Window host = HostWindow(0, 0, 200, 150);
+  TRecorder rec;
+  {
+    auto w = backend_->CreateWindow(host, {0, 0, 100, 80}, rec);
+    w->Show();
+    const auto picture = Quadrants(100, 80);
+    w->Present(reinterpret_cast<const std::uint8_t*>(picture.data()), 100, 80, {0, 0, 100, 80}, {0, 0});
+    XSync(x_, False);
+    EXPECT_EQ(ColourAt(static_cast<Window>(w->Handle()), 2, 2), 0xFF0000u);
+    EXPECT_EQ(ours(), before + 1) << "one segment for the connection";
+  }
+  EXPECT_EQ(ours(), before);
+}
 
 // A host window with an alpha channel (a compositing host): the editor is
 // opaque whatever alpha its pictures carry.
