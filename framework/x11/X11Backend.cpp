@@ -816,7 +816,11 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
                    static_cast<unsigned>(rows), False);
       // The server has read the rows before the next Present writes them.
       XSync(c.display, False);
-      if (c.errorCode == 0 || c.dead) return;
+      // A window that went with its parent is no reason to stop sharing.
+      if (c.errorCode == 0 || c.dead || c.errorCode == BadDrawable || c.errorCode == BadWindow) {
+        c.ClearError();
+        return;
+      }
       // Refused after all: the socket carries this picture and the next.
       c.ClearError();
       if (c.stagingSize < need) {
