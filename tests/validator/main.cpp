@@ -125,8 +125,11 @@ struct XServer {
       dup2(devnull, 1);
       dup2(devnull, 2);
       const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "1280x1024x24",
-             static_cast<char*>(nullptr));
+      // -noreset: each case is a process of its own, and a server that reset
+      // when one case's last connection closed would refuse the next case
+      // while resetting.
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", "-screen", "0",
+             "1280x1024x24", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);
