@@ -58,7 +58,6 @@ VstInt32 APluginEditor::open(void* parent) {
     window->UpdaterTimer(nullptr);
     window->Update();
     window->Show();
-    window->Update();
     return 1;
   } catch (...) {
     // Nothing at the host boundary throws: a window that could not be made

@@ -52,6 +52,13 @@ void RegisterRoot(TWinControl* root) {
   gRoots.push_back({root, std::this_thread::get_id()});
 }
 
+bool RootOfThisThread(const TWinControl* root) {
+  const auto self = std::this_thread::get_id();
+  std::lock_guard lock(gMutex);
+  return std::any_of(gRoots.begin(), gRoots.end(),
+                     [&](const TRootEntry& e) { return e.root == root && e.thread == self; });
+}
+
 void UnregisterRoot(TWinControl* root) {
   std::lock_guard lock(gMutex);
   std::erase_if(gRoots, [&](const TRootEntry& e) { return e.root == root; });

@@ -211,7 +211,6 @@ void TWinControl::HandleNeeded() {
   if (root.window) return;
   root.backend = WindowBackendPtr();
   root.window = root.backend->CreateWindow(parentWindow_, BoundsRect(), root);
-  root.thread = std::this_thread::get_id();
   detail::RegisterRoot(this);
   if (Visible()) root.window->Show();
   root.Expose(ClientRect(), *this);
@@ -228,7 +227,7 @@ void TWinControl::SetParentWindow(TWindowHandle parent) {
     // shown in it); any other is made anew in the new parent, and so is one
     // another thread made, whose events only that thread would see.
     TBackendWindow* window = root_ ? root_->window.get() : nullptr;
-    if (!window || root_->thread != std::this_thread::get_id() || !window->Reparent(parent)) DestroyHandle();
+    if (!window || !detail::RootOfThisThread(this) || !window->Reparent(parent)) DestroyHandle();
     parentWindow_ = parent;
   }
   // A hidden window of its own is made when it shows.

@@ -13,6 +13,9 @@ namespace detail {
 // Top-level controls that have a backend window, for PumpEvents' paints.
 void RegisterRoot(TWinControl* root);
 void UnregisterRoot(TWinControl* root);
+// Whether root's window was made by the calling thread (whose PumpEvents
+// serves it).
+bool RootOfThisThread(const TWinControl* root);
 // Schedules timer every interval ms on the calling thread; returns the entry's
 // serial number (never 0).
 std::uint64_t StartTimer(TTimer* timer, std::uint32_t interval);

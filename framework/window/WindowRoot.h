@@ -4,7 +4,6 @@
 // focus, and the paint requests. Shared by the control files only.
 
 #include <memory>
-#include <thread>
 
 #include "framework/window/Backend.h"
 #include "framework/window/ControlGeometry.h"
@@ -22,7 +21,6 @@ struct TWindowRoot final : IWindowEvents {
   // The backend outlives its window: declared first, released last.
   std::shared_ptr<TWindowBackend> backend;
   std::unique_ptr<TBackendWindow> window;
-  std::thread::id thread;  // that made window: the one whose PumpEvents serves it
   TControl* capture = nullptr;
   TControl* mouseControl = nullptr;  // under the pointer
   TControl* pressed = nullptr;       // received the pending left press

@@ -380,6 +380,16 @@ unsigned long ScaleToMask(std::uint32_t value, unsigned long mask) {
 
 // ---------------------------------------------------------------------------
 
+// Staging memory of our own for at least pixels rows' pixels (connection
+// locked); every pixel of it is written before use, so it is not cleared.
+std::uint32_t* LocalStaging(TConnection& c, std::size_t pixels) {
+  if (c.stagingSize < pixels) {
+    c.staging.reset(new std::uint32_t[pixels]);
+    c.stagingSize = pixels;
+  }
+  return c.staging.get();
+}
+
 // Lets the server go of the shared staging memory and lets go of ours
 // (connection locked).
 void ReleaseSharedStaging(TConnection& c) {
@@ -776,17 +786,10 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
   if (format_.fast) {
     // The picture's BGRA bytes are already the visual's pixels; only the row
     // order flips (and a depth-32 visual gets opaque alpha).
-    // Every pixel of it is written below: no need to clear it first.
     const std::size_t need = static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows);
     std::uint32_t* staging = SharedStaging(c, need * 4);
     const bool shared = staging != nullptr;
-    if (!shared) {
-      if (c.stagingSize < need) {
-        c.staging.reset(new std::uint32_t[need]);
-        c.stagingSize = need;
-      }
-      staging = c.staging.get();
-    }
+    if (!shared) staging = LocalStaging(c, need);
     for (std::int32_t r = 0; r < rows; ++r) {
       std::uint32_t* to = staging + static_cast<std::ptrdiff_t>(r) * cols;
       std::memcpy(to, row(r), static_cast<std::size_t>(cols) * 4);
@@ -823,12 +826,9 @@ void TX11Window::Present(const std::uint8_t* bits, std::int32_t width, std::int3
       }
       // Refused after all: the socket carries this picture and the next.
       c.ClearError();
-      if (c.stagingSize < need) {
-        c.staging.reset(new std::uint32_t[need]);
-        c.stagingSize = need;
-      }
-      std::memcpy(c.staging.get(), staging, need * 4);
-      image.data = reinterpret_cast<char*>(c.staging.get());
+      std::uint32_t* local = LocalStaging(c, need);
+      std::memcpy(local, staging, need * 4);
+      image.data = reinterpret_cast<char*>(local);
       image.obdata = nullptr;
       ReleaseSharedStaging(c);
       c.sharingRefused = true;

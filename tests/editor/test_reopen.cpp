@@ -1,6 +1,7 @@
 // Closing the editor keeps its controls and their composed picture; the next
-// open gets a new native window in the new parent and shows the picture at
-// once, composing only what the host changed while it was closed.
+// open moves the window into the new parent (or makes one where windows
+// cannot move) and shows the picture at once, composing only what the host
+// changed while it was closed.
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,7 @@ TEST_F(Reopen, NothingChangedShowsTheKeptPictureWithoutComposing) {
 
   Open();
   EXPECT_TRUE(paints.empty()) << "composed " << paints.size() << " times";
-  EXPECT_EQ(backend->Window(handle)->Pixels(), shown) << "the new window shows the whole picture";
+  EXPECT_EQ(backend->Window(handle)->Pixels(), shown) << "the window shows the whole picture";
   Tick();
   Tick();
   EXPECT_TRUE(paints.empty()) << "an idle editor composes nothing";
