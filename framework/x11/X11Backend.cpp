@@ -478,6 +478,7 @@ class TX11Window final : public TBackendWindow {
     grabbed_ = false;
   }
   void ApplyCursor();
+  bool CursorDefined() const { return cursorDefined_; }
 
  private:
   TX11Backend& backend_;
@@ -488,6 +489,10 @@ class TX11Window final : public TBackendWindow {
   TRect bounds_;
   IWindowEvents& events_;
   TCursor cursor_ = crDefault;
+  // Defined when the pointer first comes in (or a shape is asked for): the
+  // first shape loads the cursor theme, which a window about to show does
+  // not wait for.
+  bool cursorDefined_ = false;
   bool gone_ = false;
   bool grabbed_ = false;
 };
@@ -697,7 +702,6 @@ std::unique_ptr<TBackendWindow> TX11Backend::CreateWindow(TWindowHandle parent, 
                     static_cast<unsigned>(h), 0, attrs.depth, InputOutput, attrs.visual,
                     CWEventMask | CWBackPixmap | CWBitGravity | CWBorderPixel | CWColormap, &swa);
   GC gc = x ? XCreateGC(d, x, 0, nullptr) : nullptr;
-  if (x) XDefineCursor(d, x, CursorFor(*c, crDefault));
   XSync(d, False);
   if (!x || !gc || c->errorCode != 0 || c->dead) {
     c->ClearError();
@@ -890,6 +894,7 @@ void TX11Window::ApplyCursor() {
   TConnection& c = *connection_;
   if (!c.Usable() || gone_) return;
   XDefineCursor(c.display, window_, backend_.CursorFor(c, cursor_));
+  cursorDefined_ = true;
 }
 
 void TX11Window::SetCursor(TCursor cursor) {
@@ -1036,6 +1041,7 @@ void TX11Backend::Collect(TConnection& c, std::vector<TPendingEvent>& out) {
         break;
       }
       case EnterNotify:
+        if (!w->CursorDefined()) w->ApplyCursor();
         if (ev.xcrossing.mode != NotifyNormal || ev.xcrossing.detail == NotifyInferior) continue;
         e.Kind = K::MouseMove;
         e.X = ev.xcrossing.x;

@@ -29,6 +29,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/cursorfont.h>
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xfixes.h>
 #include <X11/keysym.h>
@@ -448,6 +449,29 @@ TEST_F(X11Test, QueuedMovesFoldIntoTheLatestWithoutCrossingPresses) {
   EXPECT_EQ(mouse[2].Shift, ssLeft);
   Button(1, false);
   Pump();
+}
+
+// The window's arrow is defined only when the pointer first comes in, and
+// from then on it shows there, not the shape of the host's window.
+TEST_F(X11Test, TheArrowShowsOverAWindowFromThePointersFirstVisit) {
+  const Window host = HostWindow(100, 100, 300, 200);
+  const Cursor watch = XCreateFontCursor(x_, XC_watch);
+  XDefineCursor(x_, host, watch);
+  TRecorder rec;
+  TBackendWindow& w = Shown(host, TRect{20, 30, 220, 180}, rec);
+  MoveTo(110, 110);  // over the host's window only
+  Pump();
+  const auto hostShape = CursorPixels();
+  MoveTo(170, 170);
+  Pump();
+  const auto shown = CursorPixels();
+  EXPECT_FALSE(Invisible(shown));
+  EXPECT_NE(shown, hostShape);
+  w.SetCursor(crArrow);
+  Pump();
+  EXPECT_EQ(CursorPixels(), shown);
+  XFreeCursor(x_, watch);
+  EXPECT_EQ(gHostErrors, 0);
 }
 
 // A knob's drag: hide the pointer, measure each move from the press point and
