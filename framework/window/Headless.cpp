@@ -73,8 +73,19 @@ std::unique_ptr<TBackendWindow> THeadlessBackend::CreateWindow(TWindowHandle par
   return window;
 }
 
+void THeadlessWindow::Show() {
+  visible_ = true;
+  if (!exposeOnShow_) return;
+  exposeOnShow_ = false;
+  backend_.Expose(handle_, {0, 0, bounds_.Right - bounds_.Left, bounds_.Bottom - bounds_.Top});
+}
+
 bool THeadlessWindow::Reparent(TWindowHandle parent) {
   if (parent != 0 && !backend_.ParentExists(parent)) return false;
+  if (parent != parent_) {
+    std::fill(pixels_.begin(), pixels_.end(), 0u);
+    exposeOnShow_ = true;
+  }
   parent_ = parent;
   return true;
 }

@@ -27,7 +27,7 @@ class THeadlessWindow : public TBackendWindow {
 
   TWindowHandle Handle() const override { return handle_; }
   void SetBounds(const TRect& bounds) override;
-  void Show() override { visible_ = true; }
+  void Show() override;
   void Hide() override { visible_ = false; }
   void Present(const std::uint8_t* bits, std::int32_t width, std::int32_t height, const TRect& source,
                TPoint dest) override;
@@ -65,6 +65,9 @@ class THeadlessWindow : public TBackendWindow {
   bool visible_ = false;
   bool captured_ = false;
   bool focused_ = false;
+  // Moved to another parent: its pixels are gone and showing it exposes it
+  // whole, as a window system without backing store does.
+  bool exposeOnShow_ = false;
   TCursor cursor_ = crDefault;
   std::vector<std::uint32_t> pixels_;
   std::vector<TRect> presented_;
