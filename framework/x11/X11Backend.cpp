@@ -390,8 +390,8 @@ std::uint32_t* LocalStaging(TConnection& c, std::size_t pixels) {
   return c.staging.get();
 }
 
-// Lets the server go of the shared staging memory and lets go of ours
-// (connection locked).
+// Lets the server go of the shared staging memory (when it can still be
+// asked) and lets go of ours (connection locked).
 void ReleaseSharedStaging(TConnection& c) {
   if (c.shared.shmaddr == nullptr) return;
   if (c.Usable()) {
@@ -604,10 +604,11 @@ void TX11Backend::Close(TConnection& c) {
     c.invisible = 0;
     c.font = nullptr;
     XCloseDisplay(c.display);
+  } else {
+    // Lost under another thread's Xlib call: our side of the shared memory
+    // is still ours to free (a dead connection is not asked to detach).
+    ReleaseSharedStaging(c);
   }
-  // Our side of the shared memory is ours to free, the connection lost or not.
-  if (c.shared.shmaddr != nullptr) shmdt(c.shared.shmaddr);
-  c.shared = {};
   {
     std::lock_guard lock(gTrapMutex);
     std::erase(gConnections, &c);

@@ -86,7 +86,8 @@ TEST_F(Reopen, ClosingUnderADragReopensWithThePictureOfTheValues) {
   MoveTo({knob.X, knob.Y - 40});
   Dispatch(effEditClose);
   Open();
-  EXPECT_EQ(backend->Window(handle)->Pixels(), FreshEditorPixels());
+  const std::vector<std::uint32_t> shown = backend->Window(handle)->Pixels();
+  EXPECT_EQ(shown, FreshEditorPixels());
 }
 
 }  // namespace
