@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/cli/CommandLine.h"
 #include "tools/hostkit/PluginHost.h"
 #include "tools/render/AudioFiles.h"
 #include "tools/render/DemoSignal.h"
@@ -228,16 +229,10 @@ bool ReadAll(int fd, void* data, std::size_t size) {
 
 int main(int argc, char** argv) {
   render::Options options;
+  if (const auto status =
+          cli::ParseCommandLine("plonkrift-render", render::Usage(), render::Parse, argc, argv, options))
+    return *status;
   std::string error;
-  if (!render::Parse(argc, argv, options, error)) return Mistake(error);
-  if (options.help) {
-    std::fputs(render::Usage().c_str(), stdout);
-    return 0;
-  }
-  if (options.version) {
-    std::printf("plonkrift-render %s\n", PLONKRIFT_VERSION);
-    return 0;
-  }
   render::RemoveTemporaryFilesOnSignals();
 
   std::string path;
