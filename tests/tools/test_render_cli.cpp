@@ -803,6 +803,9 @@ TEST_F(RenderCli, MistakesGiveOneClearLineAndAFailingExit) {
       {{"--tempo"}, "--tempo needs a value", kUsage},
       {{"-o"}, "-o needs a value", kUsage},
       {{"--info=1"}, "--info takes no value", kUsage},
+      {{"--help=1"}, "--help takes no value", kUsage},
+      // The option is named, not the word getopt_long moved before it.
+      {{"notes.txt", "--tempo"}, "--tempo needs a value", kUsage},
       {{"--frobnicate"}, "unknown option '--frobnicate'", kUsage},
       {{"a.wav", "b.wav"}, "more than one input file", kUsage},
       {{"--plugin", "none.so", "-o", out}, "cannot load the plug-in", kWork},
