@@ -163,6 +163,10 @@ TEST_F(Gestures, PositionsFarApartPaintEveryCellOnTheWayBetween) {
       {"across both rows", Step(1), Tie(6), {1, 2, 3, 4, 5, 20, 21, 22}},
       // Past the row's end onto a gate knob, and released there.
       {"onto another control", Step(13), Centre("decay"), cells(13, 16)},
+      // Tie 1 spans x 100 to 129, y 47 to 70, step 1 x 87 to 116, y 71 to
+      // 112: the way from (100.5, 57.5) to (73.5, 84.5) runs along
+      // x + y = 158, through step 1's top-left corner and nowhere inside it.
+      {"past a cell's corner", {100, 57}, {73, 84}, {17}},
       {"with Shift held", Step(1), Step(9), {1}, framework::mbLeft, framework::ssShift},
       {"with the right button", Step(5), Step(12), {5}, framework::mbRight},
   };
@@ -430,6 +434,30 @@ TEST_F(Gestures, EachGestureTellsTheHostWhenItBeginsAndEnds) {
        },
        {"begin 1", "set 1", "begin 2", "set 2", "begin 3", "set 3", "begin 19", "set 19", "set 19", "end 1",
         "end 2", "end 3", "end 19"}},
+      // The last cell of a row is ended like any other: a later click on
+      // it is a gesture of its own.
+      {"a paint onto the last tie, then a click on it",
+       [&] {
+         for (int i = 1; i <= 32; ++i) HostSets(i, 0.0f);
+       },
+       [&] {
+         Press(Tie(15));
+         MoveTo(Tie(16));
+         Release(Tie(16));
+         Click(Tie(16));
+       },
+       {"begin 31", "set 31", "begin 32", "set 32", "end 31", "end 32", "begin 32", "set 32", "end 32"}},
+      {"a paint onto the last step, then a click on it",
+       [&] {
+         for (int i = 1; i <= 32; ++i) HostSets(i, 0.0f);
+       },
+       [&] {
+         Press(Step(15));
+         MoveTo(Step(16));
+         Release(Step(16));
+         Click(Step(16));
+       },
+       {"begin 15", "set 15", "begin 16", "set 16", "end 15", "end 16", "begin 16", "set 16", "end 16"}},
       {"a paint released outside the window",
        [&] { HostSets(1, 0.0f); },
        [&] {

@@ -311,6 +311,30 @@ TEST(LZH, EncoderRefusesToGrow) {
   EXPECT_EQ(r, 0u);
 }
 
+TEST(LZH, KeepsAPayloadExactlyAsLongAsTheInput) {
+  // 100 random bytes and a run of zeros code to 108 bytes: with the 4-byte
+  // length that fills 112 input bytes exactly and overfills 111 by one.
+  const struct {
+    std::size_t size;
+    bool kept;
+  } cases[] = {{112, true}, {111, false}};
+  TLZHDIBCompressor lzh;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    Bytes input = RandomBytes(100, 7);
+    input.resize(c.size, 0);
+    std::size_t code = 0;
+    Encode(input, &code);
+    ASSERT_EQ(code, 108u) << "the fixture no longer codes to 108 bytes";
+    std::size_t result = 1;
+    const Bytes payload = Compress(lzh, input, &result);
+    EXPECT_EQ(result, c.kept ? c.size : 0u);
+    if (c.kept) {
+      EXPECT_EQ(Expand(lzh, payload, c.size), input);
+    }
+  }
+}
+
 TEST(LZH, EncodesFromTheInputPosition) {
   Bytes data = PictureLike(2000, 2);
   framework::TMemoryStream in(data), out;

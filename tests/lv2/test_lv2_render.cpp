@@ -11,6 +11,7 @@
 
 #include "tests/lv2/Reference.h"
 #include "tools/hostkit/PluginHost.h"
+#include "tools/render/DemoSignal.h"
 #include "tools/render/ParameterText.h"
 
 namespace lv2test {
@@ -119,6 +120,84 @@ TEST(Lv2Render, TransportChangesMidBlockMatchTheVst2BuildSplitThere) {
     song.segments = c.segments;
     EXPECT_EQ(Difference(RenderVst(song, 256, {}), RenderLv2(song, c.playing, {})), "");
   }
+}
+
+// The demo at 120 BPM through the LV2 plug-in in 256-frame blocks, with the
+// host's positions sent at their frames.
+Stereo RenderWithPositions(const std::vector<std::pair<std::int64_t, Position>>& positions,
+                           std::int64_t frames) {
+  Stereo out;
+  Instance plugin(44100.0);
+  if (!plugin.ok()) return out;
+  plugin.activate();
+  out.left.resize(frames);
+  out.right.resize(frames);
+  render::Demo demo(44100.0, 120.0);
+  std::vector<float> inL(256), inR(256);
+  for (std::int64_t at = 0; at < frames; at += 256) {
+    const auto count = static_cast<std::size_t>(std::min<std::int64_t>(256, frames - at));
+    const std::size_t got = demo.read(inL.data(), inR.data(), count);
+    std::fill(inL.begin() + static_cast<std::ptrdiff_t>(got), inL.end(), 0.0f);
+    std::fill(inR.begin() + static_cast<std::ptrdiff_t>(got), inR.end(), 0.0f);
+    for (const auto& [frame, position] : positions)
+      if (frame >= at && frame < at + static_cast<std::int64_t>(count))
+        plugin.send(static_cast<std::uint32_t>(frame - at), position);
+    plugin.run(inL.data(), inR.data(), out.left.data() + at, out.right.data() + at,
+               static_cast<std::uint32_t>(count));
+  }
+  plugin.deactivate();
+  return out;
+}
+
+// A rolling position at 120 quarter notes a minute, in 4/4.
+Position Rolling(double beat, float speed) {
+  Position p;
+  p.speed = speed;
+  p.beat = beat;
+  p.beatUnit = 4;
+  p.beatsPerBar = 4.0f;
+  p.beatsPerMinute = 120.0f;
+  return p;
+}
+
+TEST(Lv2Render, PositionsInOtherBeatUnitsCountQuarterNotes) {
+  // Beat 3 of a 6/8 bar at 240 eighths a minute is a quarter note and a
+  // half into the bar at 120 BPM.
+  Position eighths;
+  eighths.frame = 0;
+  eighths.speed = 1.0f;
+  eighths.bar = 0;
+  eighths.barBeat = 3.0f;
+  eighths.beatUnit = 8;
+  eighths.beatsPerBar = 6.0f;
+  eighths.beatsPerMinute = 240.0f;
+  const std::int64_t frames = 2 * 88200;
+  const Stereo quarters = RenderWithPositions({{0, Position::At(1.5, 120.0, true, 0)}}, frames);
+  EXPECT_EQ(Difference(RenderWithPositions({{0, eighths}}, frames), quarters), "");
+  // Both are that moment as the VST 2 build plays it.
+  Song song;
+  song.frames = frames;
+  song.segments = {{0, 1.5, 120.0, true}};
+  EXPECT_EQ(Difference(RenderVst(song, 256, {}), quarters), "");
+}
+
+TEST(Lv2Render, ThePositionRunsOnAtTheHostsSpeed) {
+  const std::int64_t second = 44100, frames = 3 * second;
+  // Stopped at beat 0 for a second, then a position that only says the
+  // transport rolls: it rolls from beat 0.
+  Position rolls;
+  rolls.speed = 1.0f;
+  EXPECT_EQ(Difference(RenderWithPositions({{0, Rolling(0.0, 0.0f)}, {second, rolls}}, frames),
+                       RenderWithPositions({{0, Rolling(0.0, 0.0f)}, {second, Rolling(0.0, 1.0f)}}, frames)),
+            "");
+  // At half speed the position runs on at half the rate: as from a host
+  // that says where it is at every block.
+  std::vector<std::pair<std::int64_t, Position>> everyBlock;
+  for (std::int64_t at = 0; at < frames; at += 256)
+    everyBlock.emplace_back(at, Rolling(static_cast<double>(at) * 0.5 * 120.0 / 60.0 / 44100.0, 0.5f));
+  EXPECT_EQ(Difference(RenderWithPositions({{0, Rolling(0.0, 0.5f)}}, frames),
+                       RenderWithPositions(everyBlock, frames)),
+            "");
 }
 
 TEST(Lv2Render, ParametersSetOnPortsMatchTheVst2Build) {

@@ -381,6 +381,28 @@ TEST_F(RenderCli, InterruptedRenderLeavesTheExistingOutputAndNoTemporaryFile) {
   }
 }
 
+TEST_F(RenderCli, ReplacedFileKeepsItsPermissionsAndNewOnesFollowTheUmask) {
+  const auto mode = [&](const char* name) {
+    struct stat status {};
+    return stat((dir / name).c_str(), &status) == 0 ? status.st_mode & 07777 : 0u;
+  };
+  for (mode_t earlier : {0640u, 0755u}) {
+    std::ofstream(dir / "out.wav") << "an earlier render\n";
+    ASSERT_EQ(chmod((dir / "out.wav").c_str(), earlier), 0);
+    const Result r = Run({"--tail", "0", "--rate", "8000", "-o", "out.wav"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(mode("out.wav"), earlier) << std::oct << earlier;
+  }
+  for (mode_t mask : {022u, 027u}) {
+    fs::remove(dir / "new.wav");
+    char command[128];
+    std::snprintf(command, sizeof command, "umask %03o && \"$R\" --tail 0 --rate 8000 -o new.wav", mask);
+    const Result r = Shell("cd " + Quote(dir) + " && " + command);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(mode("new.wav"), 0666u & ~mask) << std::oct << mask;
+  }
+}
+
 TEST_F(RenderCli, DryAndOutputMustBeDifferentFiles) {
   fs::create_directories(dir / "sub");
   fs::create_symlink(".", dir / "here");
@@ -452,6 +474,20 @@ TEST_F(RenderCli, ReportsThePeakAndClippedSamples) {
   const double target = std::pow(10.0, -1.0 / 20.0);
   EXPECT_LE(filePeak("normal.wav"), target);
   EXPECT_GT(filePeak("normal.wav"), target * (1.0 - 1e-6));
+
+  // Exactly full scale is no clip: a constant 0.5 comes out at 1.0 in every
+  // sample, the largest 16-bit value.
+  Write(dir / "half.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, std::vector<float>(4800, 0.5f));
+  std::vector<std::string> args = transparent;
+  args[0] = "half.wav";
+  args.insert(args.end(), {"-o", "full.wav", "--bits", "16"});
+  r = Run(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("peak +0.0 dBFS, 0 samples clipped\n"), std::string::npos) << r.out;
+  EXPECT_TRUE(r.err.empty()) << r.err;
+  const Sound full = Read(dir / "full.wav");
+  ASSERT_EQ(full.samples.size(), 9600u);
+  for (float v : full.samples) ASSERT_EQ(v, 32767.0f / 32768.0f);
 }
 
 TEST_F(RenderCli, OutputFormatFollowsTheExtension) {
@@ -638,6 +674,8 @@ TEST_F(RenderCli, ParametersTakeNamesAndValuesAsAMusicianTypesThem) {
       {"FD2 Delay Time = 1/2 beat", 54, 0.5},
       {"LFO1 Period=4", 60, 0.4},
       {"LFO2 Period=8 bars", 61, 0.8},
+      {"LFO1 Period=1", 60, 0.1},
+      {"LFO1 Period=10", 60, 1.0},
       {"LFO2 Period=0.1", 61, 0.1},
       {"Gate Volume=70%", 37, 0.7},
       {"FD1 Volume=-6 dB", 38, 0.5012},
@@ -765,6 +803,9 @@ TEST_F(RenderCli, MistakesGiveOneClearLineAndAFailingExit) {
       {{"--tempo"}, "--tempo needs a value", kUsage},
       {{"-o"}, "-o needs a value", kUsage},
       {{"--info=1"}, "--info takes no value", kUsage},
+      {{"--help=1"}, "--help takes no value", kUsage},
+      // The option is named, not the word getopt_long moved before it.
+      {{"notes.txt", "--tempo"}, "--tempo needs a value", kUsage},
       {{"--frobnicate"}, "unknown option '--frobnicate'", kUsage},
       {{"a.wav", "b.wav"}, "more than one input file", kUsage},
       {{"--plugin", "none.so", "-o", out}, "cannot load the plug-in", kWork},

@@ -1,6 +1,8 @@
-// plonkrift-shot and plonkrift-plot run as a user runs them: their options in
-// every spelling getopt_long allows, --help and --version, and one line that
-// names the mistake, with exit status 2, for every bad command line.
+// plonkrift-shot and plonkrift-plot run as a user runs them, and the tools the
+// build runs (plonkrift-formc, plonkrift-picture, plonkrift-artwork) as the
+// build does: their options in every spelling getopt_long allows, --help and
+// --version, and one line that names the mistake, with exit status 2, for
+// every bad command line.
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -92,7 +94,11 @@ class ToolCli : public ::testing::Test {
 const struct {
   const char* name;
   const char* path;
-} kTools[] = {{"plonkrift-shot", PLONKRIFT_SHOT}, {"plonkrift-plot", PLONKRIFT_PLOT}};
+} kTools[] = {{"plonkrift-shot", PLONKRIFT_SHOT},
+              {"plonkrift-plot", PLONKRIFT_PLOT},
+              {"plonkrift-formc", PLONKRIFT_FORMC},
+              {"plonkrift-picture", PLONKRIFT_PICTURE},
+              {"plonkrift-artwork", PLONKRIFT_ARTWORK}};
 
 TEST_F(ToolCli, HelpAndVersionGoToStandardOutputAndSucceed) {
   for (const auto& tool : kTools) {
@@ -163,6 +169,19 @@ TEST_F(ToolCli, MistakesGiveOneLineNamingTheOptionAndExitStatus2) {
       {PLONKRIFT_SHOT, {"--program"}, "--program: needs a value"},
       {PLONKRIFT_SHOT, {"--info"}, "no output file: give -o OUTPUT.png"},
       {PLONKRIFT_SHOT, {"-q", "-oa.png"}, "unknown option: -q (see --help)"},
+      {PLONKRIFT_FORMC, {"in.form"}, "no output file: give -o FILE"},
+      {PLONKRIFT_FORMC, {"-o", "a.bin"}, "no input file (see --help)"},
+      {PLONKRIFT_FORMC, {"a.form", "b.form", "-oa.bin"}, "more than one input file: 'a.form' and 'b.form'"},
+      {PLONKRIFT_FORMC, {"in.form", "-oa.bin", "-I"}, "-I: needs a value"},
+      {PLONKRIFT_FORMC, {"--to-text=1", "in.bin", "-oa.form"}, "--to-text: takes no value"},
+      {PLONKRIFT_PICTURE, {"in.png"}, "no output file: give -o FILE"},
+      {PLONKRIFT_PICTURE, {"in.png", "-oa.pic", "--compressor"}, "--compressor: needs a value"},
+      {PLONKRIFT_PICTURE,
+       {"--transparent", "in.png", "-oa.pic"},
+       "unknown option: --transparent (see --help)"},
+      {PLONKRIFT_ARTWORK, {"out"}, "no form: give --form EDITOR.form"},
+      {PLONKRIFT_ARTWORK, {"--form", "a.form"}, "no output folder (see --help)"},
+      {PLONKRIFT_ARTWORK, {"--form=a.form", "--form=b.form", "out"}, "--form: given twice"},
   };
   for (const auto& c : cases) {
     const Result r = Run(c.tool, c.args);
@@ -171,7 +190,8 @@ TEST_F(ToolCli, MistakesGiveOneLineNamingTheOptionAndExitStatus2) {
     EXPECT_EQ(r.err, name + ": " + c.message + "\n");
     EXPECT_EQ(r.out, "");
   }
-  EXPECT_FALSE(fs::exists(dir / "a.png")) << "nothing is written after a mistake";
+  for (const char* name : {"a.png", "a.bin", "a.form", "a.pic", "out"})
+    EXPECT_FALSE(fs::exists(dir / name)) << name << ": nothing is written after a mistake";
 }
 
 TEST_F(ToolCli, OptionsTakeEverySpellingAndDoubleDashEndsThem) {

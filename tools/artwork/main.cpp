@@ -21,6 +21,7 @@
 
 #include "tools/artwork/Pictures.h"
 #include "tools/artwork/Preview.h"
+#include "tools/cli/CommandLine.h"
 
 namespace {
 
@@ -31,9 +32,57 @@ void releaseFontCaches() {
   FcFini();
 }
 
-int usage() {
-  std::fprintf(stderr, "usage: plonkrift-artwork --form EDITOR.form OUTPUT_FOLDER [--preview]\n");
-  return 2;
+constexpr const char* kTool = "plonkrift-artwork";
+
+constexpr const char* kUsage =
+    "usage: plonkrift-artwork --form EDITOR.form OUTPUT_FOLDER [--preview]\n"
+    "Draws the editor's fifteen pictures as PNG files NN-name.png around the controls the form places.\n"
+    "  --form FILE           the editor's text form (required)\n"
+    "  --preview             also preview.png and preview-info.png: the editor at the default\n"
+    "                        values, and with the information screen\n"
+    "  -h, --help            this text\n"
+    "  --version             the version\n"
+    "Exit status: 0 done, 1 the pictures could not be drawn or written, 2 a mistake on the command line.\n";
+
+struct Options {
+  std::string form;
+  std::filesystem::path folder;
+  bool preview = false;
+  bool help = false, version = false;
+};
+
+// Throws cli::Mistake for anything the tool cannot do as asked.
+Options parse(int argc, char** argv) {
+  enum { kForm, kPreview, kHelp, kVersion };
+  cli::CommandLine line(
+      argc, argv,
+      {{kForm, "form", 0, true}, {kPreview, "preview"}, {kHelp, "help", 'h'}, {kVersion, "version"}});
+  Options options;
+  for (int option; (option = line.next()) != cli::CommandLine::kEnd;) {
+    switch (option) {
+      case kForm:
+        if (!options.form.empty()) throw cli::Mistake("--form: given twice");
+        options.form = line.file();
+        break;
+      case kPreview:
+        options.preview = true;
+        break;
+      case kHelp:
+        options.help = true;
+        break;
+      case kVersion:
+        options.version = true;
+        break;
+    }
+  }
+  const std::vector<std::string> folders = line.operands();
+  if (options.help || options.version) return options;
+  if (folders.size() > 1)
+    throw cli::Mistake("more than one output folder: '" + folders[0] + "' and '" + folders[1] + "'");
+  if (folders.empty() || folders[0].empty()) throw cli::Mistake("no output folder (see --help)");
+  options.folder = folders[0];
+  if (options.form.empty()) throw cli::Mistake("no form: give --form EDITOR.form");
+  return options;
 }
 
 // Always RGBA with straight alpha, also for opaque pictures, so every file
@@ -70,39 +119,25 @@ void writePng(const artwork::Surface& surface, const std::filesystem::path& path
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::filesystem::path folder;
-  std::string form;
-  bool preview = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--preview")
-      preview = true;
-    else if (arg == "--form" && i + 1 < argc && form.empty())
-      form = argv[++i];
-    else if (!arg.empty() && arg[0] == '-')
-      return usage();
-    else if (folder.empty())
-      folder = arg;
-    else
-      return usage();
-  }
-  if (folder.empty() || form.empty()) return usage();
+  Options options;
+  if (const auto status = cli::ParseCommandLine(kTool, kUsage, parse, argc, argv, options)) return *status;
+  const std::filesystem::path& folder = options.folder;
 
   try {
     // The form is read first: a form that cannot be drawn for leaves no files.
-    const artwork::Layout layout = artwork::readLayout(form);
+    const artwork::Layout layout = artwork::readLayout(options.form);
     std::filesystem::create_directories(folder);
     artwork::PictureSet pictures;
     for (const artwork::PictureEntry& entry : artwork::kPictures) {
       pictures[entry.index] = artwork::renderPicture(entry.index, layout);
       writePng(pictures[entry.index], folder / std::string(entry.file));
     }
-    if (preview) {
+    if (options.preview) {
       writePng(artwork::composePreview(pictures, layout, false), folder / "preview.png");
       writePng(artwork::composePreview(pictures, layout, true), folder / "preview-info.png");
     }
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "plonkrift-artwork: %s\n", e.what());
+    cli::Say(kTool, e.what(), 1);
     releaseFontCaches();
     return 1;
   }

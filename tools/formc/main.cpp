@@ -9,7 +9,7 @@
 //       to its own file in DIR and is printed as @file("...").
 //
 // Exit status 0 on success, 1 on a bad form (the message names the place),
-// 2 on bad usage.
+// 2 on a mistake on the command line (said in one line).
 
 #include <cstdio>
 #include <filesystem>
@@ -21,6 +21,7 @@
 
 #include "framework/core/Exception.h"
 #include "framework/core/TextForm.h"
+#include "tools/cli/CommandLine.h"
 
 namespace fs = std::filesystem;
 
@@ -50,63 +51,108 @@ std::string DepPath(const fs::path& p) {
   return out;
 }
 
-int Usage() {
-  std::cerr << "usage: plonkrift-formc [-I DIR]... [--depfile FILE] INPUT.form -o OUTPUT.bin\n"
-               "       plonkrift-formc --to-text [--extract DIR] INPUT.bin -o OUTPUT.form\n";
-  return 2;
+constexpr const char* kTool = "plonkrift-formc";
+
+constexpr const char* kUsage =
+    "usage: plonkrift-formc [-I DIR]... [--depfile FILE] INPUT.form -o OUTPUT.bin\n"
+    "       plonkrift-formc --to-text [--extract DIR] INPUT.bin -o OUTPUT.form\n"
+    "Compiles a text form into the binary form stream, or prints a binary form as text.\n"
+    "  -o FILE               the file to write (required)\n"
+    "  -I DIR                where @file(\"...\") is looked for after the form's own folder\n"
+    "                        (repeatable, in order)\n"
+    "  --depfile FILE        also write a make-style rule naming every file read\n"
+    "  --to-text             print a binary form as text\n"
+    "  --extract DIR         with --to-text: each binary value to its own file in DIR\n"
+    "  -h, --help            this text\n"
+    "  --version             the version\n"
+    "Exit status: 0 done, 1 a form that cannot be read or written, 2 a mistake on the command line.\n";
+
+struct Options {
+  bool toText = false;
+  std::vector<fs::path> includes;
+  fs::path input, output, depfile, extract;
+  bool help = false, version = false;
+};
+
+// Throws cli::Mistake for anything the tool cannot do as asked.
+Options Parse(int argc, char** argv) {
+  enum { kOutput, kInclude, kDepfile, kToText, kExtract, kHelp, kVersion };
+  cli::CommandLine line(argc, argv,
+                        {{kOutput, nullptr, 'o', true},
+                         {kInclude, nullptr, 'I', true},
+                         {kDepfile, "depfile", 0, true},
+                         {kToText, "to-text"},
+                         {kExtract, "extract", 0, true},
+                         {kHelp, "help", 'h'},
+                         {kVersion, "version"}});
+  Options options;
+  for (int option; (option = line.next()) != cli::CommandLine::kEnd;) {
+    switch (option) {
+      case kOutput:
+        options.output = line.file();
+        break;
+      case kInclude:
+        options.includes.emplace_back(line.value());
+        break;
+      case kDepfile:
+        options.depfile = line.value();
+        break;
+      case kToText:
+        options.toText = true;
+        break;
+      case kExtract:
+        options.extract = line.value();
+        break;
+      case kHelp:
+        options.help = true;
+        break;
+      case kVersion:
+        options.version = true;
+        break;
+    }
+  }
+  const std::vector<std::string> inputs = line.operands();
+  if (options.help || options.version) return options;
+  if (inputs.size() > 1)
+    throw cli::Mistake("more than one input file: '" + inputs[0] + "' and '" + inputs[1] + "'");
+  if (inputs.empty() || inputs[0].empty()) throw cli::Mistake("no input file (see --help)");
+  options.input = inputs[0];
+  if (options.output.empty()) throw cli::Mistake("no output file: give -o FILE");
+  return options;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool toText = false;
-  std::vector<fs::path> includes;
-  fs::path input, output, depfile, extract;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    const char* v = nullptr;
-    if (a == "--to-text") {
-      toText = true;
-    } else if (a == "-I" || a == "-o" || a == "--depfile" || a == "--extract") {
-      if (!(v = next())) return Usage();
-      if (a == "-I") includes.emplace_back(v);
-      if (a == "-o") output = v;
-      if (a == "--depfile") depfile = v;
-      if (a == "--extract") extract = v;
-    } else if (!a.empty() && a[0] != '-' && input.empty()) {
-      input = a;
-    } else {
-      return Usage();
-    }
-  }
-  if (input.empty() || output.empty()) return Usage();
+  Options options;
+  if (const auto status = cli::ParseCommandLine(kTool, kUsage, Parse, argc, argv, options)) return *status;
 
   try {
-    const std::vector<std::uint8_t> in = ReadFile(input);
-    if (toText) {
+    const std::vector<std::uint8_t> in = ReadFile(options.input);
+    if (options.toText) {
       int counter = 0;
       framework::BinarySink sink;
-      if (!extract.empty()) {
-        fs::create_directories(extract);
+      if (!options.extract.empty()) {
+        fs::create_directories(options.extract);
         sink = [&](const std::string& path,
                    std::span<const std::uint8_t> bytes) -> std::optional<std::string> {
           const std::string name = std::to_string(++counter) + "-" + path + ".bin";
-          WriteFile(extract / name, bytes.data(), bytes.size());
+          WriteFile(options.extract / name, bytes.data(), bytes.size());
           // Relative to the text file, so compiling it back finds the files.
-          return fs::relative(extract / name, fs::absolute(output).parent_path()).generic_string();
+          return fs::relative(options.extract / name, fs::absolute(options.output).parent_path())
+              .generic_string();
         };
       }
       const std::string text = framework::BinaryFormToText(in, sink);
-      WriteFile(output, text.data(), text.size());
+      WriteFile(options.output, text.data(), text.size());
       return 0;
     }
 
-    std::vector<fs::path> read{input};
-    const fs::path base = input.parent_path();
+    std::vector<fs::path> read{options.input};
+    const fs::path base = options.input.parent_path();
     auto loader = [&](const std::string& name) {
       std::vector<fs::path> places{base / name};
-      for (const auto& dir : includes) places.push_back(dir / name);
+      for (const auto& dir : options.includes) places.push_back(dir / name);
       for (const auto& p : places) {
         if (fs::is_regular_file(p)) {
           read.push_back(p);
@@ -117,19 +163,19 @@ int main(int argc, char** argv) {
     };
     const std::string text(in.begin(), in.end());
     const std::vector<std::uint8_t> bin = framework::TextFormToBinary(text, loader);
-    WriteFile(output, bin.data(), bin.size());
-    if (!depfile.empty()) {
-      std::string rule = DepPath(output) + ":";
+    WriteFile(options.output, bin.data(), bin.size());
+    if (!options.depfile.empty()) {
+      std::string rule = DepPath(options.output) + ":";
       for (const auto& p : read) rule += " " + DepPath(p);
       rule += "\n";
-      WriteFile(depfile, rule.data(), rule.size());
+      WriteFile(options.depfile, rule.data(), rule.size());
     }
     return 0;
   } catch (const framework::Exception& e) {
-    std::cerr << input.string() << ": " << e.what() << "\n";
+    std::cerr << options.input.string() << ": " << e.what() << "\n";
     return 1;
   } catch (const std::exception& e) {
-    std::cerr << "plonkrift-formc: " << e.what() << "\n";
+    std::cerr << kTool << ": " << e.what() << "\n";
     return 1;
   }
 }

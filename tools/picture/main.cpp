@@ -15,7 +15,7 @@
 // so), otherwise the smaller of those two, which expand at memory speed.
 //
 // Exit status 0 on success, 1 on a picture that cannot be read or written,
-// 2 on bad usage.
+// 2 on a mistake on the command line (said in one line).
 
 #include <cstring>
 #include <fstream>
@@ -28,6 +28,7 @@
 #include "framework/graphics/PictureLoader.h"
 #include "image/cDIB.h"
 #include "image/cDIBSettings.h"
+#include "tools/cli/CommandLine.h"
 
 namespace {
 
@@ -35,11 +36,70 @@ constexpr const char* kShuffle4Rle = "{CABA9056-7349-43A4-B010-3764FBFAC230}";
 constexpr const char* kLzh = "{BC0C10FC-E045-41E7-A37C-B86AF21320B8}";
 constexpr const char* kAuto = "auto";
 
-int Usage() {
-  std::cerr
-      << "usage: plonkrift-picture [--masked | --opaque] [--compressor ID | --compressor auto] INPUT.png -o "
-         "OUTPUT.pic\n";
-  return 2;
+constexpr const char* kTool = "plonkrift-picture";
+
+constexpr const char* kUsage =
+    "usage: plonkrift-picture [--masked | --opaque] [--compressor ID | --compressor auto] INPUT.png -o "
+    "OUTPUT.pic\n"
+    "Turns a PNG file into the stored picture value of a form (DIB.Data).\n"
+    "  -o FILE               the file to write (required)\n"
+    "  --masked              keep the alpha channel (default)\n"
+    "  --opaque              every pixel's alpha 255, for pictures drawn without a mask\n"
+    "  --compressor ID       the compressor's identifier (default \"Shuffle4 RLE\", "
+    "{CABA9056-7349-43A4-B010-3764FBFAC230});\n"
+    "                        auto: \"DIB LZH\" where it makes the value at most a third of the\n"
+    "                        smaller of \"Shuffle4 RLE\" and raw, else the smaller of those two\n"
+    "  -h, --help            this text\n"
+    "  --version             the version\n"
+    "Exit status: 0 done, 1 a picture that cannot be read or written, 2 a mistake on the command line.\n";
+
+struct Options {
+  bool masked = true;
+  std::string input, output, compressor = kShuffle4Rle;
+  bool help = false, version = false;
+};
+
+// Throws cli::Mistake for anything the tool cannot do as asked.
+Options Parse(int argc, char** argv) {
+  enum { kOutput, kMasked, kOpaque, kCompressor, kHelp, kVersion };
+  cli::CommandLine line(argc, argv,
+                        {{kOutput, nullptr, 'o', true},
+                         {kMasked, "masked"},
+                         {kOpaque, "opaque"},
+                         {kCompressor, "compressor", 0, true},
+                         {kHelp, "help", 'h'},
+                         {kVersion, "version"}});
+  Options options;
+  for (int option; (option = line.next()) != cli::CommandLine::kEnd;) {
+    switch (option) {
+      case kOutput:
+        options.output = line.file();
+        break;
+      case kMasked:
+        options.masked = true;
+        break;
+      case kOpaque:
+        options.masked = false;
+        break;
+      case kCompressor:
+        options.compressor = line.value();
+        break;
+      case kHelp:
+        options.help = true;
+        break;
+      case kVersion:
+        options.version = true;
+        break;
+    }
+  }
+  const std::vector<std::string> inputs = line.operands();
+  if (options.help || options.version) return options;
+  if (inputs.size() > 1)
+    throw cli::Mistake("more than one input file: '" + inputs[0] + "' and '" + inputs[1] + "'");
+  if (inputs.empty() || inputs[0].empty()) throw cli::Mistake("no input file (see --help)");
+  options.input = inputs[0];
+  if (options.output.empty()) throw cli::Mistake("no output file: give -o FILE");
+  return options;
 }
 
 // The value as written with the compressor of this identifier (empty: none);
@@ -58,54 +118,39 @@ bool WriteWith(image::TAbstractSuperDIB& dib, const std::string& compressor,
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool masked = true;
-  std::string input, output, compressor = kShuffle4Rle;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--masked") {
-      masked = true;
-    } else if (a == "--opaque") {
-      masked = false;
-    } else if ((a == "-o" || a == "--compressor") && i + 1 < argc) {
-      (a == "-o" ? output : compressor) = argv[++i];
-    } else if (!a.empty() && a[0] != '-' && input.empty()) {
-      input = a;
-    } else {
-      return Usage();
-    }
-  }
-  if (input.empty() || output.empty()) return Usage();
+  Options options;
+  if (const auto status = cli::ParseCommandLine(kTool, kUsage, Parse, argc, argv, options)) return *status;
 
   try {
-    const framework::TLoadedPicture picture = framework::LoadPicture(input);
+    const framework::TLoadedPicture picture = framework::LoadPicture(options.input);
     image::TMemoryDIB dib(static_cast<std::uint16_t>(picture.Width),
                           static_cast<std::uint16_t>(picture.Height));
     std::memcpy(dib.Bits(), picture.Bits.data(), dib.ByteCount());
-    if (!masked) dib.SetAlpha(255);
-    dib.SetMasked(masked);
+    if (!options.masked) dib.SetAlpha(255);
+    dib.SetMasked(options.masked);
 
     std::vector<std::uint8_t> value;
-    if (compressor == kAuto) {
+    if (options.compressor == kAuto) {
       std::vector<std::uint8_t> raw, rle, lzh;
       WriteWith(dib, "", raw);
       WriteWith(dib, kShuffle4Rle, rle);
       WriteWith(dib, kLzh, lzh);
       value = rle.size() < raw.size() ? std::move(rle) : std::move(raw);
       if (lzh.size() * 3 <= value.size()) value = std::move(lzh);
-    } else if (!WriteWith(dib, compressor, value)) {
-      std::cerr << "plonkrift-picture: no compressor " << compressor << "\n";
+    } else if (!WriteWith(dib, options.compressor, value)) {
+      std::cerr << kTool << ": no compressor " << options.compressor << "\n";
       return 1;
     }
 
-    std::ofstream out(output, std::ios::binary | std::ios::trunc);
+    std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(value.data()), static_cast<std::streamsize>(value.size()));
     out.close();
     if (!out) {
-      std::cerr << "plonkrift-picture: cannot write " << output << "\n";
+      std::cerr << kTool << ": cannot write " << options.output << "\n";
       return 1;
     }
   } catch (const std::exception& e) {
-    std::cerr << "plonkrift-picture: " << input << ": " << e.what() << "\n";
+    std::cerr << kTool << ": " << options.input << ": " << e.what() << "\n";
     return 1;
   }
   return 0;

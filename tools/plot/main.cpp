@@ -5,7 +5,6 @@
 // read or plotted together, 2 on a mistake on the command line.
 
 #include <cairo.h>
-#include <getopt.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -15,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/cli/Arguments.h"
+#include "tools/cli/CommandLine.h"
 #include "tools/plot/Grid.h"
 
 namespace {
@@ -97,45 +96,40 @@ struct Options {
 
 // Throws cli::Mistake for anything the tool cannot do as asked.
 Options Parse(int argc, char** argv) {
-  enum { kTempo = 256, kStart, kSeconds, kVersion };
-  static const option kLong[] = {{"output", required_argument, nullptr, 'o'},
-                                 {"tempo", required_argument, nullptr, kTempo},
-                                 {"start", required_argument, nullptr, kStart},
-                                 {"seconds", required_argument, nullptr, kSeconds},
-                                 {"help", no_argument, nullptr, 'h'},
-                                 {"version", no_argument, nullptr, kVersion},
-                                 {nullptr, 0, nullptr, 0}};
-  const char* kShort = ":o:h";
+  enum { kOutput, kTempo, kStart, kSeconds, kHelp, kVersion };
+  cli::CommandLine line(argc, argv,
+                        {{kOutput, "output", 'o', true},
+                         {kTempo, "tempo", 0, true},
+                         {kStart, "start", 0, true},
+                         {kSeconds, "seconds", 0, true},
+                         {kHelp, "help", 'h'},
+                         {kVersion, "version"}});
   Options options;
-  opterr = 0;
-  for (int c; (c = getopt_long(argc, argv, kShort, kLong, nullptr)) != -1;) {
-    switch (c) {
-      case 'o':
-        if (*optarg == '\0') throw cli::Mistake("--output: the file name is empty");
-        options.output = optarg;
+  for (int option; (option = line.next()) != cli::CommandLine::kEnd;) {
+    switch (option) {
+      case kOutput:
+        options.output = line.file();
         break;
       case kTempo:
-        options.tempo = cli::Number("--tempo", optarg, kMinTempo, kMaxTempo);
+        options.tempo = line.number(kMinTempo, kMaxTempo);
         break;
       case kStart:
-        options.start = cli::Number("--start", optarg, -kMaxStart, kMaxStart);
+        options.start = line.number(-kMaxStart, kMaxStart);
         break;
       case kSeconds:
-        options.seconds = cli::Number("--seconds", optarg, 0.0, 1e9);
+        options.seconds = line.number(0.0, 1e9);
         if (options.seconds == 0.0)
-          throw cli::Mistake(std::string("--seconds: must be more than 0: ") + optarg);
+          throw cli::Mistake(std::string("--seconds: must be more than 0: ") + line.value());
         break;
-      case 'h':
+      case kHelp:
         options.help = true;
         break;
       case kVersion:
         options.version = true;
         break;
-      default:
-        throw cli::Refused(c, argv, kShort);
     }
   }
-  for (int i = optind; i < argc; ++i) options.files.emplace_back(argv[i]);
+  options.files = line.operands();
   if (options.help || options.version) return options;
   if (options.files.size() != 2)
     throw cli::Mistake("give two audio files, the input and the output of a render (" +

@@ -1,100 +1,11 @@
 #include "tools/render/RenderOptions.h"
 
-#include <getopt.h>
-
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 
+#include "tools/cli/CommandLine.h"
 #include "tools/render/AudioFiles.h"
 
 namespace render {
-
-namespace {
-
-enum LongOnly : int {
-  kDry = 256,
-  kTempo,
-  kRate,
-  kBlock,
-  kStart,
-  kPlaying,
-  kStopped,
-  kProgram,
-  kSet,
-  kPreset,
-  kSavePreset,
-  kTail,
-  kGain,
-  kNormalize,
-  kPlugin,
-  kInfo,
-  kVersion,
-};
-
-constexpr option kOptions[] = {
-    {"output", required_argument, nullptr, 'o'},
-    {"dry", required_argument, nullptr, kDry},
-    {"type", required_argument, nullptr, 't'},
-    {"bits", required_argument, nullptr, 'b'},
-    {"tempo", required_argument, nullptr, kTempo},
-    {"rate", required_argument, nullptr, kRate},
-    {"block", required_argument, nullptr, kBlock},
-    {"start", required_argument, nullptr, kStart},
-    {"playing", no_argument, nullptr, kPlaying},
-    {"stopped", no_argument, nullptr, kStopped},
-    {"program", required_argument, nullptr, kProgram},
-    {"set", required_argument, nullptr, kSet},
-    {"preset", required_argument, nullptr, kPreset},
-    {"save-preset", required_argument, nullptr, kSavePreset},
-    {"tail", required_argument, nullptr, kTail},
-    {"gain", required_argument, nullptr, kGain},
-    {"normalize", required_argument, nullptr, kNormalize},
-    {"plugin", required_argument, nullptr, kPlugin},
-    {"info", no_argument, nullptr, kInfo},
-    {"version", no_argument, nullptr, kVersion},
-    {"help", no_argument, nullptr, 'h'},
-    {nullptr, 0, nullptr, 0},
-};
-
-const char* NameOf(int code) {
-  for (const option& o : kOptions)
-    if (o.name != nullptr && o.val == code) return o.name;
-  return "?";
-}
-
-// A number for option, within low..high; the message names the option.
-bool Number(const char* option, const char* text, double low, double high, const char* unit, double& value,
-            std::string& error) {
-  errno = 0;
-  char* end = nullptr;
-  value = std::strtod(text, &end);
-  if (*text == '\0' || end == nullptr || *end != '\0' || errno == ERANGE || !std::isfinite(value))
-    return error = std::string("--") + option + ": not a number: " + text, false;
-  if (value < low || value > high) {
-    char range[96];
-    std::snprintf(range, sizeof range, "%g to %g%s%s", low, high, *unit ? " " : "", unit);
-    return error = std::string("--") + option + ": out of range: " + text + " (give " + range + ")", false;
-  }
-  return true;
-}
-
-bool Whole(const char* option, const char* text, long low, long high, const char* unit, long& value,
-           std::string& error) {
-  errno = 0;
-  char* end = nullptr;
-  value = std::strtol(text, &end, 10);
-  if (*text == '\0' || end == nullptr || *end != '\0' || errno == ERANGE)
-    return error = std::string("--") + option + ": not a whole number: " + text, false;
-  if (value < low || value > high)
-    return error = std::string("--") + option + ": out of range: " + text + " (give " + std::to_string(low) +
-                   " to " + std::to_string(high) + (*unit ? " " : "") + unit + ")",
-           false;
-  return true;
-}
-
-}  // namespace
 
 std::string Usage() {
   return "usage: plonkrift-render [options] [INPUT]\n"
@@ -143,21 +54,57 @@ std::string Usage() {
          "      --version         the version\n";
 }
 
-bool Parse(int argc, char** argv, Options& options, std::string& error) {
-  opterr = 0;  // our own messages, one line each
-  optind = 1;
-  std::vector<std::string> positional;
-  for (;;) {
-    const int previous = optind;
-    const int code = getopt_long(argc, argv, ":o:t:b:h", kOptions, nullptr);
-    if (code == -1) break;
-    // The option as typed, for messages.
-    const std::string typed = previous < argc ? argv[previous] : "";
-    const std::string spelled = typed.substr(0, typed.find('='));
-    double number = 0;
-    long whole = 0;
-    switch (code) {
-      case 'h':
+Options Parse(int argc, char** argv) {
+  enum {
+    kOutput,
+    kDry,
+    kType,
+    kBits,
+    kTempo,
+    kRate,
+    kBlock,
+    kStart,
+    kPlaying,
+    kStopped,
+    kProgram,
+    kSet,
+    kPreset,
+    kSavePreset,
+    kTail,
+    kGain,
+    kNormalize,
+    kPlugin,
+    kInfo,
+    kVersion,
+    kHelp,
+  };
+  cli::CommandLine line(argc, argv,
+                        {{kOutput, "output", 'o', true},
+                         {kDry, "dry", 0, true},
+                         {kType, "type", 't', true},
+                         {kBits, "bits", 'b', true},
+                         {kTempo, "tempo", 0, true},
+                         {kRate, "rate", 0, true},
+                         {kBlock, "block", 0, true},
+                         {kStart, "start", 0, true},
+                         {kPlaying, "playing"},
+                         {kStopped, "stopped"},
+                         {kProgram, "program", 0, true},
+                         {kSet, "set", 0, true},
+                         {kPreset, "preset", 0, true},
+                         {kSavePreset, "save-preset", 0, true},
+                         {kTail, "tail", 0, true},
+                         {kGain, "gain", 0, true},
+                         {kNormalize, "normalize", 0, true},
+                         {kPlugin, "plugin", 0, true},
+                         {kInfo, "info"},
+                         {kVersion, "version"},
+                         {kHelp, "help", 'h'}},
+                        cli::kRenderWording);
+  Options options;
+  for (int option; (option = line.next()) != cli::CommandLine::kEnd;) {
+    switch (option) {
+      case kHelp:
         options.help = true;
         break;
       case kVersion:
@@ -172,95 +119,75 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
       case kStopped:
         options.playing = false;
         break;
-      case 'o':
-        if (*optarg == '\0') return error = "--output: the file name is empty", false;
-        options.output = optarg;
+      case kOutput:
+        options.output = line.file();
         options.outputGiven = true;
         break;
       case kDry:
-        if (*optarg == '\0') return error = "--dry: the file name is empty", false;
-        options.dry = optarg;
+        options.dry = line.file();
         break;
-      case 't':
-        options.type = optarg;
+      case kType:
+        options.type = line.value();
         break;
-      case 'b':
-        if (!Whole("bits", optarg, 16, 32, "", whole, error) || (whole != 16 && whole != 24 && whole != 32))
-          return error = std::string("--bits: not supported: ") + optarg + " (give 16, 24 or 32 for float)",
-                 false;
-        options.bits = static_cast<int>(whole);
+      case kBits:
+        options.bits = static_cast<int>(line.oneOf({16, 24, 32}, "16, 24 or 32 for float"));
         break;
       case kPlugin:
-        options.plugin = optarg;
+        options.plugin = line.value();
         break;
       case kTempo:
-        if (!Number("tempo", optarg, 1.0, 1000.0, "BPM", options.tempo, error)) return false;
+        options.tempo = line.number(1.0, 1000.0, "BPM");
         break;
       case kRate:
-        if (!Number("rate", optarg, 8000.0, 384000.0, "Hz", number, error)) return false;
-        options.rate = number;
+        options.rate = line.number(8000.0, 384000.0, "Hz");
         break;
       case kBlock:
-        if (!Whole("block", optarg, 1, 1 << 20, "frames", whole, error)) return false;
-        options.block = static_cast<int>(whole);
+        options.block = static_cast<int>(line.integer(1, 1 << 20, "frames"));
         break;
       case kStart:
-        if (!Number("start", optarg, -1e9, 1e9, "beats", options.start, error)) return false;
+        options.start = line.number(-1e9, 1e9, "beats");
         break;
       case kProgram:
-        if (!Whole("program", optarg, 0, 7, "", whole, error)) return false;
-        options.program = static_cast<int>(whole);
+        options.program = static_cast<int>(line.integer(0, 7));
         break;
       case kSet:
-        options.settings.push_back({false, optarg});
+        options.settings.push_back({false, line.value()});
         break;
       case kPreset:
-        options.settings.push_back({true, optarg});
+        options.settings.push_back({true, line.value()});
         break;
       case kSavePreset:
-        if (*optarg == '\0') return error = "--save-preset: the file name is empty", false;
-        options.savePreset = optarg;
+        options.savePreset = line.file();
         break;
       case kTail:
-        if (std::strcmp(optarg, "auto") == 0) {
+        if (std::strcmp(line.value(), "auto") == 0)
           options.tail.reset();
-        } else {
-          if (!Number("tail", optarg, 0.0, 1024.0, "bars, or auto", number, error)) return false;
-          options.tail = number;
-        }
+        else
+          options.tail = line.number(0.0, 1024.0, "bars, or auto");
         break;
       case kGain:
-        if (!Number("gain", optarg, -120.0, 60.0, "dB", number, error)) return false;
-        options.gain = number;
+        options.gain = line.number(-120.0, 60.0, "dB");
         break;
       case kNormalize:
-        if (!Number("normalize", optarg, -120.0, 0.0, "dBFS", number, error)) return false;
-        options.normalize = number;
+        options.normalize = line.number(-120.0, 0.0, "dBFS");
         break;
-      case ':':
-        return error = spelled + " needs a value", false;
-      default:
-        // An option that takes no value but was given one ("--info=1").
-        if (optopt >= kDry && typed.find('=') != std::string::npos)
-          return error = "--" + std::string(NameOf(optopt)) + " takes no value", false;
-        return error = "unknown option '" + spelled + "' (see --help)", false;
     }
   }
-  for (int i = optind; i < argc; ++i) positional.emplace_back(argv[i]);
+  const std::vector<std::string> positional = line.operands();
   if (positional.size() > 1)
-    return error = "more than one input file: '" + positional[0] + "' and '" + positional[1] + "'", false;
+    throw cli::Mistake("more than one input file: '" + positional[0] + "' and '" + positional[1] + "'");
   if (!positional.empty()) {
-    if (positional[0].empty()) return error = "the input file name is empty", false;
+    if (positional[0].empty()) throw cli::Mistake("the input file name is empty");
     options.input = positional[0];
   }
   if (options.rate && !options.input.empty())
-    return error = "--rate applies to the generated demo only: '" + options.input + "' plays at its own rate",
-           false;
+    throw cli::Mistake("--rate applies to the generated demo only: '" + options.input +
+                       "' plays at its own rate");
   if (options.gain && options.normalize)
-    return error = "--gain and --normalize exclude each other: give one", false;
+    throw cli::Mistake("--gain and --normalize exclude each other: give one");
   if (options.output == "-" && options.dry == "-")
-    return error = "--dry and --output cannot both be standard output", false;
-  return true;
+    throw cli::Mistake("--dry and --output cannot both be standard output");
+  return options;
 }
 
 }  // namespace render

@@ -35,8 +35,8 @@ struct Options {
 };
 
 // Parses the command line (GNU style: --tempo=93, -oFILE, "--" ends the
-// options); on a mistake returns false with a one-line message in error.
-bool Parse(int argc, char** argv, Options& options, std::string& error);
+// options); throws cli::Mistake with a one-line message for a mistake.
+Options Parse(int argc, char** argv);
 
 std::string Usage();
 

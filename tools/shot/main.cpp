@@ -6,7 +6,6 @@
 // picture cannot be made, 2 on a mistake on the command line.
 
 #include <cairo.h>
-#include <getopt.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -20,7 +19,7 @@
 #include "editor/APluginEditor.h"
 #include "framework/window/Headless.h"
 #include "plugin/APlugin.h"
-#include "tools/cli/Arguments.h"
+#include "tools/cli/CommandLine.h"
 
 namespace {
 
@@ -51,26 +50,26 @@ struct Options {
 
 // Throws cli::Mistake for anything the tool cannot do as asked.
 Options Parse(int argc, char** argv) {
-  enum { kProgram = 256, kSet, kInfo, kNoTimeInfo, kVersion };
-  static const option kLong[] = {
-      {"output", required_argument, nullptr, 'o'},         {"program", required_argument, nullptr, kProgram},
-      {"set", required_argument, nullptr, kSet},           {"info", no_argument, nullptr, kInfo},
-      {"no-time-info", no_argument, nullptr, kNoTimeInfo}, {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, kVersion},         {nullptr, 0, nullptr, 0}};
-  const char* kShort = ":o:h";
+  enum { kOutput, kProgram, kSet, kInfo, kNoTimeInfo, kHelp, kVersion };
+  cli::CommandLine line(argc, argv,
+                        {{kOutput, "output", 'o', true},
+                         {kProgram, "program", 0, true},
+                         {kSet, "set", 0, true},
+                         {kInfo, "info"},
+                         {kNoTimeInfo, "no-time-info"},
+                         {kHelp, "help", 'h'},
+                         {kVersion, "version"}});
   Options options;
-  opterr = 0;
-  for (int c; (c = getopt_long(argc, argv, kShort, kLong, nullptr)) != -1;) {
-    switch (c) {
-      case 'o':
-        if (*optarg == '\0') throw cli::Mistake("--output: the file name is empty");
-        options.output = optarg;
+  for (int option; (option = line.next()) != cli::CommandLine::kEnd;) {
+    switch (option) {
+      case kOutput:
+        options.output = line.file();
         break;
       case kProgram:
-        options.program = static_cast<int>(cli::Integer("--program", optarg, 0, APlugin::kNumPrograms - 1));
+        options.program = static_cast<int>(line.integer(0, APlugin::kNumPrograms - 1));
         break;
       case kSet: {
-        const std::string text = optarg;
+        const std::string text = line.value();
         const auto eq = text.rfind('=');
         const std::string name = eq == std::string::npos ? "" : cli::Trim(text.substr(0, eq));
         if (name.empty()) throw cli::Mistake("--set: not NAME=VALUE: " + text);
@@ -85,17 +84,16 @@ Options Parse(int argc, char** argv) {
       case kNoTimeInfo:
         options.noTimeInfo = true;
         break;
-      case 'h':
+      case kHelp:
         options.help = true;
         break;
       case kVersion:
         options.version = true;
         break;
-      default:
-        throw cli::Refused(c, argv, kShort);
     }
   }
-  if (optind < argc) throw cli::Mistake(std::string("unexpected argument: ") + argv[optind]);
+  const std::vector<std::string> operands = line.operands();
+  if (!operands.empty()) throw cli::Mistake("unexpected argument: " + operands.front());
   if (options.help || options.version) return options;
   if (options.output.empty()) throw cli::Mistake("no output file: give -o OUTPUT.png");
   return options;

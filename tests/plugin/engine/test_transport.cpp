@@ -178,6 +178,30 @@ TEST(Transport, HostRoundingNeverStepsBackwards) {
   for (std::size_t i = 1; i < b.size(); ++i) ASSERT_GE(b[i], b[i - 1]) << i;
 }
 
+TEST(Transport, ABlockThatStartsBehindTheLastOneEndedDoesNotStepBack) {
+  // Positions on 1/1920-beat ticks at 120 BPM: the second block is said to
+  // start ten samples after the first ended, the third eighteen samples
+  // before the second ended. The second ends in step 3 (from sample 11025
+  // of the bar); the third starts where step 2 would still be.
+  const struct {
+    int tick;
+    int frames;
+    TimeState state;
+  } blocks[] = {{0, 1138, kStarting}, {100, 9883, kPlaying}, {959, 512, kPlaying}};
+  TransportTracker t;
+  std::vector<int> steps;
+  for (const auto& b : blocks) {
+    const engine::TimeRecord time = Time(b.tick / 1920.0, 120.0, b.state);
+    t.DeriveLengths(time, 44100.0);
+    t.DeriveTransport(time, b.frames, 0.0f);
+    for (int s : Steps(t, b.frames)) steps.push_back(s);
+  }
+  std::vector<int> heard;  // the steps in the order they began
+  for (int s : steps)
+    if (heard.empty() || heard.back() != s) heard.push_back(s);
+  EXPECT_EQ(heard, (std::vector<int>{1, 2, 3}));
+}
+
 TEST(Transport, ToleranceTellsAHostsRoundingFromAJump) {
   // A block that disagrees with the clock by less than 1/480 beat (at
   // least 32 samples) continues it, even with the changed bit; more is a
