@@ -15,10 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "plugin/ParameterText.h"
+#include "plugin/PresetText.h"
 #include "tools/hostkit/PluginHost.h"
 #include "tools/render/AudioFiles.h"
 #include "tools/render/DemoSignal.h"
-#include "tools/render/ParameterText.h"
 #include "tools/render/PluginSearch.h"
 #include "tools/render/RenderOptions.h"
 #include "tools/render/SafeFile.h"
@@ -94,9 +95,9 @@ void PrintInfo(hostkit::PluginHost& host, const std::string& path) {
     const float value = host.getParameter(i);
     std::printf("%3d  %-16s %.4f  %8s %s", i, host.text(effGetParamName, i).c_str(), value,
                 host.text(effGetParamDisplay, i).c_str(), host.text(effGetParamLabel, i).c_str());
-    const render::ParameterMeaning meaning = render::Describe(i);
+    const parameters::ParameterMeaning meaning = parameters::Describe(i);
     if (!meaning.meaning.empty())
-      std::printf("  %-10s %s [%s]", render::FormatValue(i, value).c_str(), meaning.meaning.c_str(),
+      std::printf("  %-10s %s [%s]", parameters::FormatValue(i, value).c_str(), meaning.meaning.c_str(),
                   meaning.accepts.c_str());
     std::printf("\n");
   }
@@ -253,15 +254,15 @@ int main(int argc, char** argv) {
   // Parameters by the names the host sees, from presets and --set in order.
   std::vector<std::string> slotNames(kNumSlots);
   for (int i = 0; i < kNumSlots; ++i) slotNames[i] = host.text(effGetParamName, i);
-  const render::ParameterNames names(slotNames);
+  const parameters::ParameterNames names(slotNames);
   std::vector<std::pair<int, float>> sets;
   for (const auto& setting : options.settings) {
     if (setting.preset) {
-      if (!render::ReadPreset(names, setting.text, sets, error)) return Fail(error);
+      if (!parameters::ReadPreset(names, setting.text, sets, error)) return Fail(error);
     } else {
       int slot = 0;
       float value = 0.0f;
-      if (!render::ParseAssignment(names, setting.text, slot, value, error))
+      if (!parameters::ParseAssignment(names, setting.text, slot, value, error))
         return Mistake("--set: " + error);
       sets.emplace_back(slot, value);
     }
@@ -330,7 +331,7 @@ int main(int argc, char** argv) {
   if (!options.savePreset.empty()) {
     std::vector<float> values(kNumSlots);
     for (int i = 0; i < kNumSlots; ++i) values[i] = host.getParameter(i);
-    const std::string text = render::PresetText(names, values);
+    const std::string text = parameters::PresetText(names, values);
     if (!WriteAll(presetFile.fd(), text.data(), text.size()))
       return Fail("cannot write '" + options.savePreset + "': " + std::strerror(errno));
     if (!presetFile.commit(error)) return Fail(error);
