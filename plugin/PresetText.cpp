@@ -41,7 +41,6 @@ std::size_t Distance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
-
 std::vector<std::string> TableNames() {
   std::vector<std::string> names;
   for (int slot = 0; slot < kNumSlots; ++slot) names.emplace_back(name(slot));

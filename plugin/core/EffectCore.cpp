@@ -49,8 +49,8 @@ const char* EffectCore::programName(int program) const {
   return ProgramBank::isProgram(program) ? programs[program].name : nullptr;
 }
 
-void EffectCore::processBlock(const engine::TimeRecord* time, float sampleRate, float** inputs, float** outputs,
-                              std::int32_t sampleFrames, bool accumulate) {
+void EffectCore::processBlock(const engine::TimeRecord* time, float sampleRate, float** inputs,
+                              float** outputs, std::int32_t sampleFrames, bool accumulate) {
   if (time == nullptr) {
     if (timeMissing.load(std::memory_order_relaxed) == 0) timeMissing.store(1, std::memory_order_relaxed);
     if (!accumulate) clear(outputs, sampleFrames);

@@ -76,9 +76,15 @@ const Sequence kSequences[] = {
       {Rolling(3000, 0, 0), 5192, Expected{0.0, 3000, 120, true, true}},
       {{}, 0, Expected{5192.0 / 22050.0, 8192, 120, true, false}}}},
     {"beats and tempo count the host's beat unit: eighth notes",
-     {{PositionFields{.frame = 0, .speed = 1, .beat = 6, .beatUnit = 8, .beatsPerBar = 6, .beatsPerMinute = 240},
+     {{PositionFields{
+           .frame = 0, .speed = 1, .beat = 6, .beatUnit = 8, .beatsPerBar = 6, .beatsPerMinute = 240},
        22050, Expected{3.0, 0, 120, true, true}},
-      {PositionFields{.frame = 22050, .speed = 1, .bar = 1, .barBeat = 3, .beatUnit = 8, .beatsPerBar = 6,
+      {PositionFields{.frame = 22050,
+                      .speed = 1,
+                      .bar = 1,
+                      .barBeat = 3,
+                      .beatUnit = 8,
+                      .beatsPerBar = 6,
                       .beatsPerMinute = 240},
        0, Expected{4.5, 22050, 120, true, true}}}},
 };
@@ -114,7 +120,12 @@ TEST(HostTime, TheMeterIsCarriedAsSentAndRunsOn) {
   EXPECT_FALSE(r.meterValid);
   EXPECT_EQ(r.beatsPerBar, 4.0);
   EXPECT_EQ(r.beatUnit, 4.0);
-  time.Take(PositionFields{.frame = 0, .speed = 1, .bar = 2, .barBeat = 0, .beatUnit = 8, .beatsPerBar = 7,
+  time.Take(PositionFields{.frame = 0,
+                           .speed = 1,
+                           .bar = 2,
+                           .barBeat = 0,
+                           .beatUnit = 8,
+                           .beatsPerBar = 7,
                            .beatsPerMinute = 240});
   r = time.Record();
   EXPECT_TRUE(r.meterValid);

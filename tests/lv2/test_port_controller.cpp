@@ -46,7 +46,7 @@ TEST(PortController, PortEventsMoveTheMirrorAsThePluginPlaysThem) {
   for (int slot = kFirst; slot <= kLast; ++slot) EXPECT_EQ(controller.getParameter(slot), defaultValue(slot));
   const struct {
     float sent, shown;
-  } cases[] = {{0.3f, 0.3f},  {7.5f, 1.0f}, {-3.0f, 0.0f}, {std::numeric_limits<float>::quiet_NaN(), 0.0f},
+  } cases[] = {{0.3f, 0.3f}, {7.5f, 1.0f}, {-3.0f, 0.0f}, {std::numeric_limits<float>::quiet_NaN(), 0.0f},
                {1.0f, 1.0f}, {-0.0f, 0.0f}};
   for (const auto& c : cases) {
     Event(controller, portOfSlot(kFd1Cutoff), c.sent);

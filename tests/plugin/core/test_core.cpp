@@ -97,11 +97,13 @@ TEST(Core, ShippedPresetsAreThePresetFiles) {
     std::string error;
     ASSERT_TRUE(ReadPreset(names, files[i].string(), values, error)) << error;
     for (const auto& [slot, value] : values) expected[slot] = value;
-    for (int slot = kFirst; slot <= kLast; ++slot) EXPECT_EQ(presets[i].values[slot], expected[slot]) << name(slot);
+    for (int slot = kFirst; slot <= kLast; ++slot)
+      EXPECT_EQ(presets[i].values[slot], expected[slot]) << name(slot);
     EXPECT_FALSE(presets[i].label.empty());
     EXPECT_EQ(presets[i].label.find(':'), std::string_view::npos);
   }
-  const auto dub = std::find_if(presets.begin(), presets.end(), [](const FactoryPreset& p) { return p.id == "dub-echo"; });
+  const auto dub =
+      std::find_if(presets.begin(), presets.end(), [](const FactoryPreset& p) { return p.id == "dub-echo"; });
   ASSERT_NE(dub, presets.end());
   EXPECT_EQ(dub->label, "Dub echo");
   EXPECT_EQ(dub->comment.substr(0, 33), "short chops on the off-beats feed");
@@ -109,7 +111,8 @@ TEST(Core, ShippedPresetsAreThePresetFiles) {
 
 struct Block {
   std::vector<float> inLeft, inRight, outLeft, outRight;
-  explicit Block(int frames, float fill) : inLeft(frames), inRight(frames), outLeft(frames, fill), outRight(frames, fill) {
+  explicit Block(int frames, float fill)
+      : inLeft(frames), inRight(frames), outLeft(frames, fill), outRight(frames, fill) {
     for (int i = 0; i < frames; ++i) {
       inLeft[i] = static_cast<float>(0.5 * std::sin(0.05 * i));
       inRight[i] = static_cast<float>(0.4 * std::cos(0.031 * i));
@@ -136,8 +139,10 @@ TEST(Core, WithoutTimeTheBlockIsSilentTheStateIsSetAndTheEngineWaits) {
   Block replaced(512, 3.0f), added(512, 3.0f);
   replaced.run(*core, nullptr, false);
   added.run(*core, nullptr, true);
-  EXPECT_TRUE(std::all_of(replaced.outLeft.begin(), replaced.outLeft.end(), [](float x) { return x == 0.0f; }));
-  EXPECT_TRUE(std::all_of(replaced.outRight.begin(), replaced.outRight.end(), [](float x) { return x == 0.0f; }));
+  EXPECT_TRUE(
+      std::all_of(replaced.outLeft.begin(), replaced.outLeft.end(), [](float x) { return x == 0.0f; }));
+  EXPECT_TRUE(
+      std::all_of(replaced.outRight.begin(), replaced.outRight.end(), [](float x) { return x == 0.0f; }));
   EXPECT_TRUE(std::all_of(added.outLeft.begin(), added.outLeft.end(), [](float x) { return x == 3.0f; }))
       << "accumulating adds nothing";
   EXPECT_TRUE(core->timeInfoMissing());
