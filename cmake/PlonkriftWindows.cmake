@@ -12,6 +12,12 @@ if(NOT EXISTS "${PLONKRIFT_STORED_FORM}")
   message(FATAL_ERROR "No compiled editor form in PLONKRIFT_NATIVE_BUILD (${PLONKRIFT_STORED_FORM}): "
                       "build the target plonk_editor_form there first, or run scripts/build-windows.sh")
 endif()
+# The shipped presets as the native build compiled them (plugin/CMakeLists.txt).
+set(PLONKRIFT_FACTORY_PRESETS "${PLONKRIFT_NATIVE_BUILD}/plugin/core/FactoryPresets.cpp")
+if(NOT EXISTS "${PLONKRIFT_FACTORY_PRESETS}")
+  message(FATAL_ERROR "No compiled presets in PLONKRIFT_NATIVE_BUILD (${PLONKRIFT_FACTORY_PRESETS}): "
+                      "build the target plonk_factory_presets there first, or run scripts/build-windows.sh")
+endif()
 
 # libstdc++, libgcc and winpthread are linked into every binary: the DLL then
 # imports from system DLLs only, and test programs run under Wine without the

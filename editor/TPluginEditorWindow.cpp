@@ -481,9 +481,8 @@ void TPluginEditorWindow::SyncClick(TObject* Sender, int lfo, int parameter) {
   for (int j = 1; j <= 4; ++j)
     if (TCustomDIBControl* button = syncButtons[lfo][j]) button->SetOpacity(0);
   clicked->SetOpacity(255);
-  // The tag is the number of bars; the value is a tenth of it, the product
-  // taken in extended precision and stored as a 32-bit float.
-  const float value = static_cast<float>(static_cast<long double>(clicked->Tag()) * 0.1L);
+  // The tag is the number of bars.
+  const float value = parameters::periodOfBars(clicked->Tag());
   SetValue(parameter, value);
   Send(parameter, value);
 }
@@ -512,8 +511,7 @@ void TPluginEditorWindow::sliderhandler(TObject* Sender) {
 
 void TPluginEditorWindow::DelayReleased(TDIBKnob* slider, int sync, int enable, int delay) {
   if (slider != nullptr && Value(sync) >= 0.5f && Value(enable) > 0.5f) {
-    const int p = slider->Position();
-    SetValue(delay, p < 30 ? 0.25f : p <= 60 ? 0.5f : p <= 89 ? 0.75f : 1.0f);
+    SetValue(delay, parameters::snappedValue(delay, slider->Position(), Value(delay)));
   }
   Send(delay, Value(delay));
 }
@@ -574,12 +572,12 @@ void TPluginEditorWindow::UpdaterTimer(TObject*) {
   for (TDIBImage* image : switches) image->SetOpacity(Value(image->Tag()) >= 0.5f ? 255 : 0);
   refreshing = false;
 
-  // Which rate buttons are lit: button j shows bit j - 1 of k = value x 10.
-  // The host may send values the buttons never make (k of 0, 9 or 10); they
-  // show their bits the same way.
+  // Which rate buttons are lit: button j shows bit j - 1 of k, the bars the
+  // value stands for. The host may send values the buttons never make (k of
+  // 0, 9 or 10); they show their bits the same way.
   const int periods[2] = {kLfo1Period, kLfo2Period};
   for (int lfo = 0; lfo < 2; ++lfo) {
-    const long long k = std::llrint(static_cast<double>(Value(periods[lfo])) * 10.0);
+    const long long k = std::llrint(parameters::barsOfPeriod(Value(periods[lfo])));
     for (int j = 1; j <= 4; ++j) {
       const bool lit = k >= 0 && k <= 15 && (k & (1 << (j - 1))) != 0;
       if (TCustomDIBControl* button = syncButtons[lfo][j]) button->SetOpacity(lit ? 255 : 0);

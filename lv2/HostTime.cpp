@@ -45,6 +45,16 @@ void HostTime::Take(const PositionFields& f) {
     tempo_ = *f.beatsPerMinute * toQuarters;
     tempoValid_ = std::isfinite(tempo_) && tempo_ > 0.0;
   }
+  // The meter itself is only recorded: the engine's bar is four quarter
+  // notes whatever the host's meter.
+  if (Finite(f.beatsPerBar) && *f.beatsPerBar > 0.0) {
+    beatsPerBar_ = *f.beatsPerBar;
+    meterValid_ = true;
+  }
+  if (Finite(f.beatUnit) && *f.beatUnit > 0.0) {
+    beatUnit_ = *f.beatUnit;
+    meterValid_ = true;
+  }
   if (f.frame) frame_ = *f.frame;
   if (f.speed) speed_ = std::isfinite(*f.speed) ? *f.speed : 0.0;
   // Fields the host did not repeat run on from where they were.
@@ -70,6 +80,9 @@ engine::TimeRecord HostTime::Record() {
   time.tempoValid = tempoValid_;
   time.playing = speed_ != 0.0;
   time.transportChanged = changed_;
+  time.beatsPerBar = beatsPerBar_;
+  time.beatUnit = beatUnit_;
+  time.meterValid = meterValid_;
   changed_ = false;
   return time;
 }

@@ -10,7 +10,8 @@ namespace lv2plugin {
 // What one time:Position object said; a field the host left out (or sent as
 // something other than a number) is empty.
 struct PositionFields {
-  std::optional<double> frame, speed, bar, barBeat, beat, beatUnit, beatsPerBar, beatsPerMinute;
+  std::optional<double> frame{}, speed{}, bar{}, barBeat{}, beat{}, beatUnit{}, beatsPerBar{},
+      beatsPerMinute{};
 };
 
 // The host's transport as the plug-in knows it between time:Position
@@ -45,6 +46,9 @@ class HostTime {
   // quarter notes per minute, the speed; and frames played since it.
   double beats_ = 0.0, frame_ = 0.0, tempo_ = 0.0, speed_ = 0.0;
   bool beatsValid_ = false, tempoValid_ = false;
+  // The host's meter as last sent (each field runs on until sent again).
+  double beatsPerBar_ = 4.0, beatUnit_ = 4.0;
+  bool meterValid_ = false;
   std::int64_t since_ = 0;
   bool changed_ = false;
 };

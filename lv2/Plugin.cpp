@@ -1,7 +1,8 @@
-// The effect as an LV2 plug-in: the engine behind stereo audio ports, one
-// control port per parameter slot and an atom port for the host's
-// time:Position. Everything that needs memory happens in instantiate and
-// activate; run() only reads ports and processes.
+// The effect as an LV2 plug-in: the effect's core behind stereo audio ports,
+// one control port per parameter slot, an atom port for the host's
+// time:Position and a control output that tells whether time information is
+// missing. Everything that needs memory happens in instantiate and activate;
+// run() only reads ports and processes.
 
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
@@ -17,7 +18,7 @@
 #include "lv2/HostTime.h"
 #include "lv2/Ports.h"
 #include "plugin/Parameters.h"
-#include "plugin/engine/AudioEngine.h"
+#include "plugin/core/EffectCore.h"
 
 namespace {
 
@@ -56,12 +57,13 @@ struct Instance {
   Urids urids;
   HostTime time;
   float sampleRate;
-  // The engine holds its delay memory inline (a few MiB): on the heap.
-  std::unique_ptr<AudioEngine> engine = std::make_unique<AudioEngine>();
+  // The core holds the engine's delay memory inline (a few MiB): on the heap.
+  std::unique_ptr<EffectCore> core = std::make_unique<EffectCore>();
   const float* audioIn[2] = {};
   float* audioOut[2] = {};
   const LV2_Atom_Sequence* control = nullptr;
   const float* slots[parameters::kLast + 1] = {};
+  float* timeMissing = nullptr;
 };
 
 // A number of any of the atom's numeric types.
@@ -102,16 +104,6 @@ PositionFields FieldsOf(const Urids& u, const LV2_Atom_Object* object) {
   return f;
 }
 
-// A port value as the VST 2 effect stores a host's value: within 0..1, NaN
-// as 0, -0 as 0.
-float SlotValue(const float* port, int slot) {
-  if (port == nullptr) return parameters::defaultValue(slot);
-  float value = *port;
-  if (value > 1.0f) value = 1.0f;
-  if (!(value >= 0.0f)) value = 0.0f;
-  return value + 0.0f;
-}
-
 void Clear(float* out, std::uint32_t from, std::uint32_t to) {
   if (out != nullptr && to > from) std::memset(out + from, 0, sizeof(float) * (to - from));
 }
@@ -145,6 +137,9 @@ void connect_port(LV2_Handle handle, std::uint32_t port, void* data) {
     case kControl:
       self.control = static_cast<const LV2_Atom_Sequence*>(data);
       break;
+    case kTimeMissing:
+      self.timeMissing = static_cast<float*>(data);
+      break;
     default:
       if (isSlotPort(port)) self.slots[slotOfPort(port)] = static_cast<const float*>(data);
       break;
@@ -157,32 +152,32 @@ void activate(LV2_Handle handle) {
   // takes it up again as a start.
   auto& self = *static_cast<Instance*>(handle);
   try {
-    self.engine = std::make_unique<AudioEngine>();
+    // The working set is the ports' and there are no programs: a new core
+    // loses nothing.
+    self.core = std::make_unique<EffectCore>();
   } catch (const std::bad_alloc&) {
-    // The old engine stays: its echoes are better than no plug-in.
+    // The old core stays: its echoes are better than no plug-in.
   }
   self.time.Restart();
 }
 
 // Frames from..to with the time as it stands at from.
-void Process(Instance& self, const engine::Settings& settings, std::uint32_t from, std::uint32_t to) {
+void Process(Instance& self, std::uint32_t from, std::uint32_t to) {
   if (to <= from) return;
-  if (!self.time.known()) {
-    // No time information: nothing musical can be derived, as in a VST 2
-    // host without it. Silence, and the engine is left alone.
-    Clear(self.audioOut[0], from, to);
-    Clear(self.audioOut[1], from, to);
-    return;
-  }
   // The engine counts frames in 32-bit signed integers.
   constexpr std::uint32_t kMostFrames = 1u << 30;
   for (std::uint32_t at = from; at < to;) {
     const std::uint32_t n = to - at < kMostFrames ? to - at : kMostFrames;
     float* in[2] = {const_cast<float*>(self.audioIn[0]) + at, const_cast<float*>(self.audioIn[1]) + at};
     float* out[2] = {self.audioOut[0] + at, self.audioOut[1] + at};
-    self.engine->ProcessBlock(settings, self.time.Record(), self.sampleRate, in, out,
-                              static_cast<std::int32_t>(n), false);
-    self.time.Advance(n);
+    // Until the host has sent a position there is no time information.
+    if (self.time.known()) {
+      const engine::TimeRecord record = self.time.Record();
+      self.core->processBlock(&record, self.sampleRate, in, out, static_cast<std::int32_t>(n), false);
+      self.time.Advance(n);
+    } else {
+      self.core->processBlock(nullptr, self.sampleRate, in, out, static_cast<std::int32_t>(n), false);
+    }
     at += n;
   }
 }
@@ -195,10 +190,11 @@ void run(LV2_Handle handle, std::uint32_t frames) {
     Clear(self.audioOut[1], 0, frames);
     return;
   }
-  // Each port read once: the block plays with one set of values.
-  float slots[parameters::kLast + 1] = {};
-  for (int i = parameters::kFirst; i <= parameters::kLast; ++i) slots[i] = SlotValue(self.slots[i], i);
-  const engine::Settings settings = engine::Settings::FromSlots(slots);
+  // Each port read once into the working set (an unconnected one plays its
+  // default): the block plays with one set of values.
+  EffectCore& core = *self.core;
+  for (int i = parameters::kFirst; i <= parameters::kLast; ++i)
+    core.setParameter(i, self.slots[i] != nullptr ? *self.slots[i] : parameters::defaultValue(i));
 
   // A time:Position takes effect at its frame: the block is played in parts
   // split there.
@@ -216,12 +212,13 @@ void run(LV2_Handle handle, std::uint32_t frames) {
         at = event->time.frames < static_cast<std::int64_t>(frames)
                  ? static_cast<std::uint32_t>(event->time.frames)
                  : frames;
-      Process(self, settings, done, at);
+      Process(self, done, at);
       done = at;
       self.time.Take(FieldsOf(u, reinterpret_cast<const LV2_Atom_Object*>(&event->body)));
     }
   }
-  Process(self, settings, done, frames);
+  Process(self, done, frames);
+  if (self.timeMissing != nullptr) *self.timeMissing = core.timeInfoMissing() ? 1.0f : 0.0f;
 }
 
 void deactivate(LV2_Handle) {}

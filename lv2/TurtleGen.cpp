@@ -1,33 +1,30 @@
 // plonkrift-lv2-turtle: writes the LV2 bundle's Turtle files (manifest.ttl,
 // the plug-in's description and its presets) from the effect's parameter
-// table, its programs and the preset files, so that they never drift from the
-// code. Run by the build.
+// table, its programs and its shipped presets, so that they never drift from
+// the code. Run by the build.
 //
-//   plonkrift-lv2-turtle --out DIR --binary FILE --version X.Y.Z [--ui FILE] [PRESET...]
+//   plonkrift-lv2-turtle --out DIR --binary FILE --version X.Y.Z [--ui FILE]
 
 #include <getopt.h>
 
-#include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <set>
 #include <sstream>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
 #include "lv2/Ports.h"
 #include "plugin/Parameters.h"
-#include "tools/render/ParameterText.h"
+#include "plugin/core/FactoryPresets.h"
+#include "plugin/core/ProgramBank.h"
 
 namespace {
 
 using namespace parameters;
 using lv2plugin::kUri;
-
-// The effect's programs: eight, each starting with every slot at its default.
-constexpr int kNumPrograms = 8;
 
 const char* const kPrefixes =
     "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
@@ -61,7 +58,7 @@ std::string Number(float value) {
   return s;
 }
 
-std::string Quoted(const std::string& text) {
+std::string Quoted(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
     if (c == '"' || c == '\\') out += '\\';
@@ -74,100 +71,60 @@ std::string Quoted(const std::string& text) {
   return out + "\"";
 }
 
-// "FD1 LFO->Cutoff" -> "fd1_lfo_cutoff": a C identifier, as LV2 wants.
-std::string Symbol(int slot) {
-  std::string symbol;
-  bool gap = false;
-  for (const char* c = name(slot); *c != '\0'; ++c) {
-    const unsigned char ch = static_cast<unsigned char>(*c);
-    if (std::isalnum(ch)) {
-      if (gap && !symbol.empty()) symbol += '_';
-      symbol += static_cast<char>(std::tolower(ch));
-      gap = false;
-    } else {
-      gap = true;
-    }
+// The unit hosts label a value with.
+const char* UnitOf(Measure measure) {
+  switch (measure) {
+    case Measure::Beats:
+      return "units:beat";
+    case Measure::Coefficient:
+      return "units:coef";
+    case Measure::None:
+      break;
   }
-  return symbol;
+  return nullptr;
 }
 
-struct ScalePoint {
-  float value;
-  const char* label;
-};
-
-// What a host needs to draw a slot's control.
-struct Presentation {
-  bool toggled = false, enumeration = false, integer = false;
-  const char* unit = nullptr;
-  std::vector<ScalePoint> points;
-};
-
-Presentation PresentationOf(int slot) {
-  Presentation p;
-  switch (slot) {
-    case kGateEnable:
-    case kFd1Enable:
-    case kFd2Enable:
-    case kFd1DelaySync:
-    case kFd2DelaySync:
-      p.toggled = true;
-      break;
-    case kFd1FilterType:
-    case kFd2FilterType:
-      p.enumeration = p.integer = true;
-      p.points = {{0.0f, "High-pass"}, {1.0f, "Low-pass"}};
-      break;
-    case kLfo1Period:
-    case kLfo2Period:
-      // The editor's four rate buttons.
-      p.enumeration = true;
-      p.points = {{0.1f, "1 bar"}, {0.2f, "2 bars"}, {0.4f, "4 bars"}, {0.8f, "8 bars"}};
-      break;
-    case kFd1DelayTime:
-    case kFd2DelayTime:
-      // The value is the delay in beats; the editor snaps to these in sync mode.
-      p.unit = "units:beat";
-      p.points = {{0.25f, "1/4 beat"}, {0.5f, "1/2 beat"}, {0.75f, "3/4 beat"}, {1.0f, "1 beat"}};
-      break;
-    case kFd1Pan:
-    case kFd2Pan:
-      p.points = {{0.0f, "Right"}, {0.5f, "Center"}, {1.0f, "Left"}};
-      break;
-    case kGateVolume:
-    case kFd1Volume:
-    case kFd2Volume:
-    case kFd1Feedback:
-    case kFd2Feedback:
-      p.unit = "units:coef";
-      break;
-    default:
-      p.toggled = slot >= kStep1 && slot < kGateEnable;
-      break;
-  }
-  return p;
+// A list whose values are all whole numbers.
+bool Integral(const Parameter& p) {
+  if (p.kind != Kind::List) return false;
+  for (const Point& point : p.points)
+    if (point.value != std::trunc(point.value)) return false;
+  return true;
 }
 
 std::string ControlPort(int slot) {
-  const Presentation p = PresentationOf(slot);
+  const Parameter& p = parameter(slot);
   std::ostringstream out;
   out << "\t[\n\t\ta lv2:InputPort , lv2:ControlPort ;\n"
       << "\t\tlv2:index " << lv2plugin::portOfSlot(slot) << " ;\n"
-      << "\t\tlv2:symbol " << Quoted(Symbol(slot)) << " ;\n"
-      << "\t\tlv2:name " << Quoted(name(slot)) << " ;\n"
-      << "\t\tlv2:default " << Number(defaultValue(slot)) << " ;\n"
+      << "\t\tlv2:symbol " << Quoted(p.symbol) << " ;\n"
+      << "\t\tlv2:name " << Quoted(p.name) << " ;\n"
+      << "\t\tlv2:default " << Number(p.defaultValue) << " ;\n"
       << "\t\tlv2:minimum 0.0 ;\n\t\tlv2:maximum 1.0";
   std::vector<std::string> properties;
-  if (p.toggled) properties.emplace_back("lv2:toggled");
-  if (p.enumeration) properties.emplace_back("lv2:enumeration");
-  if (p.integer) properties.emplace_back("lv2:integer");
+  if (p.kind == Kind::Toggle) properties.emplace_back("lv2:toggled");
+  if (p.kind == Kind::List) properties.emplace_back("lv2:enumeration");
+  if (Integral(p)) properties.emplace_back("lv2:integer");
   for (std::size_t i = 0; i < properties.size(); ++i)
     out << (i == 0 ? " ;\n\t\tlv2:portProperty " : " , ") << properties[i];
-  if (p.unit != nullptr) out << " ;\n\t\tunits:unit " << p.unit;
+  if (const char* unit = UnitOf(p.measure)) out << " ;\n\t\tunits:unit " << unit;
   for (std::size_t i = 0; i < p.points.size(); ++i)
     out << (i == 0 ? " ;\n\t\tlv2:scalePoint " : " , ") << "[ rdfs:label " << Quoted(p.points[i].label)
         << " ; rdf:value " << Number(p.points[i].value) << " ]";
   out << "\n\t]";
+  return out.str();
+}
+
+// The effect's report that the host sends no time information.
+std::string TimeMissingPort() {
+  std::ostringstream out;
+  out << "\t[\n\t\ta lv2:OutputPort , lv2:ControlPort ;\n"
+      << "\t\tlv2:index " << lv2plugin::kTimeMissing << " ;\n"
+      << "\t\tlv2:symbol " << Quoted(lv2plugin::kTimeMissingSymbol) << " ;\n"
+      << "\t\tlv2:name \"Time Missing\" ;\n"
+      << "\t\trdfs:comment \"1 while the host sends no time position: the output is silent then\" ;\n"
+      << "\t\tlv2:default 0.0 ;\n\t\tlv2:minimum 0.0 ;\n\t\tlv2:maximum 1.0 ;\n"
+      << "\t\tlv2:portProperty lv2:toggled\n\t]";
   return out.str();
 }
 
@@ -215,7 +172,7 @@ std::string PluginDescription(const Version& version, const std::string& uiBinar
       << "\t\tlv2:index " << lv2plugin::kControl << " ;\n"
       << "\t\tlv2:symbol \"control\" ;\n\t\tlv2:name \"Control\"\n\t]";
   for (int slot = kFirst; slot <= kLast; ++slot) out << " ,\n" << ControlPort(slot);
-  out << " .\n";
+  out << " ,\n" << TimeMissingPort() << " .\n";
   out << "\n<" << kProjectUri << ">\n"
       << "\ta doap:Project ;\n"
       << "\tdoap:name \"plonkrift6\" ;\n"
@@ -228,7 +185,10 @@ std::string PluginDescription(const Version& version, const std::string& uiBinar
         << "\tui:binary <" << uiBinary << "> ;\n"
         << "\tlv2:requiredFeature ui:idleInterface , ui:parent ;\n"
         << "\tlv2:optionalFeature ui:resize , ui:touch ;\n"
-        << "\tlv2:extensionData ui:idleInterface .\n";
+        << "\tlv2:extensionData ui:idleInterface ;\n"
+        // The editor's notice of missing time information follows this port.
+        << "\tui:portNotification [\n\t\tui:plugin <" << kUri << "> ;\n\t\tlv2:symbol "
+        << Quoted(lv2plugin::kTimeMissingSymbol) << " ;\n\t\tui:protocol ui:floatProtocol\n\t] .\n";
   }
   return out.str();
 }
@@ -237,37 +197,6 @@ struct Preset {
   std::string id, label, comment;
   float values[kLast + 1];
 };
-
-// "dub-echo.preset" -> "dub-echo".
-std::string Stem(const std::string& path) {
-  std::string file = path.substr(path.find_last_of('/') + 1);
-  return file.substr(0, file.find('.'));
-}
-
-// The label is the first comment's words before its colon ("Dub echo: ...");
-// the comment is that first paragraph of comment lines.
-void DescribeFromComments(const std::string& path, Preset& preset) {
-  std::ifstream file(path);
-  std::string line, text;
-  while (std::getline(file, line)) {
-    if (line.empty() || line[0] != '#') {
-      if (!text.empty()) break;
-      continue;
-    }
-    const auto start = line.find_first_not_of("# ");
-    if (start == std::string::npos) break;
-    if (!text.empty()) text += ' ';
-    text += line.substr(start);
-  }
-  const auto colon = text.find(':');
-  if (colon != std::string::npos && colon > 0 && colon < 40) {
-    preset.label = text.substr(0, colon);
-    preset.comment = text.substr(text.find_first_not_of(' ', colon + 1));
-  } else {
-    preset.label = Stem(path);
-    preset.comment = text;
-  }
-}
 
 std::string PresetUri(const Preset& preset) {
   return std::string(kUri) + "#" + preset.id;
@@ -284,7 +213,7 @@ std::string PresetDescriptions(const std::vector<Preset>& presets) {
     if (!preset.comment.empty()) out << "\trdfs:comment " << Quoted(preset.comment) << " ;\n";
     out << "\tlv2:port";
     for (int slot = kFirst; slot <= kLast; ++slot)
-      out << (slot == kFirst ? "\n" : " ,\n") << "\t\t[ lv2:symbol " << Quoted(Symbol(slot))
+      out << (slot == kFirst ? "\n" : " ,\n") << "\t\t[ lv2:symbol " << Quoted(parameter(slot).symbol)
           << " ; pset:value " << Number(preset.values[slot]) << " ]";
     out << " .\n\n";
   }
@@ -341,40 +270,30 @@ int main(int argc, char** argv) {
         return 2;
     }
   }
-  if (out.empty() || binary.empty() || versionText.empty())
-    return Fail(
-        "usage: plonkrift-lv2-turtle --out DIR --binary FILE --version X.Y.Z [--ui FILE] [PRESET...]");
+  if (out.empty() || binary.empty() || versionText.empty() || optind != argc)
+    return Fail("usage: plonkrift-lv2-turtle --out DIR --binary FILE --version X.Y.Z [--ui FILE]");
   Version version;
   if (std::sscanf(versionText.c_str(), "%d.%d.%d", &version.major, &version.minor, &version.patch) != 3)
     return Fail("version '" + versionText + "' is not X.Y.Z");
 
-  std::set<std::string> symbols;
-  for (int slot = kFirst; slot <= kLast; ++slot)
-    if (!symbols.insert(Symbol(slot)).second) return Fail("two slots make the port symbol " + Symbol(slot));
-
+  // The programs as the effect starts with them, then the shipped presets.
   std::vector<Preset> presets;
-  for (int i = 0; i < kNumPrograms; ++i) {
+  const ProgramBank programs;
+  for (int i = 0; i < ProgramBank::kNumPrograms; ++i) {
     Preset program;
     char number[8];
     std::snprintf(number, sizeof number, "%02d", i + 1);
     program.id = std::string("program-") + number;
-    program.label = std::string("Init Preset ") + number;
-    for (int slot = kFirst; slot <= kLast; ++slot) program.values[slot] = defaultValue(slot);
+    program.label = programs[i].name;
+    for (int slot = kFirst; slot <= kLast; ++slot) program.values[slot] = programs[i].values[slot].load();
     presets.push_back(program);
   }
-  // Preset files as plonkrift-render reads them: on top of the defaults.
-  std::vector<std::string> slotNames;
-  for (int slot = 0; slot < kNumSlots; ++slot) slotNames.emplace_back(name(slot));
-  const render::ParameterNames names(slotNames);
-  for (int i = optind; i < argc; ++i) {
+  for (const FactoryPreset& shipped : FactoryPresets()) {
     Preset preset;
-    preset.id = "preset-" + Stem(argv[i]);
-    for (int slot = kFirst; slot <= kLast; ++slot) preset.values[slot] = defaultValue(slot);
-    std::vector<std::pair<int, float>> values;
-    std::string error;
-    if (!render::ReadPreset(names, argv[i], values, error)) return Fail(error);
-    for (const auto& [slot, value] : values) preset.values[slot] = value;
-    DescribeFromComments(argv[i], preset);
+    preset.id = "preset-" + std::string(shipped.id);
+    preset.label = shipped.label;
+    preset.comment = shipped.comment;
+    for (int slot = kFirst; slot <= kLast; ++slot) preset.values[slot] = shipped.values[slot];
     presets.push_back(preset);
   }
 

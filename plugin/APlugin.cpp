@@ -15,9 +15,9 @@ constexpr const char* kProduct = "plonkrift6 v2";
 
 APlugin::APlugin(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kNumPrograms, parameters::kNumSlots) {
-  setEditor(new APluginEditor(this, editorclosed, &timeinfonotice));
-  // The engine's start values are set by its own constructor; the programs by
-  // theirs (defaults and "Basic No Gate").
+  setEditor(new APluginEditor(this, editorclosed, &core.timeMissingState()));
+  // The core made the engine's start values and the programs, with program
+  // 0 in the working set.
   hasVu(false);
   setNumInputs(2);
   setNumOutputs(2);
@@ -25,13 +25,8 @@ APlugin::APlugin(audioMasterCallback audioMaster)
   canProcessReplacing(true);
   isSynth(false);
   setUniqueID(FourCharCode('p', '6', 'v', '2'));
-  for (int i = 0; i < kNumPrograms; ++i) {
-    char name[APluginProgram::kNameCapacity];
-    std::snprintf(name, sizeof name, "Init Preset %02d", i + 1);
-    programs[i].setName(name);
-  }
-  curProgram.store(0, std::memory_order_relaxed);
-  setProgram(0);
+  curProgram.store(core.currentProgram(), std::memory_order_relaxed);
+  updateEditor();
   getHostVendorString(hostVendor);
   getHostProductString(hostProduct);
   // A host may write no terminator; keep both texts bounded.
@@ -52,18 +47,12 @@ void APlugin::updateEditor() {
 }
 
 void APlugin::setParameter(VstInt32 index, float value) {
-  if (value > 1.0f) value = 1.0f;
-  if (!(value >= 0.0f)) value = 0.0f;
-  value += 0.0f;  // a host's -0.0 is stored as 0.0 (and never shown as "-0.00")
-  if (parameters::isValueSlot(index)) {
-    params[index].store(value);
-    programs[currentProgram()].values[index].store(value);
-  }
+  core.setParameter(index, value);
   updateEditor();
 }
 
 float APlugin::getParameter(VstInt32 index) {
-  return parameters::isValueSlot(index) ? params[index].load() : 0.0f;
+  return core.getParameter(index);
 }
 
 void APlugin::getParameterLabel(VstInt32 /*index*/, char* label) {
@@ -72,7 +61,7 @@ void APlugin::getParameterLabel(VstInt32 /*index*/, char* label) {
 
 void APlugin::getParameterDisplay(VstInt32 index, char* text) {
   // Shown as a percentage, matching the "%" label.
-  const float shown = parameters::isValueSlot(index) ? params[index].load() * 100.0f : 0.0f;
+  const float shown = core.getParameter(index) * 100.0f;
   float2string(shown, text, vsttext::kParameterTextCapacity);
 }
 
@@ -81,33 +70,26 @@ void APlugin::getParameterName(VstInt32 index, char* text) {
 }
 
 void APlugin::setProgram(VstInt32 program) {
-  if (program < 0 || program >= kNumPrograms) return;
+  if (!core.setProgram(program)) return;
   curProgram.store(program, std::memory_order_relaxed);
-  for (int i = parameters::kFirst; i <= parameters::kLast; ++i)
-    setParameter(i, programs[program].values[i].load());
-  if (!isEditorClosed()) updateEditor();
+  updateEditor();
 }
 
 void APlugin::setProgramName(char* name) {
   if (name == nullptr) return;
-  programs[currentProgram()].setName(name);
+  core.setProgramName(name);
   if (!isEditorClosed()) updateEditor();
 }
 
 void APlugin::getProgramName(char* name) {
-  vsttext::copy(name, programs[currentProgram()].name, vsttext::kProgramNameCapacity);
+  vsttext::copy(name, core.programName(core.currentProgram()), vsttext::kProgramNameCapacity);
 }
 
 bool APlugin::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) {
-  if (index < 0 || index >= kNumPrograms || text == nullptr) return false;
-  vsttext::copy(text, programs[index].name, vsttext::kProgramNameCapacity);
+  const char* name = core.programName(index);
+  if (name == nullptr || text == nullptr) return false;
+  vsttext::copy(text, name, vsttext::kProgramNameCapacity);
   return true;
-}
-
-float APlugin::getVu() {
-  const float value = vu;
-  vu = 0.0f;
-  return value;
 }
 
 bool APlugin::getOutputProperties(VstInt32 index, VstPinProperties* properties) {

@@ -6,15 +6,17 @@
 #include "host/AudioEffectX.h"
 #include "host/RelaxedFloat.h"
 #include "host/VstUtils.h"
-#include "plugin/APluginProgram.h"
 #include "plugin/Parameters.h"
-#include "plugin/engine/AudioEngine.h"
+#include "plugin/core/EffectCore.h"
 
-// The effect: parameters and programs, the audio engine, and the editor
-// object that owns the window.
+// A program as the VST 2 build names it: the core's.
+using APluginProgram = ProgramBank::Program;
+
+// The effect as a VST 2 plug-in: the host's calls translated into the
+// effect's core, and the editor object that owns the window.
 class APlugin : public AudioEffectX {
  public:
-  static constexpr VstInt32 kNumPrograms = 8;
+  static constexpr VstInt32 kNumPrograms = EffectCore::kNumPrograms;
 
   explicit APlugin(audioMasterCallback audioMaster);
   ~APlugin() override;
@@ -36,11 +38,13 @@ class APlugin : public AudioEffectX {
   void process(float** inputs, float** outputs, VstInt32 sampleFrames) override;
   void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
   VstInt32 processEvents(VstEvents* events) override;
+  // The host's time record in the engine's terms (the meter only where the
+  // host marks it valid).
+  static engine::TimeRecord timeRecordOf(const VstTimeInfo& info);
   void suspend() override {}
   void resume() override { wantEvents(1); }
 
   // Identity.
-  float getVu() override;
   bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
   bool getEffectName(char* name) override;
   bool getVendorString(char* text) override;
@@ -52,31 +56,22 @@ class APlugin : public AudioEffectX {
   const char* getHostProduct() const { return hostProduct; }
   bool isEditorClosed() const { return editorclosed.load(std::memory_order_relaxed) != 0; }
 
-  // A block came without time information: the audio thread only notes it;
-  // the open editor shows "VSTTimeInfo not supported - aborting" while it
-  // holds (a modal box on the audio thread would stall the host).
-  static constexpr const char* kTimeInfoMessage = "VSTTimeInfo not supported - aborting";
-  bool timeInfoMissing() const { return timeinfonotice.load(std::memory_order_relaxed) != 0; }
+  // A block came without time information: the open editor shows its notice
+  // while this holds.
+  bool timeInfoMissing() const { return core.timeInfoMissing(); }
 
-  // The working set: slots 1..61 are the parameters, 62 is the last MIDI value.
-  RelaxedFloat params[parameters::kMidiValue + 1];
-  // The engine's running state, delay memory included; lives inside the object.
-  AudioEngine engine;
+  EffectCore core;
+  // The working set (slots 1..61, and 62 for the last MIDI value) and the
+  // programs, as the core holds them.
+  RelaxedFloat (&params)[parameters::kMidiValue + 1] = core.params;
+  ProgramBank& programs = core.programs;
 
  private:
+  void runBlock(float** inputs, float** outputs, VstInt32 sampleFrames, bool accumulate);
   void updateEditor();
-  // curProgram, read once and known to index a program.
-  int currentProgram() const {
-    const VstInt32 program = curProgram.load(std::memory_order_relaxed);
-    return program >= 0 && program < kNumPrograms ? program : 0;
-  }
 
-  APluginProgram programs[kNumPrograms];
   // 1 while the editor window does not exist; the bridge keeps it current.
   std::atomic<std::uint8_t> editorclosed{0};
   char hostVendor[vsttext::kHostTextCapacity] = {};
   char hostProduct[vsttext::kHostTextCapacity] = {};
-  float vu = 0.0f;
-  // 0 until a block lacks time information, 1 then, 2 once the message was taken.
-  std::atomic<std::uint8_t> timeinfonotice{0};
 };

@@ -33,9 +33,9 @@ jobs=$(nproc)
 out=build-win
 [ "$tests" = 1 ] && out=build-win-tests
 
-# What the cross build takes from Linux: the compiled form; the tests also
+# What the cross build takes from Linux: the compiled form and presets; the tests also
 # hold their results against the Linux library, renderer and screenshots.
-native_targets=(plonk_editor_form)
+native_targets=(plonk_editor_form plonk_factory_presets)
 [ "$tests" = 1 ] && native_targets+=(plonkrift6v2 plonkrift-render plonkrift-shot plonkrift-picture)
 if [ -z "$native" ]; then
   native=build-win/native

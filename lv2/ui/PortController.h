@@ -22,7 +22,8 @@ class PortController final : public EditorController {
 
   // A port event from the host. Control values (format 0, one float) of the
   // slot ports go into the mirror as the plug-in plays them (clamped to
-  // 0..1, NaN as 0); anything else is ignored.
+  // 0..1, NaN as 0), the time_missing port's drives timeInfoMissing();
+  // anything else is ignored.
   void portEvent(std::uint32_t port, std::uint32_t size, std::uint32_t format, const void* buffer);
 
   // Slots 1..61, for the window. Until the host's first events: the defaults.
@@ -32,13 +33,13 @@ class PortController final : public EditorController {
   void setParameterAutomated(int index, float value) override;
   void beginEdit(int index) override;
   void endEdit(int index) override;
-  // No port carries the plug-in's view of the host's time: the notice is
-  // never shown.
-  bool timeInfoMissing() const override { return false; }
+  // Whether the plug-in last reported blocks without time information.
+  bool timeInfoMissing() const override { return timeMissing; }
 
  private:
   LV2UI_Write_Function write;
   LV2UI_Controller controller;
   const LV2UI_Touch* touch;
   RelaxedFloat values[parameters::kLast + 1];
+  bool timeMissing = false;
 };

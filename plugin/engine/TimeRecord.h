@@ -12,6 +12,12 @@ struct TimeRecord {
   bool tempoValid = false;
   bool playing = false;
   bool transportChanged = false;  // playback started or the position jumped
+  // The host's time signature, where it sends one: beatsPerBar notes of
+  // 1/beatUnit each. The engine's bar is four quarter notes whatever the
+  // host's meter; this is kept for following it.
+  double beatsPerBar = 4.0;
+  double beatUnit = 4.0;
+  bool meterValid = false;
 };
 
 }  // namespace engine

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "plugin/Parameters.h"
 #include "plugin/engine/Real.h"
 
 namespace engine {
@@ -12,11 +13,12 @@ namespace engine {
 // LfoRamp. Their phases run freely for the life of the effect.
 class TriangleLfo {
  public:
-  // Block derivation: half a cycle is period x 5 bars (in double: the product
-  // of a float period and a bar is not a float).
+  // Block derivation: half a cycle is the period's bars over two (in double:
+  // the product of a float period and a bar is not a float).
   void DeriveRamps(std::int32_t barSamples, float period1, float period2) {
-    LfoRamp[0] = static_cast<double>(barSamples) * static_cast<double>(period1) * 5.0;
-    LfoRamp[1] = static_cast<double>(barSamples) * static_cast<double>(period2) * 5.0;
+    constexpr double kHalf = parameters::kLfoHalfCycleBars;
+    LfoRamp[0] = static_cast<double>(barSamples) * static_cast<double>(period1) * kHalf;
+    LfoRamp[1] = static_cast<double>(barSamples) * static_cast<double>(period2) * kHalf;
     ramps_ = MakePair(LfoRamp[0], LfoRamp[1]);
     // Samples from here on in which neither count can reach a turning point:
     // up to the first count above its ramp, or down to the first below 1.

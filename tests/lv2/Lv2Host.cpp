@@ -112,6 +112,7 @@ Instance::Instance(double rate, bool withMap) {
   for (int slot = parameters::kFirst; slot <= parameters::kLast; ++slot)
     lilv_instance_connect_port(instance_, lv2plugin::portOfSlot(slot), &slots[slot]);
   lilv_instance_connect_port(instance_, lv2plugin::kControl, sequence_);
+  lilv_instance_connect_port(instance_, lv2plugin::kTimeMissing, &timeMissing);
 }
 
 Instance::~Instance() {

@@ -60,6 +60,8 @@ class Instance {
   float slots[parameters::kLast + 1] = {};
   // Connects a slot's port to nothing (the host leaves it unconnected).
   void disconnectSlot(int slot);
+  // The plug-in's time_missing output as the last run left it.
+  float timeMissing = -1.0f;
 
   // A time:Position at the given frame of the next run.
   void send(std::uint32_t frame, const Position& position);

@@ -9,10 +9,10 @@
 #include <fstream>
 #include <map>
 
+#include "plugin/PresetText.h"
 #include "tests/lv2/Reference.h"
 #include "tools/hostkit/PluginHost.h"
 #include "tools/render/DemoSignal.h"
-#include "tools/render/ParameterText.h"
 
 namespace lv2test {
 namespace {
@@ -220,12 +220,6 @@ std::vector<std::filesystem::path> PresetFiles() {
   return files;
 }
 
-render::ParameterNames Names() {
-  std::vector<std::string> names;
-  for (int slot = 0; slot < parameters::kNumSlots; ++slot) names.emplace_back(parameters::name(slot));
-  return render::ParameterNames(names);
-}
-
 TEST(Lv2Presets, HostsListTheEightProgramsAndEveryPresetFile) {
   std::map<std::string, std::string> listed;
   for (const auto& [uri, label] : Presets()) listed[uri] = label;
@@ -276,12 +270,12 @@ TEST(Lv2Presets, ProgramsHoldTheVst2ProgramsValues) {
 TEST(Lv2Presets, EachPresetFileRendersAsPlonkriftRenderPlaysIt) {
   const auto files = PresetFiles();
   ASSERT_FALSE(files.empty());
-  const render::ParameterNames names = Names();
+  const parameters::ParameterNames names;
   for (const auto& file : files) {
     SCOPED_TRACE(file.string());
     Values values;
     std::string error;
-    ASSERT_TRUE(render::ReadPreset(names, file.string(), values, error)) << error;
+    ASSERT_TRUE(parameters::ReadPreset(names, file.string(), values, error)) << error;
     Song song;
     song.segments = {{0, 0.0, 120.0, true}};
     const Stereo vst = RenderVst(song, 256, values);

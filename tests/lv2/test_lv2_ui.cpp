@@ -284,6 +284,28 @@ TEST_F(UiOnXvfb, PortEventsMoveTheControls) {
   EXPECT_EQ(ui.recorder.malformed, 0);
 }
 
+// The plug-in's time_missing output shows the editor's notice while it is 1
+// and takes it away again at 0, as the VST 2 editor does for its effect.
+TEST_F(UiOnXvfb, TheNoticeFollowsThePluginsTimeMissingPort) {
+  const Window host = HostWindow(40, 30);
+  HostedUi& ui = Open(host);
+  ASSERT_NE(ui.handle, nullptr);
+  ASSERT_TRUE(IdleUntil([&] { return Viewable(x, ui.widget, kWidth, kHeight); }));
+  IdleRefresh();
+  const Picture plain = Screen(host);
+  EXPECT_LT(Differing(plain, EditorPicture(Defaults())), plain.size() / 100) << "no notice to begin with";
+
+  const float missing = 1.0f, back = 0.0f;
+  descriptor->port_event(ui.handle, lv2plugin::kTimeMissing, sizeof missing, 0, &missing);
+  IdleRefresh();
+  EXPECT_GT(Differing(Screen(host), plain), 200u) << "the notice is drawn";
+
+  descriptor->port_event(ui.handle, lv2plugin::kTimeMissing, sizeof back, 0, &back);
+  IdleRefresh();
+  EXPECT_EQ(Differing(Screen(host), plain), 0u) << "and taken away";
+  EXPECT_TRUE(ui.recorder.events.empty());
+}
+
 TEST_F(UiOnXvfb, ClicksAndDragsWriteThePortsBetweenTouches) {
   const Window host = HostWindow(40, 30);
   HostedUi& ui = Open(host);

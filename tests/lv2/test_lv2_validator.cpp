@@ -266,6 +266,7 @@ TEST(Lv2Validator, WithoutTimeInformationTheOutputIsSilentUntilAPositionArrives)
   plugin.activate();
   const Stereo silent = Play(plugin, kBar, {512}, false);
   EXPECT_TRUE(silent.silent());
+  EXPECT_EQ(plugin.timeMissing, 1.0f) << "the plug-in reports it";
   // Other atoms are no time information either.
   std::vector<std::uint8_t> notPosition(16, 0);
   reinterpret_cast<LV2_Atom*>(notPosition.data())->size = 8;
@@ -281,6 +282,7 @@ TEST(Lv2Validator, WithoutTimeInformationTheOutputIsSilentUntilAPositionArrives)
   plugin.run(demo.left.data(), demo.right.data(), out.left.data(), out.right.data(), 8192);
   EXPECT_TRUE(std::all_of(out.left.begin(), out.left.begin() + 3000, [](float x) { return x == 0.0f; }));
   EXPECT_TRUE(std::any_of(out.left.begin() + 3000, out.left.end(), [](float x) { return x != 0.0f; }));
+  EXPECT_EQ(plugin.timeMissing, 0.0f) << "the block ended with time information";
 }
 
 TEST(Lv2Validator, InPlaceBuffersPlayAsSeparateOnes) {

@@ -1,5 +1,6 @@
 // The effect class where the host's view hides what matters: the notice of
-// missing time information, the MIDI value slot and the floating-point mode.
+// missing time information, the host's record as the engine gets it, the
+// MIDI value slot and the floating-point mode.
 
 #include <gtest/gtest.h>
 #include <xmmintrin.h>
@@ -63,6 +64,36 @@ TEST(EffectTime, MissingTimeInformationIsNotedOnceAndNothingIsProcessed) {
     EXPECT_TRUE(plugin->timeInfoMissing());
   }
   currentTime = nullptr;
+}
+
+// The host's record in the engine's terms: the meter only where the host
+// marks it valid and it means a meter; the bar stays four quarter notes.
+TEST(EffectTime, TheHostsTimeSignatureIsCarriedWhereValid) {
+  const struct {
+    VstInt32 flags, numerator, denominator;
+    bool valid;
+    double beatsPerBar, beatUnit;
+  } cases[] = {
+      {kVstPpqPosValid | kVstTempoValid | kVstTimeSigValid, 6, 8, true, 6.0, 8.0},
+      {kVstTimeSigValid, 3, 4, true, 3.0, 4.0},
+      {kVstPpqPosValid | kVstTempoValid, 6, 8, false, 4.0, 4.0},
+      {kVstTimeSigValid, 0, 4, false, 4.0, 4.0},
+      {kVstTimeSigValid, 7, -8, false, 4.0, 4.0},
+  };
+  for (const auto& c : cases) {
+    VstTimeInfo info{};
+    info.ppqPos = 2.5;
+    info.tempo = 93.0;
+    info.flags = c.flags;
+    info.timeSigNumerator = c.numerator;
+    info.timeSigDenominator = c.denominator;
+    const engine::TimeRecord time = APlugin::timeRecordOf(info);
+    EXPECT_EQ(time.meterValid, c.valid) << c.numerator << "/" << c.denominator;
+    EXPECT_EQ(time.beatsPerBar, c.beatsPerBar);
+    EXPECT_EQ(time.beatUnit, c.beatUnit);
+    EXPECT_EQ(time.beats, 2.5);
+    EXPECT_EQ(time.tempo, 93.0);
+  }
 }
 
 TEST(EffectTime, FloatingPointModeIsTheHostsAgainOnReturn) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -96,6 +97,22 @@ void label(cairo_t* cr, const std::string& s, double x, double baseline, Align a
 void smallLabel(cairo_t* cr, const std::string& s, double x, double baseline, Align align = Align::Left,
                 Rgba colour = palette::textDim) {
   text(cr, s, x, baseline, font(7.5, true, 0.4), colour, align);
+}
+
+// The word the parameter table gives a named value ("LP", the rate button's
+// "4"); empty when the value has none.
+std::string wordOf(std::span<const parameters::Point> points, float value) {
+  for (const parameters::Point& p : points)
+    if (p.value == value) return std::string(p.word());
+  return "";
+}
+
+// The filter type each side of the switch and lamp shows.
+std::string lowPassWord() {
+  return wordOf(parameters::kFilterTypes, 1.0f);
+}
+std::string highPassWord() {
+  return wordOf(parameters::kFilterTypes, 0.0f);
 }
 
 void dialTicks(cairo_t* cr, double cx, double cy, double inner, double outer, double major, int count) {
@@ -389,9 +406,9 @@ void drawLamp(cairo_t* cr, LampKind kind, bool lit) {
   } else {
     // The filter lamp is a mode display: both states are readable.
     if (lit)
-      glowText(cr, "LP", 18, baseline, f, palette::accent, Align::Centre, 2.0);
+      glowText(cr, lowPassWord(), 18, baseline, f, palette::accent, Align::Centre, 2.0);
     else
-      text(cr, "HP", 18, baseline, f, palette::cool, Align::Centre, false);
+      text(cr, highPassWord(), 18, baseline, f, palette::cool, Align::Centre, false);
   }
   // Glass reflection.
   roundedRect(cr, 3, 3, 30, 5, 1.5);
@@ -634,8 +651,8 @@ void drawUnitSection(cairo_t* cr, const Layout& layout, int unit) {
   smallLabel(cr, "FILTER", filterLamp.x + filterLamp.width / 2, filterLamp.y - 5, Align::Centre);
   const CellPlace& filter = layout.toggle(fd + "filtertype");
   const int legendX = left ? filter.x + filter.width + 4 : filter.x - 4;
-  smallLabel(cr, "LP", legendX, filter.y + 9, left ? Align::Left : Align::Right);
-  smallLabel(cr, "HP", legendX, filter.y + 21, left ? Align::Left : Align::Right);
+  smallLabel(cr, lowPassWord(), legendX, filter.y + 9, left ? Align::Left : Align::Right);
+  smallLabel(cr, highPassWord(), legendX, filter.y + 21, left ? Align::Left : Align::Right);
 }
 
 void drawLfoSection(cairo_t* cr, const Layout& layout, int lfo) {
@@ -667,14 +684,19 @@ void drawLfoSection(cairo_t* cr, const Layout& layout, int lfo) {
   }
   if (first == nullptr) throw std::runtime_error("the form has no rate buttons for " + name);
   // The caption on the outer side of the row of buttons.
+  const Parameter& rate = parameter(period);
+  const std::string caption = "Rate (" + std::string(rate.unitLabel) + ")";
   if (left)
-    label(cr, "Rate (bars)", first->x - 6, first->y + 12.5, Align::Right);
+    label(cr, caption, first->x - 6, first->y + 12.5, Align::Right);
   else
-    label(cr, "Rate (bars)", last->x + last->width + 8, last->y + 12.5);
+    label(cr, caption, last->x + last->width + 8, last->y + 12.5);
   for (const CellPlace& b : layout.rateButtons) {
     if (b.slot != period) continue;
     placed(cr, b.x, b.y, [&] { drawRatePad(cr, false); });
-    text(cr, std::to_string(b.bars), b.x + 9, b.y + 30, font(8, true), palette::text, Align::Centre);
+    const std::string bars = wordOf(rate.points, periodOfBars(b.bars));
+    if (bars.empty())
+      throw std::runtime_error("no period of " + std::to_string(b.bars) + " bars for a rate button");
+    text(cr, bars, b.x + 9, b.y + 30, font(8, true), palette::text, Align::Centre);
   }
   // Both cutoff sliders follow LFO 1; the pan sliders follow their own LFO.
   for (const KnobPlace& k : layout.knobs) {

@@ -57,9 +57,9 @@ Surface composePreview(const PictureSet& pictures, const Layout& layout, bool in
     paint(cr, pictures[gate.picture], gate.x, gate.y, gate.width, gate.height, 0, 1.0, gate.height / 53.0);
   for (const CellPlace& c : layout.toggles)
     if (values[c.slot] >= 0.5f) paint(cr, pictures[c.picture], c.x, c.y, c.width, c.height);
-  // Rate buttons: the bars value k lights the buttons of its binary digits.
+  // Rate buttons: the bars k of the value light the buttons of its binary digits.
   for (const CellPlace& b : layout.rateButtons) {
-    const int k = static_cast<int>(std::nearbyint(static_cast<double>(values[b.slot]) * 10.0));
+    const int k = static_cast<int>(std::nearbyint(parameters::barsOfPeriod(values[b.slot])));
     if (k & b.bars) paint(cr, pictures[b.picture], b.x, b.y, b.width, b.height);
   }
   if (infoShown) {

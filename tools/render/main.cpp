@@ -20,11 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "plugin/ParameterText.h"
+#include "plugin/PresetText.h"
 #include "tools/cli/CommandLine.h"
 #include "tools/hostkit/PluginHost.h"
 #include "tools/render/AudioFiles.h"
 #include "tools/render/DemoSignal.h"
-#include "tools/render/ParameterText.h"
 #include "tools/render/PluginSearch.h"
 #include "tools/render/RenderOptions.h"
 #include "tools/render/SafeFile.h"
@@ -102,9 +103,9 @@ void PrintInfo(hostkit::PluginHost& host, const std::string& path) {
     const float value = host.getParameter(i);
     std::printf("%3d  %-16s %.4f  %8s %s", i, host.text(effGetParamName, i).c_str(), value,
                 host.text(effGetParamDisplay, i).c_str(), host.text(effGetParamLabel, i).c_str());
-    const render::ParameterMeaning meaning = render::Describe(i);
+    const parameters::ParameterMeaning meaning = parameters::Describe(i);
     if (!meaning.meaning.empty())
-      std::printf("  %-10s %s [%s]", render::FormatValue(i, value).c_str(), meaning.meaning.c_str(),
+      std::printf("  %-10s %s [%s]", parameters::FormatValue(i, value).c_str(), meaning.meaning.c_str(),
                   meaning.accepts.c_str());
     std::printf("\n");
   }
@@ -250,7 +251,7 @@ struct Run {
   bool resumed = false;  // effMainsChanged on, not yet off
 
   // Parameters by the names the host sees, from presets and --set in order.
-  std::optional<render::ParameterNames> names;
+  std::optional<parameters::ParameterNames> names;
   std::vector<std::pair<int, float>> sets;
 
   // What is written: the audio (unless only a preset is saved), the dry
@@ -320,11 +321,11 @@ int ReadParameters(Run& run) {
   std::string error;
   for (const auto& setting : run.options.settings) {
     if (setting.preset) {
-      if (!render::ReadPreset(*run.names, setting.text, run.sets, error)) return Fail(error);
+      if (!parameters::ReadPreset(*run.names, setting.text, run.sets, error)) return Fail(error);
     } else {
       int slot = 0;
       float value = 0.0f;
-      if (!render::ParseAssignment(*run.names, setting.text, slot, value, error))
+      if (!parameters::ParseAssignment(*run.names, setting.text, slot, value, error))
         return Mistake("--set: " + error);
       run.sets.emplace_back(slot, value);
     }
@@ -399,7 +400,7 @@ int SavePreset(Run& run) {
   if (name.empty()) return kGoOn;
   std::vector<float> values(kNumSlots);
   for (int i = 0; i < kNumSlots; ++i) values[i] = run.host->getParameter(i);
-  const std::string text = render::PresetText(*run.names, values);
+  const std::string text = parameters::PresetText(*run.names, values);
   if (!WriteAll(run.presetFile.fd(), text.data(), text.size()))
     return Fail("cannot write '" + name + "': " + std::strerror(errno));
   std::string error;

@@ -1,53 +1,34 @@
-#include "tools/render/ParameterText.h"
+#include "plugin/ParameterText.h"
 
-#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <span>
+#include <vector>
 
 #include "plugin/Parameters.h"
 
-namespace render {
+namespace parameters {
 
 namespace {
 
-using namespace parameters;
-
-enum class Unit { None, Toggle, FilterType, Beats, Bars, AttackSteps, DecaySteps, Percent, Level, Pan };
-
 Unit UnitOf(int slot) {
-  if (slot >= kStep1 && slot <= kGateEnable) return Unit::Toggle;
-  switch (slot) {
-    case kGateAttack:
-      return Unit::AttackSteps;
-    case kGateDecay:
-      return Unit::DecaySteps;
-    case kGateVolume:
-    case kFd1Volume:
-    case kFd2Volume:
-      return Unit::Level;
-    case kFd1Enable:
-    case kFd2Enable:
-    case kFd1DelaySync:
-    case kFd2DelaySync:
-      return Unit::Toggle;
-    case kFd1FilterType:
-    case kFd2FilterType:
-      return Unit::FilterType;
-    case kFd1DelayTime:
-    case kFd2DelayTime:
-      return Unit::Beats;
-    case kFd1Pan:
-    case kFd2Pan:
-      return Unit::Pan;
-    case kLfo1Period:
-    case kLfo2Period:
-      return Unit::Bars;
+  return parameter(slot).unit;
+}
+
+// The named values a slot's text may give by word: on and off, the filter
+// types, the pan's points; none for the units read as numbers.
+std::span<const Point> WordsOf(int slot) {
+  switch (UnitOf(slot)) {
+    case Unit::Switch:
+      return kSwitchWords;
+    case Unit::FilterType:
+    case Unit::Pan:
+      return parameter(slot).points;
     default:
-      return isValueSlot(slot) ? Unit::Percent : Unit::None;
+      return {};
   }
 }
 
@@ -62,32 +43,14 @@ std::string Trim(const std::string& text) {
   return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-// Letters and digits only, lower case: "fd1 lfo cutoff" finds "FD1 LFO->Cutoff".
-std::string Key(const std::string& name) {
-  std::string key;
-  for (char c : name)
-    if (std::isalnum(static_cast<unsigned char>(c)))
-      key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return key;
-}
-
-std::size_t Distance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
+// Whether text (lower case) is one of a point's words, without regard to case.
+bool IsWordOf(const std::string& text, const Point& point) {
+  for (std::string_view words = point.words; !words.empty();) {
+    const std::size_t bar = words.find('|');
+    if (Lower(std::string(words.substr(0, bar))) == text) return true;
+    words = bar == std::string_view::npos ? std::string_view() : words.substr(bar + 1);
   }
-  return row[b.size()];
-}
-
-bool IsOneOf(const std::string& word, std::initializer_list<const char*> words) {
-  return std::any_of(words.begin(), words.end(), [&](const char* w) { return word == w; });
+  return false;
 }
 
 // A number, or a fraction "a/b", at the start of text; rest is what follows.
@@ -113,19 +76,36 @@ bool InRange(double x, double low, double high) {
   return x >= low && x <= high;
 }
 
+// The points' words (the first of each) in a row, the last after `last`:
+// "a, b, c" or "a, b or c"; reversed from the highest value down.
+std::string WordRow(std::span<const Point> points, const char* last, bool reversed = false) {
+  std::string row;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const Point& point = points[reversed ? points.size() - 1 - i : i];
+    if (i > 0) row += i + 1 == points.size() ? last : ", ";
+    row += point.word();
+  }
+  return row;
+}
+
+// The bars of a period of 1.
+std::string MostBars() {
+  return std::to_string(static_cast<int>(kBarsPerPeriodUnit));
+}
+
 }  // namespace
 
 ParameterMeaning Describe(int slot) {
   const auto unitText = [](Unit unit) -> std::string {
     switch (unit) {
-      case Unit::Toggle:
+      case Unit::Switch:
         return "on, off or 0..1";
       case Unit::FilterType:
-        return "HP, LP or 0..1";
+        return WordRow(kFilterTypes, ", ") + " or 0..1";
       case Unit::Beats:
         return "beats up to 1: 3/4, 0.5, 1/4 beat";
       case Unit::Bars:
-        return "1 to 10 bars (a number below 1 is the slot value)";
+        return "1 to " + MostBars() + " bars (a number below 1 is the slot value)";
       case Unit::AttackSteps:
         return "0..1, % or 0 to 1 steps";
       case Unit::DecaySteps:
@@ -135,7 +115,7 @@ ParameterMeaning Describe(int slot) {
       case Unit::Level:
         return "0..1, % or dB (0 dB and below)";
       case Unit::Pan:
-        return "0..1, % or left, center, right";
+        return "0..1, % or " + WordRow(kPanPoints, ", ", true);
       case Unit::None:
         return "";
     }
@@ -199,7 +179,8 @@ ParameterMeaning Describe(int slot) {
         break;
       case kFd1DelaySync:
       case kFd2DelaySync:
-        meaning = "the editor snaps " + unit + "'s delay to 1/4, 1/2, 3/4 or 1 beat; no sound change";
+        meaning = "the editor snaps " + unit + "'s delay to " + WordRow(kSyncedDelays, " or ") +
+                  " beat; no sound change";
         break;
       case kFd1LfoCutoff:
         meaning = "LFO1's depth on FD1's cutoff";
@@ -215,8 +196,8 @@ ParameterMeaning Describe(int slot) {
         break;
       case kLfo1Period:
       case kLfo2Period:
-        meaning =
-            "LFO" + std::to_string(slot == kLfo1Period ? 1 : 2) + "'s cycle: 1, 2, 4 or 8 bars in the editor";
+        meaning = "LFO" + std::to_string(slot == kLfo1Period ? 1 : 2) +
+                  "'s cycle: " + WordRow(kPeriods, " or ") + " bars in the editor";
         break;
       default:
         break;
@@ -240,19 +221,8 @@ bool ParseValue(int slot, const std::string& input, float& value, std::string& e
   if (text.empty()) return reject("no value");
 
   // Words first.
-  if (unit == Unit::Toggle) {
-    if (IsOneOf(text, {"on", "yes", "true"})) return accept(1.0);
-    if (IsOneOf(text, {"off", "no", "false"})) return accept(0.0);
-  }
-  if (unit == Unit::FilterType) {
-    if (IsOneOf(text, {"lp", "lowpass", "low-pass", "low pass", "low"})) return accept(1.0);
-    if (IsOneOf(text, {"hp", "highpass", "high-pass", "high pass", "high"})) return accept(0.0);
-  }
-  if (unit == Unit::Pan) {
-    if (IsOneOf(text, {"left", "l"})) return accept(1.0);
-    if (IsOneOf(text, {"right", "r"})) return accept(0.0);
-    if (IsOneOf(text, {"center", "centre", "c", "middle"})) return accept(0.5);
-  }
+  for (const Point& point : WordsOf(slot))
+    if (IsWordOf(text, point)) return accept(point.value);
 
   double x = 0.0;
   std::string suffix;
@@ -270,8 +240,9 @@ bool ParseValue(int slot, const std::string& input, float& value, std::string& e
     return accept(x);
   }
   if (unit == Unit::Bars && (suffix == "bar" || suffix == "bars" || (suffix.empty() && x >= 1.0))) {
-    if (!InRange(x, 0.0, 10.0)) return reject("outside 0 to 10 bars: " + Trim(input));
-    return accept(x / 10.0);
+    if (!InRange(x, 0.0, kBarsPerPeriodUnit))
+      return reject("outside 0 to " + MostBars() + " bars: " + Trim(input));
+    return accept(periodOfTypedBars(x));
   }
   if ((unit == Unit::AttackSteps || unit == Unit::DecaySteps) && (suffix == "step" || suffix == "steps")) {
     const double most = unit == Unit::AttackSteps ? 1.0 : 2.0;
@@ -298,17 +269,12 @@ std::string FormatValue(int slot, float value) {
       candidates.push_back(std::string(text) + suffix);
     }
   };
+  for (const Point& point : WordsOf(slot))
+    if (point.value == value) return std::string(point.word());
   switch (unit) {
-    case Unit::Toggle:
-      if (value == 0.0f || value == 1.0f) return value == 1.0f ? "on" : "off";
-      break;
+    case Unit::Switch:
     case Unit::FilterType:
-      if (value == 0.0f || value == 1.0f) return value == 1.0f ? "LP" : "HP";
-      break;
     case Unit::Pan:
-      if (value == 1.0f) return "left";
-      if (value == 0.0f) return "right";
-      if (value == 0.5f) return "center";
       break;
     case Unit::Beats:
       for (int denominator : {1, 2, 4, 8, 16, 3, 6, 12}) {
@@ -321,7 +287,7 @@ std::string FormatValue(int slot, float value) {
       }
       break;
     case Unit::Bars:
-      decimals(value * 10.0, " bars");
+      decimals(barsOfPeriod(value), " bars");
       break;
     case Unit::AttackSteps:
     case Unit::DecaySteps:
@@ -348,77 +314,4 @@ std::string FormatValue(int slot, float value) {
   return nine;
 }
 
-ParameterNames::ParameterNames(std::vector<std::string> names) : names_(std::move(names)) {
-  for (const std::string& name : names_) keys_.push_back(name == "reserved" ? std::string() : Key(name));
-}
-
-int ParameterNames::find(const std::string& name) const {
-  const std::string key = Key(name);
-  if (key.empty()) return -1;
-  for (std::size_t i = 0; i < keys_.size(); ++i)
-    if (keys_[i] == key) return static_cast<int>(i);
-  return -1;
-}
-
-std::string ParameterNames::unknown(const std::string& name) const {
-  const std::string key = Key(name);
-  std::vector<std::pair<std::size_t, std::size_t>> ranked;  // distance, slot
-  for (std::size_t i = 0; i < keys_.size(); ++i)
-    if (!keys_[i].empty()) ranked.emplace_back(Distance(key, keys_[i]), i);
-  std::stable_sort(ranked.begin(), ranked.end());
-  std::string message = "unknown parameter \"" + name + "\"";
-  // Only names a slip of the keyboard away are offered; the rest is in --info.
-  const std::size_t limit = std::max<std::size_t>(3, key.size() / 3);
-  std::string offered;
-  for (std::size_t i = 0; i < ranked.size() && i < 3; ++i) {
-    if (ranked[i].first > limit || ranked[i].first > ranked[0].first + 1) break;
-    offered += (offered.empty() ? "" : ", ") + ("\"" + names_[ranked[i].second] + "\"");
-  }
-  return message + (offered.empty() ? " (--info lists the names)" : "; did you mean " + offered + "?");
-}
-
-bool ParseAssignment(const ParameterNames& names, const std::string& text, int& slot, float& value,
-                     std::string& error) {
-  const auto equals = text.find('=');
-  if (equals == std::string::npos) return error = "\"" + text + "\" needs the form NAME=VALUE", false;
-  const std::string name = Trim(text.substr(0, equals)), number = Trim(text.substr(equals + 1));
-  slot = names.find(name);
-  if (slot < 0) return error = names.unknown(name), false;
-  std::string why;
-  if (!ParseValue(slot, number, value, why)) return error = "\"" + names.name(slot) + "\": " + why, false;
-  return true;
-}
-
-bool ReadPreset(const ParameterNames& names, const std::string& path,
-                std::vector<std::pair<int, float>>& values, std::string& error) {
-  std::ifstream file(path);
-  if (!file) return error = "cannot read preset '" + path + "'", false;
-  std::string line;
-  for (int number = 1; std::getline(file, line); ++number) {
-    const std::string text = Trim(line.substr(0, line.find('#')));
-    if (text.empty()) continue;
-    int slot = 0;
-    float value = 0.0f;
-    std::string why;
-    if (!ParseAssignment(names, text, slot, value, why))
-      return error = path + ":" + std::to_string(number) + ": " + why, false;
-    values.emplace_back(slot, value);
-  }
-  if (file.bad()) return error = "cannot read preset '" + path + "'", false;
-  return true;
-}
-
-std::string PresetText(const ParameterNames& names, const std::vector<float>& values) {
-  std::string text = "# plonkrift-render preset: one \"Name = value\" a line; see plonkrift-render --info\n";
-  for (int slot = kFirst; slot <= kLast && slot < static_cast<int>(values.size()); ++slot) {
-    if (slot == kStep1) text += "\n# gate steps and ties\n";
-    if (slot == kGateEnable) text += "\n# gate\n";
-    if (slot == kFd1Enable) text += "\n# FD1\n";
-    if (slot == kFd2Enable) text += "\n# FD2\n";
-    if (slot == kLfo1Period) text += "\n# LFOs\n";
-    text += names.name(slot) + " = " + FormatValue(slot, values[slot]) + "\n";
-  }
-  return text;
-}
-
-}  // namespace render
+}  // namespace parameters
