@@ -257,7 +257,8 @@ TEST_F(RenderCli, EchoesRingOutAfterTheInput) {
   const auto render = [&](std::vector<std::string> extra) {
     std::vector<std::string> args = {"burst.wav", "-o", "out.wav"};
     args.insert(args.end(), extra.begin(), extra.end());
-    const Result r = Run(args);
+    // A render that never ends is stopped rather than filling the disk.
+    const Result r = Run(args, "timeout 120");
     EXPECT_EQ(r.status, 0) << r.err;
     return Read(dir / "out.wav");
   };
@@ -279,6 +280,12 @@ TEST_F(RenderCli, EchoesRingOutAfterTheInput) {
   const std::size_t lastBar = tail.frames() - bar;
   EXPECT_LT(loudest(tail, lastBar, tail.frames()), quiet);
   EXPECT_GE(loudest(tail, lastBar - 1, lastBar), quiet) << "the tail ends one bar after the last echo";
+
+  // At one frame a block the quiet bar ends on a block's last frame: the
+  // render still stops there, with the same sound.
+  const Sound single = render({"--block", "1"});
+  EXPECT_EQ(single.frames(), tail.frames());
+  EXPECT_TRUE(single.samples == tail.samples);
 
   EXPECT_EQ(render({"--tail", "2"}).frames(), inputFrames + 2 * bar);
   EXPECT_EQ(render({"--tail=0.5"}).frames(), inputFrames + bar / 2);

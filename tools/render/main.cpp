@@ -500,6 +500,9 @@ int PlayBlock(Run& run) {
       if (run.quietRun >= run.barFrames || tail >= run.tailLimit) {
         run.tailQuiet = run.quietRun >= run.barFrames;
         keep = k + 1;
+        // Also when the tail ends on the block's last frame (always, at
+        // one frame a block): the render is over.
+        run.over = true;
         break;
       }
     }
@@ -525,7 +528,6 @@ int PlayBlock(Run& run) {
   // The host kit records every request; a long job at small blocks must
   // not pile them up.
   if (run.blockIndex++ % 4096 == 4095) run.host->clearCalls();
-  if (keep < count) run.over = true;
   return kGoOn;
 }
 
