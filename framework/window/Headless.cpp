@@ -104,7 +104,7 @@ TPoint THeadlessBackend::WarpPointer(TPoint position) {
 void THeadlessBackend::Post(TWindowHandle window, const TWindowEvent& event) {
   // Events that handlers post are delivered in the same Update, after the
   // ones before them.
-  if (THeadlessWindow* w = Window(window)) Queue({w, event, cursor_, KeyboardState(), 0});
+  if (THeadlessWindow* w = Window(window)) Queue({w, event, cursor_, modifiers_ | buttons_, 0});
 }
 
 void THeadlessBackend::Send(TWindowHandle window, const TWindowEvent& event) {

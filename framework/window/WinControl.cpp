@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 
 #include "framework/graphics/Region.h"
 #include "framework/window/Application.h"
@@ -220,11 +219,13 @@ void TWinControl::HandleNeeded() {
 
 namespace {
 // The timers that belong to c's window: those c owns, and those of its
-// controls, at any depth.
-void CollectTimers(TComponent& c, std::set<TTimer*>& out) {
+// controls, at any depth, each once, in the order they were made there.
+void CollectTimers(TComponent& c, std::vector<TTimer*>& out) {
   for (int i = 0; i < c.ComponentCount(); ++i) {
     TComponent* owned = c.Components(i);
-    if (auto* timer = dynamic_cast<TTimer*>(owned)) out.insert(timer);
+    if (auto* timer = dynamic_cast<TTimer*>(owned);
+        timer && std::find(out.begin(), out.end(), timer) == out.end())
+      out.push_back(timer);
     CollectTimers(*owned, out);
   }
   if (auto* w = dynamic_cast<TWinControl*>(&c))
@@ -237,7 +238,7 @@ void TWinControl::SetWindowSystem(std::shared_ptr<TWindowSystem> system) {
   if (system == system_) return;
   DestroyHandle();
   system_ = std::move(system);
-  std::set<TTimer*> timers;
+  std::vector<TTimer*> timers;
   CollectTimers(*this, timers);
   for (TTimer* timer : timers) timer->UpdateTimer();
 }

@@ -83,8 +83,8 @@ void TWindowSystem::Queue(const TQueuedEvent& event) {
 bool TWindowSystem::TakeEvent(TQueuedEvent& event) {
   const auto self = std::this_thread::get_id();
   std::lock_guard lock(mutex_);
-  const auto it =
-      std::find_if(queue_.begin(), queue_.end(), [&](const TQueuedEvent& e) { return e.Window->Thread() == self; });
+  const auto it = std::find_if(queue_.begin(), queue_.end(),
+                               [&](const TQueuedEvent& e) { return e.Window->Thread() == self; });
   if (it == queue_.end()) return false;
   event = *it;
   queue_.erase(it);

@@ -80,7 +80,8 @@ class TWindowSystem : public std::enable_shared_from_this<TWindowSystem> {
 
   // A window inside parent (0: a top-level window), hidden until Show.
   // Raises EWindowError when the window cannot be made.
-  std::unique_ptr<TBackendWindow> CreateWindow(TWindowHandle parent, const TRect& bounds, IWindowEvents& events);
+  std::unique_ptr<TBackendWindow> CreateWindow(TWindowHandle parent, const TRect& bounds,
+                                               IWindowEvents& events);
   // Schedules timer every interval ms on the calling thread; returns the
   // entry's serial number (never 0).
   std::uint64_t StartTimer(TTimer& timer, std::uint32_t interval);

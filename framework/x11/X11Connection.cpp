@@ -6,9 +6,9 @@
 #include <mutex>
 #include <vector>
 
-#include <X11/XKBlib.h>
-
 #include "framework/x11/X11Internal.h"
+
+#include <X11/XKBlib.h>
 
 namespace framework::x11 {
 

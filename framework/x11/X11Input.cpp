@@ -3,10 +3,10 @@
 
 #include <algorithm>
 
-#include <X11/keysym.h>
-
 #include "framework/window/Shell.h"
 #include "framework/x11/X11Internal.h"
+
+#include <X11/keysym.h>
 
 namespace framework::x11 {
 

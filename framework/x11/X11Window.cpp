@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include <X11/cursorfont.h>
-
 #include "framework/x11/X11Internal.h"
+
+#include <X11/cursorfont.h>
 
 namespace framework::x11 {
 
