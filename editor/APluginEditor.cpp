@@ -1,6 +1,8 @@
 #include "editor/APluginEditor.h"
 
-#include "framework/window/Application.h"
+#include <algorithm>
+#include <limits>
+
 #include "framework/window/Desktop.h"
 
 APluginEditor::APluginEditor(AudioEffectX* effect, std::atomic<std::uint8_t>& editorClosed,
@@ -36,15 +38,15 @@ VstInt32 APluginEditor::open(void* parent) {
   try {
     const auto handle = reinterpret_cast<framework::TWindowHandle>(parent);
     if (opencount == 0) {
-      // The framework picks the window system for this parent: the backend
-      // chosen on purpose (a test's, a tool's) or the desktop's for one of
-      // its windows; a handle that is neither is refused (EWindowError). The
-      // editor works the same on any.
-      framework::UseDesktopBackendFor(handle);
+      // The desktop's window system for this parent, unless one was given; a
+      // handle that is no window of the desktop is refused (EWindowError).
+      // The editor works the same on any.
+      if (!windowsystem) windowsystem = framework::DesktopWindowSystemFor(handle);
       copyParameters();
       // A window kept from the last open keeps its composed picture: only
       // what changed while it was closed is painted again.
       if (!window) window = TPluginEditorWindow::Create(this, values);
+      window->SetWindowSystem(windowsystem);
       // A child of the host's window at (0, 0); the window system refuses a
       // parent that is no window (EWindowError).
       window->SetParentWindow(handle);
@@ -88,8 +90,36 @@ void APluginEditor::close() {
 
 void APluginEditor::idle() {
   if (editorclosed.load(std::memory_order_relaxed) != 0 || !window) return;
+  updateWindowSystem();
+}
+
+void APluginEditor::setWindowSystem(std::shared_ptr<framework::TWindowSystem> system) {
   try {
-    framework::PumpEvents();
+    // A window of another system goes; the controls stay.
+    if (window) window->SetWindowSystem(system);
+  } catch (...) {
+    destroyWindow();
+  }
+  windowsystem = std::move(system);
+}
+
+int APluginEditor::getFileDescriptor() const {
+  return windowsystem ? windowsystem->FileDescriptor() : -1;
+}
+
+int APluginEditor::getTimeout() const {
+  if (!windowsystem) return -1;
+  const auto due = windowsystem->NextDue();
+  if (!due) return -1;
+  const std::uint64_t now = windowsystem->NowMs();
+  const std::uint64_t wait = *due > now ? *due - now : 0;
+  return static_cast<int>(std::min<std::uint64_t>(wait, std::numeric_limits<int>::max()));
+}
+
+void APluginEditor::updateWindowSystem() {
+  if (!windowsystem) return;
+  try {
+    windowsystem->Update();
   } catch (...) {
   }
 }

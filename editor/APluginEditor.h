@@ -6,6 +6,7 @@
 
 #include "editor/EditorController.h"
 #include "editor/TPluginEditorWindow.h"
+#include "framework/window/WindowSystem.h"
 #include "host/AEffEditor.h"
 #include "host/AudioEffectX.h"
 #include "host/RelaxedFloat.h"
@@ -32,7 +33,8 @@ class APluginEditor : public AEffEditor, public EditorController {
   // Answers 0 for a null parent or one the window system refuses.
   VstInt32 open(void* parent) override;
   void close() override;
-  // Runs the window's pending input, its 50 ms refresh and its paints.
+  // Runs the window's pending input, its 50 ms refresh and its paints: the
+  // window system's update.
   void idle() override;
   // Copies the effect's parameter values into the mirror while the window is
   // open. Called from any thread, the audio thread included: it only does
@@ -46,6 +48,20 @@ class APluginEditor : public AEffEditor, public EditorController {
   void endEdit(int index) override;
   bool timeInfoMissing() const override;
 
+  // The window system the window lives in. Until one is given, the first
+  // open asks the framework for the desktop's (X11, Win32) for the host's
+  // window; tests and tools give one of their own (headless) before opening.
+  // The editor keeps it as long as it lives.
+  void setWindowSystem(std::shared_ptr<framework::TWindowSystem> system);
+  framework::TWindowSystem* getWindowSystem() const { return windowsystem.get(); }
+  // For a host that runs the window from its own loop rather than through
+  // idle: wait until the descriptor (-1: none) is readable or the timeout
+  // has passed (milliseconds; 0: at once; -1: nothing is scheduled), then
+  // call updateWindowSystem, which runs what is due and never blocks.
+  int getFileDescriptor() const;
+  int getTimeout() const;
+  void updateWindowSystem();
+
   int openCount() const { return opencount; }
   TPluginEditorWindow* getWindow() const { return window.get(); }
   float mirrorValue(int index) const { return values[index].load(); }
@@ -57,6 +73,8 @@ class APluginEditor : public AEffEditor, public EditorController {
   AudioEffectX* plugin;
   ERect rect{};
   int opencount = 0;
+  // Declared before the window, which it outlives.
+  std::shared_ptr<framework::TWindowSystem> windowsystem;
   std::unique_ptr<TPluginEditorWindow> window;
   void* parentwindow = nullptr;
   std::atomic<std::uint8_t>& editorclosed;

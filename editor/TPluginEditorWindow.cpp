@@ -15,7 +15,7 @@
 #include "editor/StoredForm.h"
 #include "framework/core/FormStream.h"
 #include "framework/core/Stream.h"
-#include "framework/window/Application.h"
+#include "framework/window/WindowSystem.h"
 #include "image/DIBDataStream.h"
 #include "image/cDIBCompressor.h"
 #include "image/cDIBSettings.h"
@@ -539,11 +539,11 @@ void TPluginEditorWindow::infoscreenClick(TObject*) {
 }
 
 void TPluginEditorWindow::weblinkClick(TObject*) {
-  framework::ShellOpen(kMakerUrl);
+  if (framework::TWindowSystem* system = WindowSystem()) system->ShellOpen(kMakerUrl);
 }
 
 void TPluginEditorWindow::tobrelclickClick(TObject*) {
-  framework::ShellOpen(kArtistUrl);
+  if (framework::TWindowSystem* system = WindowSystem()) system->ShellOpen(kArtistUrl);
 }
 
 // --- the refresh ---------------------------------------------------------------------
@@ -554,7 +554,8 @@ void TPluginEditorWindow::UpdaterTimer(TObject*) {
   // A press on a cell released somewhere no cell saw it (another control,
   // outside the window) still ends the gesture, so the refresh never stays
   // paused.
-  if (dragging && (framework::KeyboardState() & framework::ssButtons) == 0) EndPaintGesture();
+  const framework::TWindowSystem* system = WindowSystem();
+  if (dragging && (!system || (system->KeyboardState() & framework::ssButtons) == 0)) EndPaintGesture();
   if (dragging) return;
 
   for (int n = 1; n <= kSteps; ++n) {

@@ -6,7 +6,7 @@
 #include "framework/core/FormStream.h"
 #include "framework/core/Stream.h"
 #include "framework/window/Application.h"
-#include "framework/window/Backend.h"
+#include "framework/window/WindowSystem.h"
 #include "skin/cDIBFeatures.h"
 #include "skin/cDIBPanel.h"
 #include "skin/cDIBTimer.h"
@@ -132,7 +132,8 @@ TCustomDIBControl::TCustomDIBControl(framework::TComponent* owner) : framework::
   if (!container) throw EDIBControlError("Parent must be a TDIBContainer");
   features_ = std::make_unique<TDIBFeatures>(this);
   children_ = std::make_unique<TControlList>(this);
-  repeatTimer_ = std::make_unique<TDIBTimer>(nullptr);
+  // Owned here as well, so that its timer runs in this control's window.
+  repeatTimer_ = std::make_unique<TDIBTimer>(this);
   framework::TControl::SetBounds(0, 0, 32, 32);
   RegisterTemplateProperty("Width");
   RegisterTemplateProperty("Height");
@@ -258,7 +259,7 @@ void TCustomDIBControl::Notification(framework::TComponent* component, framework
 // --- invalidation and bounds --------------------------------------------------
 
 void TCustomDIBControl::MarkInvalidated() {
-  lastInvalidateTime_ = static_cast<std::uint32_t>(framework::WindowBackend().NowMs());
+  lastInvalidateTime_ = static_cast<std::uint32_t>(framework::MonotonicMs());
   ++invalidateSerial_;
 }
 

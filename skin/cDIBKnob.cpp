@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "framework/window/Application.h"
+#include "framework/window/WindowSystem.h"
 
 namespace skin {
 
@@ -182,20 +182,25 @@ void TCustomDIBKnob::MouseDown(framework::TMouseButton button, framework::TShift
 
 void TCustomDIBKnob::BeginDrag() {
   dragging_ = true;
-  pressPos_ = framework::Mouse.CursorPos();
-  framework::ShowCursor(false);
+  // The pointer is held where the press was and hidden while the knob turns.
+  if (framework::TWindowSystem* system = WindowSystem()) {
+    pressPos_ = system->CursorPos();
+    system->ShowCursor(false);
+  }
   if (OnDragBegin) OnDragBegin(this);
 }
 
 void TCustomDIBKnob::MouseMove(framework::TShiftState shift, int x, int y) {
   TCustomDIBControl::MouseMove(shift, x, y);
   if (!dragging_) return;
-  const framework::TPoint now = framework::Mouse.CursorPos();
+  framework::TWindowSystem* system = WindowSystem();
+  if (!system) return;
+  const framework::TPoint now = system->CursorPos();
   const std::int64_t d =
       orientation_ == koHorizontal ? std::int64_t{now.X} - pressPos_.X : std::int64_t{pressPos_.Y} - now.Y;
   if (d == 0) return;
   SetPosition(Offset(position_, d, smallChange_));
-  framework::Mouse.SetCursorPos(pressPos_);
+  system->SetCursorPos(pressPos_);
 }
 
 void TCustomDIBKnob::MouseUp(framework::TMouseButton button, framework::TShiftState shift, int x, int y) {
@@ -205,8 +210,10 @@ void TCustomDIBKnob::MouseUp(framework::TMouseButton button, framework::TShiftSt
 
 void TCustomDIBKnob::EndDrag() {
   dragging_ = false;
-  framework::Mouse.SetCursorPos(pressPos_);
-  framework::ShowCursor(true);
+  if (framework::TWindowSystem* system = WindowSystem()) {
+    system->SetCursorPos(pressPos_);
+    system->ShowCursor(true);
+  }
   if (OnDragEnd) OnDragEnd(this);
 }
 

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <limits>
 
-#include "framework/window/Application.h"
 #include "framework/window/StdCtrls.h"
 #include "framework/window/Timer.h"
+#include "framework/window/WindowSystem.h"
 #include "skin/cDIBBorder.h"
 #include "skin/cDIBControl.h"
 #include "skin/cDIBFeatures.h"
@@ -616,7 +616,8 @@ void TCustomDIBContainer::BuildFocusOrder() {
 
 void TCustomDIBContainer::DoEnter() {
   if (!active_ && !focusList_.empty()) {
-    const bool back = (framework::KeyboardState() & framework::ssShift) != 0;
+    const framework::TWindowSystem* system = WindowSystem();
+    const bool back = system && (system->KeyboardState() & framework::ssShift) != 0;
     std::vector<TCustomDIBControl*> enabled;
     for (TCustomDIBControl* c : focusList_)
       if (c->Enabled()) enabled.push_back(c);

@@ -31,6 +31,10 @@ TDIBTimer::~TDIBTimer() {
   timer_.reset();
 }
 
+bool TDIBTimer::Running() const {
+  return timer_ != nullptr && timer_->Running();
+}
+
 void TDIBTimer::Loaded() {
   framework::TComponent::Loaded();
   UpdateTimer();
@@ -56,11 +60,12 @@ void TDIBTimer::UpdateTimer() {
   if (IsLoading()) return;
   if (!enabled_ || interval_ == 0 || !onTimer_) return;
   try {
-    auto timer = std::make_unique<framework::TTimer>(nullptr);
+    // Owned by this component, so that it runs in the window system of the
+    // window its owner lives in.
+    auto timer = std::make_unique<framework::TTimer>(this);
     timer->OnTimer.Bind([this](framework::TObject*) { Timer(); });
     timer->SetInterval(interval_);
     timer->SetEnabled(true);
-    if (!timer->Running()) throw EDIBTimerError("Not enough timers available");
     timer_ = std::move(timer);
   } catch (...) {
     enabled_ = false;

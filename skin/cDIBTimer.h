@@ -20,7 +20,9 @@ class EDIBTimerError : public framework::Exception {
 
 // Runs only while Enabled, with an Interval above 0 and an OnTimer handler;
 // changing any of the three restarts it. The platform timer exists only while
-// it runs. A handler's exception goes to the framework's exception handler.
+// it runs, in the window system of the window its owner lives in (it waits
+// for one until that window has it). A handler's exception goes to the
+// framework's exception handler.
 class TDIBTimer : public framework::TComponent {
   PLONK_PERSISTENT_CLASS
  public:
@@ -34,7 +36,7 @@ class TDIBTimer : public framework::TComponent {
   void SetOnTimer(framework::TNotifyEvent handler);
   const framework::TNotifyEvent& OnTimer() const { return onTimer_; }
   // Whether the platform timer runs now.
-  bool Running() const { return timer_ != nullptr; }
+  bool Running() const;
   // A form binds OnTimer after Enabled: start once everything is read.
   void Loaded() override;
 

@@ -30,8 +30,8 @@ struct Rig {
   std::vector<TPoint> points;
 
   Rig() {
-    SetWindowBackend(backend);
     form = std::make_unique<TForm>();
+    form->SetWindowSystem(backend);
     form->SetBounds(0, 0, 720, 512);
     container = new TCustomControl(form.get());
     container->SetBounds(0, 0, 720, 1088);
@@ -51,13 +51,10 @@ struct Rig {
     timer->OnTimer.Bind([](TObject*) {});
     form->SetParentWindow(0x1);
     form->Show();
-    PumpEvents();
+    backend->Update();
     for (int i = 0; i < 64; ++i) points.push_back({(i * 97) % 720, (i * 61) % 512});
   }
-  ~Rig() {
-    form.reset();
-    SetWindowBackend(nullptr);
-  }
+  ~Rig() { form.reset(); }
 };
 
 // Seconds per scan of all points over the rectangles, topmost first.

@@ -69,10 +69,10 @@ struct Editor {
   TRect lastPaint{};
 
   Editor() {
-    SetWindowBackend(backend);
     skin::RegisterSkinClasses();
     RegisterClasses<TBenchForm>();
     form = std::make_unique<TBenchForm>();
+    form->SetWindowSystem(backend);
     form->SetBounds(0, 0, 720, 512);
     list = new image::TDIBImageList(form.get());
     list->SetName("Images");
@@ -111,13 +111,10 @@ struct Editor {
       add(cell, 2);
     }
     form->Show();
-    PumpEvents();
+    backend->Update();
   }
 
-  ~Editor() {
-    form.reset();
-    SetWindowBackend(std::make_shared<THeadlessBackend>());
-  }
+  ~Editor() { form.reset(); }
 
   // One composition of everything.
   void ComposeAll() {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/core/Wide.h"
 #include "framework/graphics/Canvas.h"
 
 // Windows' headers come after ours: TextOut is a macro there.
@@ -30,14 +31,6 @@ COLORREF GdiColor(TColor color) {
 }
 
 constexpr COLORREF kWhite = RGB(255, 255, 255);
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(n, 0)), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
 
 std::string ErrorText(DWORD code) {
   wchar_t* buffer = nullptr;

@@ -3,8 +3,9 @@
 
 #include "framework/window/Shell.h"
 
-#include <algorithm>
 #include <mutex>
+
+#include "framework/core/Wide.h"
 
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
@@ -22,14 +23,6 @@ namespace {
 
 std::mutex gChildMutex;
 std::vector<HANDLE> gChildren;
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(n, 0)), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
 
 // One argument as the C runtime's command-line parser reads it back.
 void AppendQuoted(std::wstring& line, const std::wstring& arg) {

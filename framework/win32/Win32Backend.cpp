@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,6 +28,9 @@ namespace {
 constexpr UINT kPumpMessage = WM_APP + 0x3C1;
 constexpr UINT kDestroyMessage = WM_APP + 0x3C2;
 constexpr UINT_PTR kTimerId = 0x3C1;
+// How long a window closed from another thread waits for its own thread to
+// destroy it before it is left inert instead.
+constexpr UINT kDestroyWaitMs = 100;
 
 HMODULE ThisModule() {
   HMODULE module = nullptr;
@@ -37,68 +39,67 @@ HMODULE ThisModule() {
   return module;
 }
 
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(n, 0)), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
-
 // ---------------------------------------------------------------------------
-// Window classes: registered with the first window of this module and
+// The window class: registered with the first window of this module and
 // unregistered with the last, so that no class outlives the code of its
-// procedure when a host unloads the library.
+// procedure when a host unloads the library. Its name carries the module's
+// address, so two loaded copies never share one. A window left inert after
+// its module went (see DestroyElsewhere) keeps its class registered; a copy
+// loaded again at the same address takes that name over once the window is
+// gone, and another name while it lives.
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
-LRESULT CALLBACK MessageProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
 
-struct TClasses {
+struct TWindowClass {
   std::mutex mutex;
   int users = 0;
-  std::wstring window, message;
+  std::wstring name;
 };
 
-TClasses& Classes() {
-  static TClasses classes;
-  return classes;
+TWindowClass& Class() {
+  static TWindowClass windowClass;
+  return windowClass;
 }
 
-bool AcquireClasses() {
-  TClasses& c = Classes();
+bool AcquireClass() {
+  TWindowClass& c = Class();
   std::lock_guard lock(c.mutex);
   if (c.users > 0) {
     ++c.users;
     return true;
   }
-  const std::wstring module = std::to_wstring(reinterpret_cast<std::uintptr_t>(ThisModule()));
-  c.window = L"plonkrift6.window." + module;
-  c.message = L"plonkrift6.message." + module;
+  const std::wstring base =
+      L"plonkrift6.window." + std::to_wstring(reinterpret_cast<std::uintptr_t>(ThisModule()));
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &WindowProc;
   wc.hInstance = ThisModule();
-  wc.lpszClassName = c.window.c_str();
   // No background brush: the picture covers every pixel.
-  if (!RegisterClassExW(&wc)) return false;
-  wc.lpfnWndProc = &MessageProc;
-  wc.lpszClassName = c.message.c_str();
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  if (!RegisterClassExW(&wc)) {
-    UnregisterClassW(c.window.c_str(), ThisModule());
-    return false;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::wstring name = attempt == 0 ? base : base + L"." + std::to_wstring(attempt);
+    wc.lpszClassName = name.c_str();
+    // A class of this name left behind has no window left when it can be
+    // unregistered: then the name is ours again.
+    if (RegisterClassExW(&wc) || (UnregisterClassW(name.c_str(), ThisModule()) && RegisterClassExW(&wc))) {
+      c.name = std::move(name);
+      c.users = 1;
+      return true;
+    }
   }
-  c.users = 1;
-  return true;
+  return false;
 }
 
-void ReleaseClasses() {
-  TClasses& c = Classes();
+void ReleaseClass() {
+  TWindowClass& c = Class();
   std::lock_guard lock(c.mutex);
   if (c.users == 0 || --c.users > 0) return;
-  UnregisterClassW(c.window.c_str(), ThisModule());
-  UnregisterClassW(c.message.c_str(), ThisModule());
+  // Refused while an inert window of the class remains; the name is taken
+  // over later (AcquireClass).
+  UnregisterClassW(c.name.c_str(), ThisModule());
+}
+
+const wchar_t* ClassName() {
+  return Class().name.c_str();
 }
 
 // ---------------------------------------------------------------------------
@@ -168,19 +169,10 @@ LPCWSTR CursorResource(TCursor cursor) {
 }
 
 class TWin32Backend;
-class TWin32Window;
-
-// An event taken from a message, delivered by the next pump.
-struct TPending {
-  HWND window = nullptr;
-  TWindowEvent event;
-  TPoint screen;          // the pointer, in screen coordinates
-  TShiftState state = 0;  // modifiers and buttons after the event
-};
 
 // A recursive lock of the system's. A std::recursive_mutex would do, but
 // mingw's thread library allocates behind each one on first use and, as
-// libstdc++ never destroys it, leaks that with every thread state.
+// libstdc++ never destroys it, leaks that with every window system.
 class TLock {
  public:
   TLock() { InitializeCriticalSection(&section_); }
@@ -194,29 +186,9 @@ class TLock {
   CRITICAL_SECTION section_;
 };
 
-// What the windows of one thread share. Touched by that thread, except that
-// a window destroyed elsewhere leaves the lists under the lock.
-struct TThreadState {
-  DWORD thread = 0;
-  TLock mutex;
-  std::vector<TWin32Window*> windows;
-  std::deque<TPending> queue;
-  std::vector<HWND> messages;
-  HWND pumpTarget = nullptr;  // the window a pump message is posted to, if any
-  HWND timerWindow = nullptr;
-  bool pointerHidden = false;
-  // While an event is delivered, the pointer services answer from it.
-  bool dispatching = false;
-  bool pressDispatch = false;  // a button press is being delivered: focus may be taken
-  TPoint dispatchPos;
-  TShiftState dispatchState = 0;
-};
-
 class TWin32Window final : public TBackendWindow {
  public:
-  TWin32Window(TWin32Backend& backend, std::shared_ptr<TThreadState> thread, const TRect& bounds,
-               IWindowEvents& events)
-      : backend_(backend), thread_(std::move(thread)), events_(events), bounds_(bounds) {}
+  TWin32Window(TWin32Backend& backend, const TRect& bounds, IWindowEvents& events);
   ~TWin32Window() override;
 
   TWindowHandle Handle() const override { return reinterpret_cast<TWindowHandle>(hwnd_); }
@@ -234,21 +206,20 @@ class TWin32Window final : public TBackendWindow {
   void MarkGone() { gone_ = true; }
   bool Gone() const { return gone_; }
   HWND Hwnd() const { return hwnd_; }
-  IWindowEvents& Events() { return events_; }
   TWin32Backend& Backend() { return backend_; }
-  const std::shared_ptr<TThreadState>& Thread() const { return thread_; }
   // Shows the window's cursor, or none while the pointer is hidden.
   void ApplyCursor() const;
   LRESULT Message(UINT msg, WPARAM w, LPARAM l);
 
  private:
+  // Calls of another thread must not wait for this window's thread, which
+  // may be waiting for them: they go through its message queue.
+  bool OnOwnThread() const { return GetWindowThreadProcessId(hwnd_, nullptr) == GetCurrentThreadId(); }
   void Post(const TWindowEvent& event, TPoint client, TShiftState state);
   void Mouse(TWindowEvent::TKind kind, TMouseButton button, WPARAM w, LPARAM l);
   void Key(TWindowEvent::TKind kind, std::uint16_t key);
 
   TWin32Backend& backend_;
-  std::shared_ptr<TThreadState> thread_;
-  IWindowEvents& events_;
   HWND hwnd_ = nullptr;
   TRect bounds_;
   TCursor cursor_ = crDefault;
@@ -256,79 +227,102 @@ class TWin32Window final : public TBackendWindow {
   bool gone_ = false;    // the window went with its parent
 };
 
-class TWin32Backend final : public TWindowBackend, public std::enable_shared_from_this<TWin32Backend> {
+class TWin32Backend final : public TWindowSystem {
  public:
-  std::unique_ptr<TBackendWindow> CreateWindow(TWindowHandle parent, const TRect& bounds,
-                                               IWindowEvents& events) override;
-  void PumpEvents() override;
-  std::uint64_t NowMs() const override;
-  void WakeBy(std::uint64_t dueMs) override;
-  TPoint CursorPos() const override;
-  void SetCursorPos(TPoint position) override;
-  void SetPointerVisible(bool visible) override;
-  TShiftState KeyboardState() const override;
-  void ShowMessage(const std::string& text) override;
-  void ShellOpen(const std::string& url) override { OpenUrlWithDesktop(url); }
+  // From a window's procedure: queues the event and makes sure an update
+  // follows on the window's thread.
+  void QueueFromWindow(TWin32Window& window, const TQueuedEvent& event);
+  // For a message of the thread's windows: runs the update.
+  void Pump();
+  // The window left: its thread's timer and update request leave it too.
+  void Forget(const TWin32Window& window);
 
-  std::shared_ptr<TThreadState> Current() const;
-  // A window left the thread: the thread's timer moves to the next window;
-  // after the last one its messages close and the thread is forgotten.
-  void Release(const std::shared_ptr<TThreadState>& thread);
-  void Queue(TThreadState& thread, const TPending& pending);
-  // Runs the framework's pump for a message of the thread's windows.
-  void Pump(const std::shared_ptr<TThreadState>& thread);
-  void ArmTimer(TThreadState& thread);
+ protected:
+  std::unique_ptr<TBackendWindow> MakeWindow(TWindowHandle parent, const TRect& bounds,
+                                             IWindowEvents& events) override;
+  void Rearm() override;
+  TPoint QueryCursorPos() const override;
+  TPoint WarpPointer(TPoint position) override;
+  void ShowPointer(bool visible) override;
+  TShiftState QueryKeyboardState() const override { return ShiftNow(); }
+  void OpenUrl(const std::string& url) override { OpenUrlWithDesktop(url); }
 
  private:
-  std::shared_ptr<TThreadState> Open();
-  void Deliver(TThreadState& thread, const TPending& pending);
-  void CreateMessage(TThreadState& thread, const std::string& text);
+  // What the windows of one thread share.
+  struct TThreadState {
+    DWORD thread = 0;
+    HWND pumpTarget = nullptr;  // the window an update request is posted to, if any
+    HWND timerWindow = nullptr;
+  };
+  TThreadState& State(DWORD thread);  // lock held
+  std::vector<TWin32Window*> WindowsOf(DWORD thread) const;
 
-  mutable std::mutex mutex_;
-  std::vector<std::shared_ptr<TThreadState>> threads_;
-  std::deque<std::string> queuedMessages_;
+  TLock lock_;  // guards threads_
+  std::vector<TThreadState> threads_;
 };
 
 // ---------------------------------------------------------------------------
 
+TWin32Window::TWin32Window(TWin32Backend& backend, const TRect& bounds, IWindowEvents& events)
+    : TBackendWindow(backend, events), backend_(backend), bounds_(bounds) {
+  if (!AcquireClass()) throw EWindowError("The window class could not be registered");
+}
+
+// Only its own thread may destroy a window. When that thread takes messages,
+// it destroys the window now; one that does not (it waits for the caller, or
+// has ended) finds the window left inert: the system's own procedure instead
+// of ours, no timer, and a close request that the system's procedure carries
+// out. Nothing of this module runs for it any more, even once the host has
+// unloaded the module.
+void DestroyElsewhere(HWND hwnd) {
+  DWORD_PTR result = 0;
+  if (SendMessageTimeoutW(hwnd, kDestroyMessage, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, kDestroyWaitMs,
+                          &result) &&
+      !IsWindow(hwnd))
+    return;
+  SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+  KillTimer(hwnd, kTimerId);
+  PostMessageW(hwnd, WM_CLOSE, 0, 0);
+}
+
 TWin32Window::~TWin32Window() {
-  TThreadState& t = *thread_;
-  bool orphanPosted = false;
-  {
-    std::lock_guard lock(t.mutex);
-    std::erase(t.windows, this);
-    std::erase_if(t.queue, [&](const TPending& p) { return p.window == hwnd_; });
-    if (t.pumpTarget == hwnd_) t.pumpTarget = nullptr;
-    if (t.timerWindow == hwnd_) t.timerWindow = nullptr;
-    if (hwnd_ != nullptr && !gone_) {
-      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-      if (GetWindowThreadProcessId(hwnd_, nullptr) == GetCurrentThreadId()) {
-        if (GetCapture() == hwnd_) ReleaseCapture();
-        DestroyWindow(hwnd_);
-      } else {
-        // Only its own thread may destroy a window: it does at its next
-        // message, and lets go of the classes then.
-        orphanPosted = PostMessageW(hwnd_, kDestroyMessage, 0, 0) != FALSE;
-      }
+  LeaveSystem();
+  backend_.Forget(*this);
+  if (hwnd_ != nullptr && !gone_) {
+    // Our procedure sees no window from now on.
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    if (OnOwnThread()) {
+      if (GetCapture() == hwnd_) ReleaseCapture();
+      DestroyWindow(hwnd_);
+    } else {
+      DestroyElsewhere(hwnd_);
     }
   }
-  backend_.Release(thread_);
-  if (!orphanPosted) ReleaseClasses();
+  ReleaseClass();
 }
 
 void TWin32Window::SetBounds(const TRect& bounds) {
   bounds_ = bounds;
   if (gone_) return;
   SetWindowPos(hwnd_, nullptr, bounds.Left, bounds.Top, std::max(1, bounds.Right - bounds.Left),
-               std::max(1, bounds.Bottom - bounds.Top), SWP_NOZORDER | SWP_NOACTIVATE);
+               std::max(1, bounds.Bottom - bounds.Top),
+               SWP_NOZORDER | SWP_NOACTIVATE | (OnOwnThread() ? 0 : SWP_ASYNCWINDOWPOS));
 }
 
 void TWin32Window::Show() {
-  if (!gone_) ShowWindow(hwnd_, SW_SHOWNA);
+  if (gone_) return;
+  if (OnOwnThread())
+    ShowWindow(hwnd_, SW_SHOWNA);
+  else
+    ShowWindowAsync(hwnd_, SW_SHOWNA);
 }
 
 void TWin32Window::Hide() {
   if (gone_) return;
+  if (!OnOwnThread()) {
+    ShowWindowAsync(hwnd_, SW_HIDE);
+    return;
+  }
   if (GetCapture() == hwnd_) ReleaseCapture();
   ShowWindow(hwnd_, SW_HIDE);
 }
@@ -359,7 +353,7 @@ void TWin32Window::Present(const std::uint8_t* bits, std::int32_t width, std::in
 }
 
 void TWin32Window::ApplyCursor() const {
-  const bool none = thread_->pointerHidden || cursor_ == crNone;
+  const bool none = backend_.PointerHidden() || cursor_ == crNone;
   ::SetCursor(none ? nullptr
                    : LoadCursorW(nullptr, CursorResource(cursor_ == crArrow ? crDefault : cursor_)));
 }
@@ -371,7 +365,7 @@ void TWin32Window::SetCursor(TCursor cursor) {
 
 void TWin32Window::SetFocus() {
   // The keyboard belongs to the host unless the user clicked into us.
-  if (!gone_ && thread_->pressDispatch && IsWindowVisible(hwnd_)) ::SetFocus(hwnd_);
+  if (!gone_ && backend_.DeliveringPress() && IsWindowVisible(hwnd_)) ::SetFocus(hwnd_);
 }
 
 void TWin32Window::SetMouseCapture(bool capture) {
@@ -382,8 +376,7 @@ void TWin32Window::SetMouseCapture(bool capture) {
   }
   // A capture without a held button would keep the desktop's pointer until
   // released; the window's own messages do without one.
-  const TShiftState held = thread_->dispatching ? thread_->dispatchState : ShiftNow();
-  if ((held & ssButtons) != 0) ::SetCapture(hwnd_);
+  if ((backend_.KeyboardState() & ssButtons) != 0) ::SetCapture(hwnd_);
 }
 
 TPoint TWin32Window::ClientOrigin() const {
@@ -395,7 +388,7 @@ TPoint TWin32Window::ClientOrigin() const {
 void TWin32Window::Post(const TWindowEvent& event, TPoint client, TShiftState state) {
   POINT screen{client.X, client.Y};
   ClientToScreen(hwnd_, &screen);
-  backend_.Queue(*thread_, {hwnd_, event, {screen.x, screen.y}, state});
+  backend_.QueueFromWindow(*this, {this, event, {screen.x, screen.y}, state, 0});
 }
 
 void TWin32Window::Mouse(TWindowEvent::TKind kind, TMouseButton button, WPARAM w, LPARAM l) {
@@ -521,19 +514,19 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
   }
   auto* window = reinterpret_cast<TWin32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (window == nullptr) {
+    // Let go of from another thread, which waits for this one to destroy it.
     if (msg == kDestroyMessage) {
+      KillTimer(hwnd, kTimerId);
       DestroyWindow(hwnd);
-      ReleaseClasses();
-      return 0;
+      return 1;
     }
     return DefWindowProcW(hwnd, msg, w, l);
   }
   try {
     if (msg == kPumpMessage || (msg == WM_TIMER && w == kTimerId)) {
-      // The pump may destroy this very window: keep what it needs.
-      const auto backend = window->Backend().shared_from_this();
-      const auto thread = window->Thread();
-      backend->Pump(thread);
+      // The update may destroy this very window and let go of the system.
+      const std::shared_ptr<TWindowSystem> keep = window->Backend().shared_from_this();
+      static_cast<TWin32Backend&>(*keep).Pump();
       return 0;
     }
     if (msg == WM_NCDESTROY) {
@@ -552,98 +545,78 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
 
 // ---------------------------------------------------------------------------
 
-std::shared_ptr<TThreadState> TWin32Backend::Current() const {
-  const DWORD self = GetCurrentThreadId();
-  std::lock_guard lock(mutex_);
-  for (const auto& t : threads_)
-    if (t->thread == self) return t;
-  return nullptr;
+TWin32Backend::TThreadState& TWin32Backend::State(DWORD thread) {
+  for (TThreadState& t : threads_)
+    if (t.thread == thread) return t;
+  threads_.push_back({thread, nullptr, nullptr});
+  return threads_.back();
 }
 
-std::shared_ptr<TThreadState> TWin32Backend::Open() {
-  if (auto t = Current()) return t;
-  auto t = std::make_shared<TThreadState>();
-  t->thread = GetCurrentThreadId();
-  std::lock_guard lock(mutex_);
-  threads_.push_back(t);
-  return t;
-}
-
-void TWin32Backend::Release(const std::shared_ptr<TThreadState>& thread) {
-  const bool own = thread->thread == GetCurrentThreadId();
-  {
-    std::lock_guard lock(thread->mutex);
-    if (!thread->windows.empty()) {
-      if (own) ArmTimer(*thread);
-      return;
-    }
-    // Messages go with the last window of their thread.
-    if (own)
-      for (HWND m : std::vector<HWND>(thread->messages)) DestroyWindow(m);
+std::vector<TWin32Window*> TWin32Backend::WindowsOf(DWORD thread) const {
+  std::vector<TWin32Window*> out;
+  for (TBackendWindow* w : Windows()) {
+    auto* window = static_cast<TWin32Window*>(w);
+    if (!window->Gone() && GetWindowThreadProcessId(window->Hwnd(), nullptr) == thread) out.push_back(window);
   }
-  std::lock_guard lock(mutex_);
-  std::erase(threads_, thread);
+  return out;
 }
 
-std::unique_ptr<TBackendWindow> TWin32Backend::CreateWindow(TWindowHandle parent, const TRect& bounds,
-                                                            IWindowEvents& events) {
+std::unique_ptr<TBackendWindow> TWin32Backend::MakeWindow(TWindowHandle parent, const TRect& bounds,
+                                                          IWindowEvents& events) {
   const HWND parentWindow = reinterpret_cast<HWND>(parent);
   if (parent != 0 && !IsWindow(parentWindow)) throw EWindowError("The parent window does not exist");
-  if (!AcquireClasses()) throw EWindowError("The window class could not be registered");
-  auto thread = Open();
-  auto window = std::make_unique<TWin32Window>(*this, thread, bounds, events);
+  auto window = std::make_unique<TWin32Window>(*this, bounds, events);
   const DWORD style = parent != 0 ? WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN : WS_POPUP | WS_CLIPCHILDREN;
-  const HWND hwnd =
-      CreateWindowExW(0, Classes().window.c_str(), L"plonkrift6", style, bounds.Left, bounds.Top,
-                      std::max(1, bounds.Right - bounds.Left), std::max(1, bounds.Bottom - bounds.Top),
-                      parentWindow, nullptr, ThisModule(), window.get());
-  if (hwnd == nullptr) {
-    window.reset();  // lets go of the classes and the thread
-    throw EWindowError("The window could not be made");
-  }
-  {
-    std::lock_guard lock(thread->mutex);
-    thread->windows.push_back(window.get());
-  }
-  ArmTimer(*thread);
+  const HWND hwnd = CreateWindowExW(
+      0, ClassName(), L"plonkrift6", style, bounds.Left, bounds.Top, std::max(1, bounds.Right - bounds.Left),
+      std::max(1, bounds.Bottom - bounds.Top), parentWindow, nullptr, ThisModule(), window.get());
+  if (hwnd == nullptr) throw EWindowError("The window could not be made");
   return window;
 }
 
-void TWin32Backend::Queue(TThreadState& t, const TPending& pending) {
-  std::lock_guard lock(t.mutex);
-  // Queued moves fold into the latest, so a slow pump never falls behind the
-  // pointer.
-  if (pending.event.Kind == TWindowEvent::TKind::MouseMove && !t.queue.empty() &&
-      t.queue.back().window == pending.window && t.queue.back().event.Kind == TWindowEvent::TKind::MouseMove)
-    t.queue.back() = pending;
-  else
-    t.queue.push_back(pending);
-  if (t.pumpTarget == nullptr && PostMessageW(pending.window, kPumpMessage, 0, 0))
-    t.pumpTarget = pending.window;
+void TWin32Backend::QueueFromWindow(TWin32Window& window, const TQueuedEvent& event) {
+  Queue(event);
+  std::lock_guard lock(lock_);
+  TThreadState& t = State(GetCurrentThreadId());
+  if (t.pumpTarget == nullptr && PostMessageW(window.Hwnd(), kPumpMessage, 0, 0))
+    t.pumpTarget = window.Hwnd();
 }
 
-void TWin32Backend::Pump(const std::shared_ptr<TThreadState>& thread) {
-  const auto keep = shared_from_this();
+void TWin32Backend::Pump() {
   {
-    std::lock_guard lock(thread->mutex);
-    thread->pumpTarget = nullptr;
+    std::lock_guard lock(lock_);
+    State(GetCurrentThreadId()).pumpTarget = nullptr;
   }
-  framework::PumpEvents();
-  std::lock_guard lock(thread->mutex);
-  ArmTimer(*thread);
+  Update();
 }
 
-void TWin32Backend::ArmTimer(TThreadState& t) {
-  std::lock_guard lock(t.mutex);
-  HWND target = nullptr;
-  for (TWin32Window* w : t.windows)
-    if (!w->Gone()) {
-      target = w->Hwnd();
-      break;
+void TWin32Backend::Forget(const TWin32Window& window) {
+  const DWORD thread = GetWindowThreadProcessId(window.Hwnd(), nullptr);
+  const bool own = thread == GetCurrentThreadId();
+  {
+    std::lock_guard lock(lock_);
+    for (TThreadState& t : threads_) {
+      if (t.pumpTarget == window.Hwnd()) t.pumpTarget = nullptr;
+      if (t.timerWindow == window.Hwnd()) t.timerWindow = nullptr;
     }
+    // A thread without windows is forgotten.
+    std::erase_if(threads_, [&](const TThreadState& t) { return WindowsOf(t.thread).empty(); });
+  }
+  // The thread's timer moves to its next window.
+  if (own) Rearm();
+}
+
+// The framework's timers run from one Win32 timer on the thread's first
+// window, set for the next one due.
+void TWin32Backend::Rearm() {
+  const DWORD self = GetCurrentThreadId();
+  const std::vector<TWin32Window*> mine = WindowsOf(self);
+  std::lock_guard lock(lock_);
+  if (mine.empty()) return;
+  TThreadState& t = State(self);
+  const HWND target = mine.front()->Hwnd();
   if (t.timerWindow != nullptr && t.timerWindow != target) KillTimer(t.timerWindow, kTimerId);
   t.timerWindow = target;
-  if (target == nullptr) return;
   const auto due = NextTimerDue();
   if (!due) {
     KillTimer(target, kTimerId);
@@ -655,218 +628,47 @@ void TWin32Backend::ArmTimer(TThreadState& t) {
            static_cast<UINT>(std::clamp<std::uint64_t>(wait, USER_TIMER_MINIMUM, 0x7FFFFFFF)), nullptr);
 }
 
-void TWin32Backend::WakeBy(std::uint64_t) {
-  if (auto t = Current()) ArmTimer(*t);
-}
-
-void TWin32Backend::PumpEvents() {
-  const auto t = Current();
-  if (!t) return;
-  std::deque<std::string> texts;
-  {
-    std::lock_guard lock(mutex_);
-    texts.swap(queuedMessages_);
-  }
-  for (const std::string& text : texts) CreateMessage(*t, text);
-  // Also what the handlers' own calls queue (a focus change) is delivered now.
-  for (;;) {
-    TPending p;
-    {
-      std::lock_guard lock(t->mutex);
-      if (t->queue.empty()) break;
-      p = t->queue.front();
-      t->queue.pop_front();
-    }
-    Deliver(*t, p);
-  }
-}
-
-void TWin32Backend::Deliver(TThreadState& t, const TPending& p) {
-  TWin32Window* window = nullptr;
-  {
-    std::lock_guard lock(t.mutex);
-    // A handler before may have destroyed the window.
-    for (TWin32Window* w : t.windows)
-      if (w->Hwnd() == p.window && !w->Gone()) window = w;
-    if (window == nullptr) return;
-    t.dispatching = true;
-    t.dispatchPos = p.screen;
-    t.dispatchState = p.state;
-    t.pressDispatch = p.event.Kind == TWindowEvent::TKind::MouseDown;
-  }
-  window->Events().HandleWindowEvent(p.event);
-  std::lock_guard lock(t.mutex);
-  t.dispatching = false;
-  t.pressDispatch = false;
-  // The last button is up: no capture outlives it, whatever the handler did.
-  if (p.event.Kind == TWindowEvent::TKind::MouseUp && (p.state & ssButtons) == 0)
-    for (TWin32Window* w : t.windows)
-      if (w->Hwnd() == GetCapture()) ReleaseCapture();
-}
-
-std::uint64_t TWin32Backend::NowMs() const {
-  static const std::int64_t frequency = [] {
-    LARGE_INTEGER f{};
-    QueryPerformanceFrequency(&f);
-    return f.QuadPart;
-  }();
-  LARGE_INTEGER now{};
-  QueryPerformanceCounter(&now);
-  return static_cast<std::uint64_t>(now.QuadPart / frequency * 1000 +
-                                    now.QuadPart % frequency * 1000 / frequency);
-}
-
-TPoint TWin32Backend::CursorPos() const {
-  if (const auto t = Current(); t && t->dispatching) return t->dispatchPos;
+TPoint TWin32Backend::QueryCursorPos() const {
   POINT p{};
   if (!GetCursorPos(&p)) return {};
   return {p.x, p.y};
 }
 
-void TWin32Backend::SetCursorPos(TPoint position) {
+TPoint TWin32Backend::WarpPointer(TPoint position) {
   ::SetCursorPos(position.X, position.Y);
-  if (const auto t = Current(); t && t->dispatching) t->dispatchPos = position;
+  return position;
 }
 
-void TWin32Backend::SetPointerVisible(bool visible) {
-  const auto t = Current();
-  if (!t) return;
-  std::lock_guard lock(t->mutex);
-  if (t->pointerHidden == !visible) return;
-  t->pointerHidden = !visible;
+void TWin32Backend::ShowPointer(bool) {
   const HWND captured = GetCapture();
   POINT p{};
   GetCursorPos(&p);
   const HWND under = WindowFromPoint(p);
-  for (TWin32Window* w : t->windows)
-    if (!w->Gone() && (w->Hwnd() == captured || w->Hwnd() == under)) {
+  for (TWin32Window* w : WindowsOf(GetCurrentThreadId()))
+    if (w->Hwnd() == captured || w->Hwnd() == under) {
       w->ApplyCursor();
       break;
     }
-}
-
-TShiftState TWin32Backend::KeyboardState() const {
-  if (const auto t = Current(); t && t->dispatching) return t->dispatchState;
-  return ShiftNow();
-}
-
-// ---------------------------------------------------------------------------
-// Messages: a small window with the text and an OK button, above the host's
-// window. Nobody waits for it.
-
-constexpr int kMessageMargin = 16;
-constexpr int kOkWidth = 80;
-constexpr int kOkHeight = 26;
-
-void TWin32Backend::ShowMessage(const std::string& text) {
-  if (const auto t = Current()) {
-    std::lock_guard lock(t->mutex);
-    if (!t->windows.empty()) {
-      CreateMessage(*t, text);
-      return;
-    }
-  }
-  // Not a thread with windows (or not yet one): the next pump of a thread
-  // that has them shows it.
-  std::lock_guard lock(mutex_);
-  queuedMessages_.push_back(text);
-}
-
-void TWin32Backend::CreateMessage(TThreadState& t, const std::string& text) {
-  if (t.windows.empty() || !AcquireClasses()) return;
-  const std::wstring wide = Wide(text);
-  const HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  RECT textRect{0, 0, 480, 0};
-  if (HDC dc = GetDC(nullptr)) {
-    const HGDIOBJ previous = SelectObject(dc, font);
-    DrawTextW(dc, wide.c_str(), -1, &textRect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, previous);
-    ReleaseDC(nullptr, dc);
-  }
-  const int clientWidth = std::max<int>(200, textRect.right + 2 * kMessageMargin);
-  const int clientHeight = textRect.bottom + 3 * kMessageMargin + kOkHeight;
-  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-  RECT frame{0, 0, clientWidth, clientHeight};
-  AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME);
-  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-  const int x = std::max(0, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
-  const int y = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
-  const HWND owner = GetAncestor(t.windows.front()->Hwnd(), GA_ROOT);
-  const HWND m = CreateWindowExW(WS_EX_DLGMODALFRAME, Classes().message.c_str(), L"plonkrift6", style, x, y,
-                                 width, height, owner, nullptr, ThisModule(), &t);
-  if (m == nullptr) {
-    ReleaseClasses();
-    return;
-  }
-  const HWND label = CreateWindowExW(
-      0, L"STATIC", wide.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kMessageMargin,
-      kMessageMargin, textRect.right, textRect.bottom, m, nullptr, ThisModule(), nullptr);
-  const HWND ok = CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                  (clientWidth - kOkWidth) / 2, clientHeight - kMessageMargin - kOkHeight,
-                                  kOkWidth, kOkHeight, m, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)),
-                                  ThisModule(), nullptr);
-  for (HWND child : {label, ok})
-    if (child != nullptr) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  t.messages.push_back(m);
-  ShowWindow(m, SW_SHOWNORMAL);
-  if (ok != nullptr) ::SetFocus(ok);
-}
-
-LRESULT CALLBACK MessageProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
-  if (msg == WM_NCCREATE)
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams));
-  auto* thread = reinterpret_cast<TThreadState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  switch (msg) {
-    case WM_COMMAND:
-      if (LOWORD(w) == IDOK || LOWORD(w) == IDCANCEL) DestroyWindow(hwnd);
-      return 0;
-    case WM_CLOSE:
-      DestroyWindow(hwnd);
-      return 0;
-    case WM_NCDESTROY:
-      if (thread != nullptr) {
-        std::lock_guard lock(thread->mutex);
-        std::erase(thread->messages, hwnd);
-      }
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      ReleaseClasses();
-      break;
-    default:
-      break;
-  }
-  return DefWindowProcW(hwnd, msg, w, l);
 }
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
 
-std::shared_ptr<TWindowBackend> MakeWin32Backend() {
+std::shared_ptr<TWindowSystem> MakeWin32Backend() {
   return std::make_shared<TWin32Backend>();
 }
 
-bool IsWin32Backend(const TWindowBackend& backend) {
-  return dynamic_cast<const TWin32Backend*>(&backend) != nullptr;
+bool IsWin32Backend(const TWindowSystem& system) {
+  return dynamic_cast<const TWin32Backend*>(&system) != nullptr;
 }
 
-std::shared_ptr<TWindowBackend> UseWin32BackendFor(TWindowHandle parent) {
-  static std::mutex choosing;
-  std::lock_guard lock(choosing);
-  // A backend someone chose (a test, a tool, an earlier editor's) is kept.
-  // Otherwise only a real window can hold the editor: a handle that is none
-  // is refused, as the host would want to hear.
-  auto current = WindowBackendPtr();
-  if (WindowBackendChosen() || IsWin32Backend(*current)) return current;
+std::shared_ptr<TWindowSystem> DesktopWindowSystemFor(TWindowHandle parent) {
+  // Only a real window can hold the editor: a handle that is none is
+  // refused, as the host would want to hear.
   if (parent == 0 || !IsWindow(reinterpret_cast<HWND>(parent)))
     throw EWindowError("The host's window handle is no window");
-  auto backend = MakeWin32Backend();
-  SetWindowBackend(backend);
-  return backend;
-}
-
-std::shared_ptr<TWindowBackend> UseDesktopBackendFor(TWindowHandle parent) {
-  return UseWin32BackendFor(parent);
+  return MakeWin32Backend();
 }
 
 }  // namespace framework

@@ -1,37 +1,20 @@
 #include "framework/window/Backend.h"
 
 #include <algorithm>
-#include <mutex>
 
-#include "framework/window/Headless.h"
+#include "framework/window/WindowSystem.h"
 
 namespace framework {
 
-namespace {
-std::mutex gBackendMutex;
-std::shared_ptr<TWindowBackend>& CurrentBackend() {
-  static std::shared_ptr<TWindowBackend> backend;
-  return backend;
-}
-bool gChosen = false;
-}  // namespace
+TBackendWindow::TBackendWindow(TWindowSystem& system, IWindowEvents& events)
+    : system_(system), events_(events), thread_(std::this_thread::get_id()) {}
 
-void SetWindowBackend(std::shared_ptr<TWindowBackend> backend) {
-  std::lock_guard lock(gBackendMutex);
-  gChosen = backend != nullptr;
-  CurrentBackend() = std::move(backend);
+TBackendWindow::~TBackendWindow() {
+  LeaveSystem();
 }
 
-bool WindowBackendChosen() {
-  std::lock_guard lock(gBackendMutex);
-  return gChosen;
-}
-
-std::shared_ptr<TWindowBackend> WindowBackendPtr() {
-  std::lock_guard lock(gBackendMutex);
-  auto& backend = CurrentBackend();
-  if (!backend) backend = std::make_shared<THeadlessBackend>();
-  return backend;
+void TBackendWindow::LeaveSystem() {
+  system_.Unregister(*this);
 }
 
 bool ClipPresent(std::int32_t pictureWidth, std::int32_t pictureHeight, const TRect& source, TPoint dest,

@@ -1,23 +1,20 @@
 #pragma once
 
-// The seam between the controls and a windowing system. The controls talk only
-// to TWindowBackend and TBackendWindow; a backend turns these calls into real
-// windows (X11) or into memory (headless, for tests and screenshots), and
-// reports input as TWindowEvent values to the IWindowEvents of each window.
-//
-// Nothing is delivered behind the framework's back: a backend reports events
-// only from inside PumpEvents, which framework::PumpEvents calls on the thread
-// that owns the windows: from the editor's idle, and, where the system's own
-// message loop drives the windows (Win32), from their messages.
+// The seam between the controls and a windowing platform: the input a window
+// reports, what the window layer does with a window (IWindowEvents), and one
+// native window (TBackendWindow). A window system (WindowSystem.h) makes the
+// windows and drives them; its platform part turns these calls into real
+// windows (X11, Win32) or into memory (headless, for tests and screenshots).
 
 #include <cstdint>
-#include <memory>
-#include <string>
+#include <thread>
 
 #include "framework/graphics/Types.h"
 #include "framework/window/WindowTypes.h"
 
 namespace framework {
+
+class TWindowSystem;
 
 struct TWindowEvent {
   enum class TKind : std::uint8_t {
@@ -41,19 +38,29 @@ struct TWindowEvent {
   TRect Rect;             // Expose; Right/Bottom exclusive
 };
 
+// What the window system asks of the window layer for one window. Every call
+// comes from the system's Update on the thread that made the window.
 class IWindowEvents {
  public:
   virtual void HandleWindowEvent(const TWindowEvent& event) = 0;
+  // Runs the paints the window's controls asked for.
+  virtual void UpdateWindow() {}
+  // Whether paints are waiting for UpdateWindow.
+  virtual bool PaintsPending() const { return false; }
 
  protected:
   ~IWindowEvents() = default;
 };
 
 // One native window. Coordinates are client pixels; rectangles exclude their
-// Right/Bottom edge.
+// Right/Bottom edge. It belongs to the window system that made it and to the
+// thread that made it, whose Update delivers its events.
 class TBackendWindow {
  public:
-  virtual ~TBackendWindow() = default;
+  virtual ~TBackendWindow();
+  TBackendWindow(const TBackendWindow&) = delete;
+  TBackendWindow& operator=(const TBackendWindow&) = delete;
+
   virtual TWindowHandle Handle() const = 0;
   // Position inside the parent window (or on the screen) and size.
   virtual void SetBounds(const TRect& bounds) = 0;
@@ -64,7 +71,8 @@ class TBackendWindow {
   virtual void Present(const std::uint8_t* bits, std::int32_t width, std::int32_t height, const TRect& source,
                        TPoint dest) = 0;
   virtual void SetCursor(TCursor cursor) = 0;
-  // Asks for the keyboard focus.
+  // Asks for the keyboard focus; granted only while a press is delivered (a
+  // click), so that the host keeps its keyboard otherwise.
   virtual void SetFocus() = 0;
   // Holds (or releases) the pointer while a control has the mouse capture, so
   // that moves and the release outside the window still arrive.
@@ -78,6 +86,22 @@ class TBackendWindow {
     static_cast<void>(parent);
     return false;
   }
+
+  TWindowSystem& System() const { return system_; }
+  IWindowEvents& Events() const { return events_; }
+  std::thread::id Thread() const { return thread_; }
+
+ protected:
+  TBackendWindow(TWindowSystem& system, IWindowEvents& events);
+  // Takes the window out of its system's registry, with its queued events,
+  // so that nothing is delivered to it any more. A platform window calls it
+  // first thing in its destructor; the base destructor calls it too.
+  void LeaveSystem();
+
+ private:
+  TWindowSystem& system_;
+  IWindowEvents& events_;
+  std::thread::id thread_;
 };
 
 // The part of a Present that lands inside a window: the source rectangle
@@ -90,45 +114,5 @@ struct TPresentArea {
 // False when nothing of the source lands in a window of the given size.
 bool ClipPresent(std::int32_t pictureWidth, std::int32_t pictureHeight, const TRect& source, TPoint dest,
                  std::int32_t windowWidth, std::int32_t windowHeight, TPresentArea& area);
-
-class TWindowBackend {
- public:
-  virtual ~TWindowBackend() = default;
-
-  // A window inside parent (0: a top-level window), hidden until Show.
-  // Raises EWindowError when the window cannot be made.
-  virtual std::unique_ptr<TBackendWindow> CreateWindow(TWindowHandle parent, const TRect& bounds,
-                                                       IWindowEvents& events) = 0;
-  // Delivers the pending events of this thread's windows; never blocks.
-  virtual void PumpEvents() = 0;
-  // Monotonic milliseconds; timers are due against this clock.
-  virtual std::uint64_t NowMs() const = 0;
-  // Something is due at dueMs on the calling thread: a backend whose windows
-  // wait for the system's messages arranges a PumpEvents by then.
-  virtual void WakeBy(std::uint64_t dueMs) { static_cast<void>(dueMs); }
-
-  // The pointer, in screen coordinates.
-  virtual TPoint CursorPos() const = 0;
-  virtual void SetCursorPos(TPoint position) = 0;
-  virtual void SetPointerVisible(bool visible) = 0;
-  // Modifier keys and mouse buttons held now.
-  virtual TShiftState KeyboardState() const = 0;
-
-  // Shows a message to the user without waiting for an answer.
-  virtual void ShowMessage(const std::string& text) = 0;
-  // Opens an address with the desktop's opener without waiting for it.
-  virtual void ShellOpen(const std::string& url) = 0;
-};
-
-// The backend every window made from now on uses. Windows keep the backend
-// they were made with. Until one is set, a headless backend is used.
-void SetWindowBackend(std::shared_ptr<TWindowBackend> backend);
-std::shared_ptr<TWindowBackend> WindowBackendPtr();
-// Whether a backend was set on purpose (by SetWindowBackend), rather than
-// being the headless default.
-bool WindowBackendChosen();
-inline TWindowBackend& WindowBackend() {
-  return *WindowBackendPtr();
-}
 
 }  // namespace framework

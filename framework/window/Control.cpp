@@ -186,6 +186,11 @@ TWinControl* TControl::TopWindow() const {
   return dynamic_cast<TWinControl*>(const_cast<TControl*>(c));
 }
 
+TWindowSystem* TControl::WindowSystem() const {
+  const TWinControl* top = TopWindow();
+  return top ? top->WindowSystemPtr().get() : nullptr;
+}
+
 void TControl::BringToFront() {
   if (!parent_) return;
   auto& list = parent_->controls_;

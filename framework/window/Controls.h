@@ -6,10 +6,11 @@
 // cursor, style and the mouse events. TWinControl is a windowed parent: it owns
 // the z-ordered list of its child controls, routes the mouse to them, has the
 // keyboard focus, key messages and a paint request. A TWinControl without a
-// parent is a top-level window: it gets a backend window (a child of a foreign
-// parent handle, or a window of its own) and keeps the state of its window
-// tree: which control holds the mouse capture, which one is under the pointer,
-// which windowed control has the focus.
+// parent is a top-level window: it gets a backend window from the window
+// system it was given (a child of a foreign parent handle, or a window of its
+// own) and keeps the state of its window tree: which control holds the mouse
+// capture, which one is under the pointer, which windowed control has the
+// focus.
 //
 // Mouse routing, per top-level window:
 // - The pointer's control is the topmost visible, enabled control under it
@@ -35,7 +36,7 @@
 //   one.
 //
 // Painting: Invalidate marks a rectangle of the windowed parent; pending paints
-// run in PumpEvents or at once through Update/Repaint. PaintWindow(rect) is the
+// run in the window system's Update or at once through Update/Repaint. PaintWindow(rect) is the
 // paint request of a windowed control: the default fills Color, lets
 // TCustomControl::Paint draw, paints the windowless children (PaintControl)
 // and presents the rectangle. A container that composes its own buffer
@@ -177,6 +178,9 @@ class TControl : public TComponent {
   // The top-level window this control lives in (itself for a top-level one),
   // or null when it has no parent chain to one.
   TWinControl* TopWindow() const;
+  // The window system of the top-level window (its pointer, keyboard and
+  // desktop services), or null before that window has one.
+  TWindowSystem* WindowSystem() const;
   // Moves the control to the top (or bottom) of its parent's z-order.
   void BringToFront();
   void SendToBack();
@@ -222,6 +226,7 @@ class TControl : public TComponent {
   friend class TWinControl;
   friend struct detail::TWindowRoot;
   friend void PaintWindowTree(TWinControl& control);
+  friend bool PaintsPendingInTree(const TWinControl& control);
   std::int32_t left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   bool visible_ = true;
   bool enabled_ = true;
@@ -275,9 +280,18 @@ class TWinControl : public TControl {
   // The windowed control that has the focus in this control's window.
   TWinControl* FocusedControl() const;
 
+  // The window system that makes the window of this top-level control and
+  // runs its timers, input and paints. A window made by another system goes
+  // (it is made anew when needed), and the timers of the window's controls
+  // move to the new system.
+  void SetWindowSystem(std::shared_ptr<TWindowSystem> system);
+  // The top-level window's system, or null.
+  const std::shared_ptr<TWindowSystem>& WindowSystemPtr() const;
+
   // The native window (top-level controls only; children answer their
   // top-level window's). A top-level control gets its window when it is
-  // shown, when its ParentWindow is set or through HandleNeeded.
+  // shown, when its ParentWindow is set or through HandleNeeded; it needs a
+  // window system for that (EInvalidOperation without one).
   bool HandleAllocated() const;
   TWindowHandle Handle() const;
   void HandleNeeded();
@@ -350,6 +364,7 @@ class TWinControl : public TControl {
   friend class TControl;
   friend struct detail::TWindowRoot;
   friend void PaintWindowTree(TWinControl& control);
+  friend bool PaintsPendingInTree(const TWinControl& control);
   void InsertControl(TControl* control);
   void RemoveControl(TControl* control);
   detail::TWindowRoot& Root();
@@ -372,6 +387,7 @@ class TWinControl : public TControl {
   TRect updateRect_;
   std::vector<std::uint8_t> paintBits_;
   std::unique_ptr<TCanvas> canvas_;
+  std::shared_ptr<TWindowSystem> system_;  // a top-level control's
   std::unique_ptr<detail::TWindowRoot> root_;
 };
 

@@ -1,20 +1,18 @@
 #pragma once
 
-// The window backend of the desktop the library runs on: X11 on Linux, Win32
-// on Windows. Each backend library defines this; code above the framework
-// calls it and never names a window system.
+// The window system of the desktop the library runs on: X11 on Linux, Win32
+// on Windows. Each desktop backend library defines this; code above the
+// framework calls it and never names a window system.
 
 #include <memory>
 
-#include "framework/window/Backend.h"
+#include "framework/window/WindowSystem.h"
 
 namespace framework {
 
-// The backend for an editor opened into parent, made current and returned:
-// the backend chosen with SetWindowBackend (a test's, a tool's) or the
-// desktop's backend already current is kept; otherwise parent must be a
-// window of the desktop, and the desktop's backend is made current for it. A
-// handle that is no such window raises EWindowError.
-std::shared_ptr<TWindowBackend> UseDesktopBackendFor(TWindowHandle parent);
+// A new window system of the desktop for windows inside parent, a window of
+// that desktop; a handle that is no such window raises EWindowError. Each
+// caller gets a system of its own.
+std::shared_ptr<TWindowSystem> DesktopWindowSystemFor(TWindowHandle parent);
 
 }  // namespace framework

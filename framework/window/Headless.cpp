@@ -3,17 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
-#include "framework/window/Application.h"
-
 namespace framework {
 
 THeadlessWindow::THeadlessWindow(THeadlessBackend& backend, TWindowHandle handle, TWindowHandle parent,
                                  const TRect& bounds, IWindowEvents& events)
-    : backend_(backend), handle_(handle), parent_(parent), events_(events) {
+    : TBackendWindow(backend, events), backend_(backend), handle_(handle), parent_(parent) {
   SetBounds(bounds);
 }
 
 THeadlessWindow::~THeadlessWindow() {
+  LeaveSystem();
   std::erase(backend_.windows_, this);
 }
 
@@ -65,8 +64,8 @@ std::uint32_t THeadlessWindow::PixelAt(std::int32_t x, std::int32_t y) const {
 
 THeadlessBackend::~THeadlessBackend() = default;
 
-std::unique_ptr<TBackendWindow> THeadlessBackend::CreateWindow(TWindowHandle parent, const TRect& bounds,
-                                                               IWindowEvents& events) {
+std::unique_ptr<TBackendWindow> THeadlessBackend::MakeWindow(TWindowHandle parent, const TRect& bounds,
+                                                             IWindowEvents& events) {
   if (parent != 0 && !ParentExists(parent)) throw EWindowError("The parent window does not exist");
   auto window = std::make_unique<THeadlessWindow>(*this, nextHandle_++, parent, bounds, events);
   windows_.push_back(window.get());
@@ -96,34 +95,21 @@ THeadlessWindow* THeadlessBackend::Window(TWindowHandle handle) const {
   return nullptr;
 }
 
-void THeadlessBackend::PumpEvents() {
-  // Events that handlers post are delivered in the same pump, after these.
-  while (!queue_.empty()) {
-    const auto [handle, event] = queue_.front();
-    queue_.pop_front();
-    if (THeadlessWindow* w = Window(handle)) w->events_.HandleWindowEvent(event);
-  }
-}
-
-void THeadlessBackend::SetCursorPos(TPoint position) {
+TPoint THeadlessBackend::WarpPointer(TPoint position) {
   cursor_ = position;
   warps_.push_back(position);
-}
-
-void THeadlessBackend::SetPointerVisible(bool visible) {
-  pointerVisible_ = visible;
+  return position;
 }
 
 void THeadlessBackend::Post(TWindowHandle window, const TWindowEvent& event) {
-  queue_.emplace_back(window, event);
+  // Events that handlers post are delivered in the same Update, after the
+  // ones before them.
+  if (THeadlessWindow* w = Window(window)) Queue({w, event, cursor_, modifiers_ | buttons_, 0});
 }
 
 void THeadlessBackend::Send(TWindowHandle window, const TWindowEvent& event) {
-  if (WindowBackendPtr().get() != this)
-    throw EInvalidOperation(
-        "The headless backend plays the user only while it is the current window backend");
   Post(window, event);
-  framework::PumpEvents();
+  Update();
 }
 
 void THeadlessBackend::PointerAt(TWindowHandle window, std::int32_t x, std::int32_t y) {
@@ -226,18 +212,15 @@ void THeadlessBackend::Focus(TWindowHandle window, bool gained) {
 }
 
 void THeadlessBackend::AdvanceTime(std::uint64_t ms) {
-  if (WindowBackendPtr().get() != this)
-    throw EInvalidOperation(
-        "The headless backend plays the user only while it is the current window backend");
   const std::uint64_t target = now_ + ms;
   for (;;) {
     const auto due = NextTimerDue();
     if (!due || *due > target) break;
     now_ = std::max(now_, *due);
-    framework::PumpEvents();
+    Update();
   }
   now_ = target;
-  framework::PumpEvents();
+  Update();
 }
 
 }  // namespace framework

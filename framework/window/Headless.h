@@ -1,19 +1,18 @@
 #pragma once
 
-// A window backend without a display: windows are pictures in memory, the
+// A window system without a display: windows are pictures in memory, the
 // clock is virtual, and a test (or a screenshot tool) plays the user: it
 // posts mouse, key and focus events, advances the clock so that timers fire,
 // and reads the presented pixels. Everything the windows ask of the desktop
-// (cursor shapes, pointer hiding and warping, messages, opened addresses) is
-// recorded instead of done. It serves one thread.
+// (cursor shapes, pointer hiding and warping, opened addresses) is recorded
+// instead of done. It serves one thread.
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "framework/window/Backend.h"
+#include "framework/window/WindowSystem.h"
 
 namespace framework {
 
@@ -61,7 +60,6 @@ class THeadlessWindow : public TBackendWindow {
   TWindowHandle handle_;
   TWindowHandle parent_;
   TRect bounds_;
-  IWindowEvents& events_;
   bool visible_ = false;
   bool captured_ = false;
   bool focused_ = false;
@@ -73,21 +71,12 @@ class THeadlessWindow : public TBackendWindow {
   std::vector<TRect> presented_;
 };
 
-class THeadlessBackend : public TWindowBackend {
+class THeadlessBackend : public TWindowSystem {
  public:
   THeadlessBackend() = default;
   ~THeadlessBackend() override;
 
-  std::unique_ptr<TBackendWindow> CreateWindow(TWindowHandle parent, const TRect& bounds,
-                                               IWindowEvents& events) override;
-  void PumpEvents() override;
   std::uint64_t NowMs() const override { return now_; }
-  TPoint CursorPos() const override { return cursor_; }
-  void SetCursorPos(TPoint position) override;
-  void SetPointerVisible(bool visible) override;
-  TShiftState KeyboardState() const override { return modifiers_ | buttons_; }
-  void ShowMessage(const std::string& text) override { messages_.push_back(text); }
-  void ShellOpen(const std::string& url) override { openedUrls_.push_back(url); }
 
   // Whether parent (non-zero) stands for a window; a test's backend may
   // refuse some. Windows are made and moved only into parents that exist.
@@ -100,8 +89,8 @@ class THeadlessBackend : public TWindowBackend {
   const std::vector<THeadlessWindow*>& Windows() const { return windows_; }
   THeadlessWindow* Window(TWindowHandle handle) const;
 
-  // Playing the user. Each call queues the event and runs framework's
-  // PumpEvents, so handlers, timers and paints have run when it returns.
+  // Playing the user. Each call queues the event and runs Update, so
+  // handlers, timers and paints have run when it returns.
   // Coordinates are client coordinates of the window; the shift state of a
   // mouse event is modifiers plus the buttons held (tracked here), and the
   // pointer's screen position follows the events. ssDouble in the modifiers
@@ -120,19 +109,27 @@ class THeadlessBackend : public TWindowBackend {
   void Char(TWindowHandle window, char ch, TShiftState modifiers = 0);
   void Expose(TWindowHandle window, const TRect& rect);
   void Focus(TWindowHandle window, bool gained);
-  // Queues an event without pumping.
+  // Queues an event without running Update.
   void Post(TWindowHandle window, const TWindowEvent& event);
 
   // Moves the virtual clock forward by ms, stopping at every timer deadline
-  // on the way and pumping there, so a 50 ms timer fires exactly
+  // on the way and updating there, so a 50 ms timer fires exactly
   // floor(elapsed / 50) times whatever the step sizes.
   void AdvanceTime(std::uint64_t ms);
 
   // What the windows asked of the desktop.
   bool PointerVisible() const { return pointerVisible_; }
   const std::vector<TPoint>& Warps() const { return warps_; }
-  const std::vector<std::string>& Messages() const { return messages_; }
   const std::vector<std::string>& OpenedUrls() const { return openedUrls_; }
+
+ protected:
+  std::unique_ptr<TBackendWindow> MakeWindow(TWindowHandle parent, const TRect& bounds,
+                                             IWindowEvents& events) override;
+  TPoint QueryCursorPos() const override { return cursor_; }
+  TPoint WarpPointer(TPoint position) override;
+  void ShowPointer(bool visible) override { pointerVisible_ = visible; }
+  TShiftState QueryKeyboardState() const override { return modifiers_ | buttons_; }
+  void OpenUrl(const std::string& url) override { openedUrls_.push_back(url); }
 
  private:
   friend class THeadlessWindow;
@@ -140,7 +137,6 @@ class THeadlessBackend : public TWindowBackend {
   void PointerAt(TWindowHandle window, std::int32_t x, std::int32_t y);
 
   std::vector<THeadlessWindow*> windows_;
-  std::deque<std::pair<TWindowHandle, TWindowEvent>> queue_;
   TWindowHandle nextHandle_ = 0x1000;
   std::uint64_t now_ = 0;
   TPoint cursor_;
@@ -148,7 +144,6 @@ class THeadlessBackend : public TWindowBackend {
   TShiftState modifiers_ = 0;
   bool pointerVisible_ = true;
   std::vector<TPoint> warps_;
-  std::vector<std::string> messages_;
   std::vector<std::string> openedUrls_;
 };
 

@@ -13,7 +13,8 @@ namespace framework {
 // blocked and default signal actions. It is reaped later by ReapChildren.
 bool SpawnDetached(const std::vector<std::string>& argv);
 // Collects the children started by SpawnDetached that have finished; never
-// waits and never touches other children of the process. PumpEvents calls it.
+// waits and never touches other children of the process. A window system's
+// Update calls it.
 void ReapChildren();
 // Children started and not yet reaped.
 std::size_t PendingChildren();

@@ -1,6 +1,7 @@
 #include "framework/window/Timer.h"
 
-#include "framework/window/WindowInternal.h"
+#include "framework/window/Controls.h"
+#include "framework/window/WindowSystem.h"
 
 namespace framework {
 
@@ -52,15 +53,36 @@ void TTimer::Timer() {
   if (OnTimer) OnTimer(this);
 }
 
+void TTimer::SetWindowSystem(std::shared_ptr<TWindowSystem> system) {
+  given_ = std::move(system);
+  UpdateTimer();
+}
+
+namespace {
+// The system of the window the first owner with one lives in.
+std::shared_ptr<TWindowSystem> SystemOfOwners(const TComponent& component) {
+  for (const TComponent* owner = component.Owner(); owner; owner = owner->Owner())
+    if (const auto* control = dynamic_cast<const TControl*>(owner))
+      if (const TWinControl* top = control->TopWindow(); top && top->WindowSystemPtr())
+        return top->WindowSystemPtr();
+  return nullptr;
+}
+}  // namespace
+
 void TTimer::Stop() {
   if (serial_ == 0) return;
-  detail::StopTimer(serial_);
+  system_->StopTimer(serial_);
   serial_ = 0;
+  system_.reset();
 }
 
 void TTimer::UpdateTimer() {
   Stop();
-  if (enabled_ && interval_ > 0 && !IsLoading()) serial_ = detail::StartTimer(this, interval_);
+  if (!enabled_ || interval_ == 0 || IsLoading()) return;
+  std::shared_ptr<TWindowSystem> system = given_ ? given_ : SystemOfOwners(*this);
+  if (!system) return;
+  serial_ = system->StartTimer(*this, interval_);
+  system_ = std::move(system);
 }
 
 }  // namespace framework

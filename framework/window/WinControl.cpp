@@ -209,11 +209,44 @@ void TWinControl::HandleNeeded() {
   if (top != this) return top->HandleNeeded();
   detail::TWindowRoot& root = Root();
   if (root.window) return;
-  root.backend = WindowBackendPtr();
-  root.window = root.backend->CreateWindow(parentWindow_, BoundsRect(), root);
-  detail::RegisterRoot(this);
+  if (!system_)
+    throw EInvalidOperation("A window needs a window system: the top-level control was given none");
+  root.system = system_;
+  root.window = system_->CreateWindow(parentWindow_, BoundsRect(), root);
   if (Visible()) root.window->Show();
   root.Expose(ClientRect(), *this);
+}
+
+namespace {
+// The timers that belong to c's window: those c owns, and those of its
+// controls, at any depth, each once, in the order they were made there.
+void CollectTimers(TComponent& c, std::vector<TTimer*>& out) {
+  for (int i = 0; i < c.ComponentCount(); ++i) {
+    TComponent* owned = c.Components(i);
+    if (auto* timer = dynamic_cast<TTimer*>(owned);
+        timer && std::find(out.begin(), out.end(), timer) == out.end())
+      out.push_back(timer);
+    CollectTimers(*owned, out);
+  }
+  if (auto* w = dynamic_cast<TWinControl*>(&c))
+    for (int i = 0; i < w->ControlCount(); ++i) CollectTimers(*w->Controls(i), out);
+}
+}  // namespace
+
+void TWinControl::SetWindowSystem(std::shared_ptr<TWindowSystem> system) {
+  if (Parent()) throw EInvalidOperation("Only a top-level window has a window system");
+  if (system == system_) return;
+  DestroyHandle();
+  system_ = std::move(system);
+  std::vector<TTimer*> timers;
+  CollectTimers(*this, timers);
+  for (TTimer* timer : timers) timer->UpdateTimer();
+}
+
+const std::shared_ptr<TWindowSystem>& TWinControl::WindowSystemPtr() const {
+  static const std::shared_ptr<TWindowSystem> none;
+  const TWinControl* top = TopWindow();
+  return top ? top->system_ : none;
 }
 
 void TWinControl::DestroyHandle() {
@@ -227,7 +260,8 @@ void TWinControl::SetParentWindow(TWindowHandle parent) {
     // shown in it); any other is made anew in the new parent, and so is one
     // another thread made, whose events only that thread would see.
     TBackendWindow* window = root_ ? root_->window.get() : nullptr;
-    if (!window || !detail::RootOfThisThread(this) || !window->Reparent(parent)) DestroyHandle();
+    if (!window || window->Thread() != std::this_thread::get_id() || !window->Reparent(parent))
+      DestroyHandle();
     parentWindow_ = parent;
   }
   // A hidden window of its own is made when it shows.
@@ -462,6 +496,14 @@ void TWinControl::DoEnter() {
 
 void TWinControl::DoExit() {
   if (OnExit) OnExit(this);
+}
+
+bool PaintsPendingInTree(const TWinControl& w) {
+  if (w.Parent() && !w.Visible()) return false;
+  if (w.updatePending_) return true;
+  for (const TControl* c : w.controls_)
+    if (c->windowed_ && PaintsPendingInTree(static_cast<const TWinControl&>(*c))) return true;
+  return false;
 }
 
 void PaintWindowTree(TWinControl& w) {

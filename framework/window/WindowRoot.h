@@ -5,9 +5,12 @@
 
 #include <memory>
 
+#include "framework/window/Application.h"
 #include "framework/window/Backend.h"
 #include "framework/window/ControlGeometry.h"
 #include "framework/window/Controls.h"
+#include "framework/window/WindowInternal.h"
+#include "framework/window/WindowSystem.h"
 
 namespace framework {
 
@@ -18,8 +21,8 @@ struct TWindowRoot final : IWindowEvents {
   ~TWindowRoot() { DestroyWindow(); }
 
   TWinControl& owner;
-  // The backend outlives its window: declared first, released last.
-  std::shared_ptr<TWindowBackend> backend;
+  // The system outlives its window: declared first, released last.
+  std::shared_ptr<TWindowSystem> system;
   std::unique_ptr<TBackendWindow> window;
   TControl* capture = nullptr;
   TControl* mouseControl = nullptr;  // under the pointer
@@ -33,7 +36,6 @@ struct TWindowRoot final : IWindowEvents {
   void DestroyWindow() {
     if (!window) return;
     LeaveUser();
-    UnregisterRoot(&owner);
     window.reset();
   }
 
@@ -57,6 +59,9 @@ struct TWindowRoot final : IWindowEvents {
       HandleException();
     }
   }
+
+  void UpdateWindow() override { PaintWindowTree(owner); }
+  bool PaintsPending() const override { return PaintsPendingInTree(owner); }
 
   void Dispatch(const TWindowEvent& e) {
     using K = TWindowEvent::TKind;
@@ -92,7 +97,8 @@ struct TWindowRoot final : IWindowEvents {
     if (hasFocus) return;
     hasFocus = true;
     if (!focused) {
-      TWinControl* first = owner.FindNextControl(nullptr, (KeyboardState() & ssShift) == 0);
+      const bool backwards = system && (system->KeyboardState() & ssShift) != 0;
+      TWinControl* first = owner.FindNextControl(nullptr, !backwards);
       focused = first ? first : &owner;
     }
     focused->Perform(TMessageId::SetFocus);

@@ -1,8 +1,9 @@
 // The LV2 user interface: the editor window of the VST 2 build, made by the
-// same form and X11 backend, as a child of the host's window (ui:X11UI). It
-// reaches the plug-in only through its ports (PortController); the host
-// drives it with port events and calls to idle, which run the window's
-// input, its 50 ms refresh and its paints.
+// same form in a window system of its own (the desktop's: X11), as a child of
+// the host's window (ui:X11UI). It reaches the plug-in only through its ports
+// (PortController); the host drives it with port events and calls to idle,
+// which update its window system: the window's input, its 50 ms refresh and
+// its paints.
 
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
@@ -11,8 +12,7 @@
 #include <memory>
 
 #include "editor/TPluginEditorWindow.h"
-#include "framework/window/Application.h"
-#include "framework/x11/X11Backend.h"
+#include "framework/window/Desktop.h"
 #include "lv2/Ports.h"
 #include "lv2/ui/PortController.h"
 
@@ -24,6 +24,8 @@ struct EditorUi {
   // Declared first so it outlives the window, which ends the gestures under
   // way through it as it goes.
   PortController ports;
+  // Outlives the window too.
+  std::shared_ptr<framework::TWindowSystem> system;
   std::unique_ptr<TPluginEditorWindow> window;
 };
 
@@ -58,8 +60,9 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     const auto parent = reinterpret_cast<framework::TWindowHandle>(host.parent);
     // A parent that is no window of the X display is refused, here or when
     // the window is made in it (EWindowError).
-    framework::UseX11BackendFor(parent);
+    ui->system = framework::DesktopWindowSystemFor(parent);
     ui->window = TPluginEditorWindow::Create(&ui->ports, ui->ports.mirror());
+    ui->window->SetWindowSystem(ui->system);
     ui->window->SetParentWindow(parent);
     ui->window->SetBounds(0, 0, ui->window->Width(), ui->window->Height());
     ui->window->Show();
@@ -87,7 +90,10 @@ void portEvent(LV2UI_Handle handle, uint32_t port, uint32_t size, uint32_t forma
 
 int idle(LV2UI_Handle handle) {
   if (handle == nullptr) return 1;
-  framework::PumpEvents();
+  try {
+    static_cast<EditorUi*>(handle)->system->Update();
+  } catch (...) {
+  }
   return 0;
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
 // One effect whose editor is opened as a host opens it (effEditOpen with a
-// parent window, on the headless window backend), a host callback that
-// records the automation and edit brackets it receives, and a user who clicks
-// and drags on the window. The effect is made the way the library's entry makes it; the test
-// links the effect's static libraries so it can choose the window backend.
+// parent window, in a headless window system), a host callback that records
+// the automation and edit brackets it receives, and a user who clicks and
+// drags on the window. The effect is made the way the library's entry makes
+// it; the test links the effect's static libraries so it can give the editor
+// its window system.
 
 #include <gtest/gtest.h>
 
@@ -46,14 +47,13 @@ class EditorFixture : public ::testing::Test {
   void SetUp() override {
     current() = this;
     backend = std::make_shared<framework::THeadlessBackend>();
-    framework::SetWindowBackend(backend);
     plugin = std::make_unique<RecordingPlugin>(&Host);
     editor = static_cast<APluginEditor*>(plugin->getEditor());
+    editor->setWindowSystem(backend);
   }
 
   void TearDown() override {
     plugin.reset();
-    framework::SetWindowBackend(nullptr);
     current() = nullptr;
   }
 

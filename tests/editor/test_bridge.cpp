@@ -25,14 +25,11 @@ class Bridge : public ::testing::Test {
   void SetUp() override {
     // Windows in memory: the test's parent handle stands for a host window.
     backend = std::make_shared<framework::THeadlessBackend>();
-    framework::SetWindowBackend(backend);
     plugin = std::make_unique<APlugin>(nullptr);
     editor = static_cast<APluginEditor*>(plugin->getEditor());
+    editor->setWindowSystem(backend);
   }
-  void TearDown() override {
-    plugin.reset();
-    framework::SetWindowBackend(nullptr);
-  }
+  void TearDown() override { plugin.reset(); }
   std::shared_ptr<framework::THeadlessBackend> backend;
   std::unique_ptr<APlugin> plugin;
   APluginEditor* editor = nullptr;
@@ -81,9 +78,9 @@ TEST_F(Bridge, CloseWithoutOpenOnlyMarksTheEditorClosed) {
 
 TEST_F(Bridge, OpenWithoutParentIsRefused) {
   EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, nullptr, 0.0f), 0);
-  // Without a window system chosen, a handle that is no window of the
-  // display is refused too.
-  framework::SetWindowBackend(nullptr);
+  // Without a window system given, a handle that is no window of the
+  // desktop is refused too.
+  editor->setWindowSystem(nullptr);
   EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, &parent, 0.0f), 0);
   EXPECT_EQ(editor->openCount(), 0);
   EXPECT_EQ(editor->getWindow(), nullptr);

@@ -35,18 +35,15 @@ class Controller : public ::testing::Test {
  protected:
   void SetUp() override {
     backend = std::make_shared<framework::THeadlessBackend>();
-    framework::SetWindowBackend(backend);
     for (int i = parameters::kFirst; i <= parameters::kLast; ++i) values[i].store(controller.getParameter(i));
     window = TPluginEditorWindow::Create(&controller, values);
+    window->SetWindowSystem(backend);
     window->SetParentWindow(reinterpret_cast<framework::TWindowHandle>(&parent));
     window->SetBounds(0, 0, window->Width(), window->Height());
     window->Show();
     window->UpdaterTimer(nullptr);
   }
-  void TearDown() override {
-    window.reset();
-    framework::SetWindowBackend(nullptr);
-  }
+  void TearDown() override { window.reset(); }
   framework::TPoint Centre(const char* name) {
     auto* c = dynamic_cast<framework::TControl*>(window->FindComponent(name));
     return {c->Left() + c->Width() / 2, c->Top() + c->Height() / 2};

@@ -24,6 +24,7 @@ class Reopen : public EditorFixture {
   // What a fresh editor of another effect with this effect's values shows.
   std::vector<std::uint32_t> FreshEditorPixels() {
     RecordingPlugin other(&Host);
+    static_cast<APluginEditor*>(other.getEditor())->setWindowSystem(backend);
     for (int i = 0; i < 70; ++i) other.setParameter(i, Param(i));
     int otherWindow = 0;
     EXPECT_EQ(other.dispatcher(effEditOpen, 0, 0, &otherWindow, 0.0f), 1);

@@ -25,7 +25,7 @@ class Robustness : public EditorFixture {};
 
 TEST_F(Robustness, ParentsThatAreNoWindowsAreRefused) {
   auto refusing = std::make_shared<RefusingBackend>();
-  framework::SetWindowBackend(refusing);
+  editor->setWindowSystem(refusing);
   EXPECT_EQ(Dispatch(effEditOpen, nullptr), 0);
   EXPECT_EQ(Dispatch(effEditOpen, reinterpret_cast<void*>(RefusingBackend::kNoSuchWindow)), 0);
   EXPECT_EQ(editor->getWindow(), nullptr);

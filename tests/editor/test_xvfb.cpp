@@ -1,9 +1,11 @@
 // The editor end to end on a real X server (a private Xvfb): a host's small
-// top-level window, effEditOpen into it with the X11 window backend, a click
+// top-level window, effEditOpen into it with an X11 window system, a click
 // and a drag played with XTest, and the screen compared with the editor as
-// the headless backend composes it for the same values.
+// a headless system composes it for the same values; the editor run by a
+// host's own loop instead of idle calls; two editors side by side.
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <chrono>
@@ -29,13 +31,20 @@
 
 namespace {
 
-// The gestures' begins and ends the host heard.
+// The gestures' begins and ends the host heard, and which effect's
+// automation of which slot.
 int beginEdits = 0, endEdits = 0;
+std::vector<std::pair<AEffect*, VstInt32>> automated;
 
-VstIntPtr Host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+VstIntPtr Host(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float) {
   if (opcode == audioMasterBeginEdit) ++beginEdits;
   if (opcode == audioMasterEndEdit) ++endEdits;
+  if (opcode == audioMasterAutomate) automated.emplace_back(effect, index);
   return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+APluginEditor& EditorOf(APlugin& plugin) {
+  return *static_cast<APluginEditor*>(plugin.getEditor());
 }
 
 constexpr int kWidth = 719, kHeight = 512;
@@ -55,8 +64,24 @@ class EditorOnXvfb : public ::testing::Test {
   }
   void TearDown() override {
     plugin.reset();
-    framework::SetWindowBackend(nullptr);
     if (x != nullptr) XCloseDisplay(x);
+  }
+
+  // A plug-in whose editor opens in an X11 window system of the test's
+  // server.
+  std::unique_ptr<APlugin> OnThisServer() {
+    auto made = std::make_unique<APlugin>(&Host);
+    EditorOf(*made).setWindowSystem(framework::MakeX11Backend(server->Name()));
+    return made;
+  }
+
+  // The colour the server shows at a point of the host's window.
+  std::uint32_t ColourAt(Window w, int px, int py) {
+    XImage* image = XGetImage(x, w, px, py, 1, 1, AllPlanes, ZPixmap);
+    if (image == nullptr) return 0xDEADBEEF;
+    const auto pixel = static_cast<std::uint32_t>(XGetPixel(image, 0, 0)) & 0xFFFFFF;
+    XDestroyImage(image);
+    return pixel;
   }
 
   // Idles the editor, as a host does every few tens of milliseconds, until
@@ -128,8 +153,7 @@ class EditorOnXvfb : public ::testing::Test {
 };
 
 TEST_F(EditorOnXvfb, ClickAndDragThenTheScreenShowsWhatTheValuesSay) {
-  framework::SetWindowBackend(framework::MakeX11Backend(server->Name()));
-  plugin = std::make_unique<APlugin>(&Host);
+  plugin = OnThisServer();
   for (int i = 1; i <= 32; ++i) plugin->setParameter(i, i == 5 ? 1.0f : 0.0f);
   plugin->setParameter(41, 0.2f);
   ASSERT_EQ(plugin->dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0.0f), 1);
@@ -164,8 +188,8 @@ TEST_F(EditorOnXvfb, ClickAndDragThenTheScreenShowsWhatTheValuesSay) {
   for (int i = 1; i <= 61; ++i) values[i] = plugin->getParameter(i);
   plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
   auto headless = std::make_shared<framework::THeadlessBackend>();
-  framework::SetWindowBackend(headless);
   APlugin reference(&Host);
+  EditorOf(reference).setWindowSystem(headless);
   for (int i = 1; i <= 61; ++i) reference.setParameter(i, values[i]);
   int parent = 0;
   ASSERT_EQ(reference.dispatcher(effEditOpen, 0, 0, &parent, 0.0f), 1);
@@ -193,8 +217,7 @@ TEST_F(EditorOnXvfb, ClickAndDragThenTheScreenShowsWhatTheValuesSay) {
 // editor only every few tens of milliseconds: the X server folds the moves
 // between two idles into one, yet every cell the pointer passed is painted.
 TEST_F(EditorOnXvfb, AFastDragPaintsEveryCellItPasses) {
-  framework::SetWindowBackend(framework::MakeX11Backend(server->Name()));
-  plugin = std::make_unique<APlugin>(&Host);
+  plugin = OnThisServer();
   ASSERT_EQ(plugin->dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0.0f), 1);
 
   // Centres of step n and tie n in the window.
@@ -320,8 +343,7 @@ TEST_F(EditorOnXvfb, TheHostHearsEachGestureBeginAndEnd) {
 }
 
 TEST_F(EditorOnXvfb, AWindowIdTheServerDoesNotKnowIsRefused) {
-  framework::SetWindowBackend(framework::MakeX11Backend(server->Name()));
-  plugin = std::make_unique<APlugin>(&Host);
+  plugin = OnThisServer();
   const Window unknown = host + 0x1000;  // an id of our own client that names no window
   EXPECT_EQ(plugin->dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(unknown), 0.0f), 0);
   plugin->dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
@@ -330,14 +352,112 @@ TEST_F(EditorOnXvfb, AWindowIdTheServerDoesNotKnowIsRefused) {
   plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
 }
 
-// No backend chosen beforehand, as inside a host: the window of the X
-// display given as parent makes the framework take X11 by itself.
+// A host that runs the editor from its own loop, as a run loop with timers
+// and descriptor watches does, and never calls idle: it waits on the window
+// system's descriptor until the next due time, then updates the system.
+TEST_F(EditorOnXvfb, AHostsRunLoopDrivesTheEditorWithoutIdle) {
+  plugin = OnThisServer();
+  for (int i = 1; i <= 32; ++i) plugin->setParameter(i, 0.0f);
+  ASSERT_EQ(plugin->dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0.0f), 1);
+  APluginEditor& editor = EditorOf(*plugin);
+  const int fd = editor.getFileDescriptor();
+  ASSERT_GE(fd, 0) << "the X connection's descriptor";
+  int timedOut = 0, woken = 0;
+  // The loop, until done() holds (or two seconds passed, which fails).
+  const auto runUntil = [&](const std::function<bool()>& done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!done() && std::chrono::steady_clock::now() < until) {
+      XSync(x, False);  // the test's own requests have reached the server
+      const int timeout = editor.getTimeout();
+      EXPECT_GE(timeout, 0) << "an open editor always has its refresh scheduled";
+      EXPECT_LE(timeout, 50) << "the refresh comes every 50 ms";
+      pollfd watch{fd, POLLIN, 0};
+      ++(poll(&watch, 1, timeout < 0 ? 100 : timeout) > 0 ? woken : timedOut);
+      editor.updateWindowSystem();
+    }
+    return done();
+  };
+  const int stepX = 87 + 30 * 4 + 15, stepY = 92;  // step 5's centre
+  const auto settled = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
+  runUntil([&] { return std::chrono::steady_clock::now() > settled; });
+  const std::uint32_t unlit = ColourAt(host, stepX, stepY);
+
+  // The host sets step 5: the refresh shows it.
+  timedOut = 0;
+  plugin->setParameter(5, 1.0f);
+  EXPECT_TRUE(runUntil([&] { return ColourAt(host, stepX, stepY) != unlit; })) << "step 5 lit on screen";
+  EXPECT_GT(timedOut, 0) << "the due time woke the loop";
+
+  // The user clicks step 3 (centre 162, 92): the host hears it as automation.
+  woken = 0;
+  automated.clear();
+  XTestFakeMotionEvent(x, 0, kHostX + 162, kHostY + 92, CurrentTime);
+  XTestFakeButtonEvent(x, 1, True, CurrentTime);
+  XTestFakeButtonEvent(x, 1, False, CurrentTime);
+  const auto automation = std::make_pair(plugin->getAeffect(), VstInt32{3});
+  EXPECT_TRUE(runUntil([&] { return std::count(automated.begin(), automated.end(), automation) == 1; }));
+  EXPECT_EQ(plugin->getParameter(3), 1.0f);
+  EXPECT_GT(woken, 0) << "the descriptor woke the loop";
+
+  plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+  editor.updateWindowSystem();  // what the close itself read from the server
+  EXPECT_EQ(editor.getTimeout(), -1) << "a closed editor has nothing scheduled";
+}
+
+// Two editors in one process, as the desktop gives them, each in a window
+// system of its own: each hears only its own input, and one going away
+// leaves the other working.
+TEST_F(EditorOnXvfb, TwoEditorsKeepApartAndOneGoingLeavesTheOther) {
+  setenv("DISPLAY", server->Name().c_str(), 1);
+  const Window lower = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 560, kWidth, 200, 0, 0, 0x808080);
+  XMapWindow(x, lower);
+  XSync(x, False);
+  plugin = std::make_unique<APlugin>(&Host);
+  APlugin other(&Host);
+  for (APlugin* p : {plugin.get(), &other})
+    for (int i = 1; i <= 32; ++i) p->setParameter(i, 0.0f);
+  ASSERT_EQ(plugin->dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0.0f), 1);
+  ASSERT_EQ(other.dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(lower), 0.0f), 1);
+  ASSERT_NE(EditorOf(*plugin).getWindowSystem(), EditorOf(other).getWindowSystem());
+  EXPECT_NE(EditorOf(*plugin).getFileDescriptor(), EditorOf(other).getFileDescriptor());
+
+  const auto clickStep = [&](int n) {  // in the lower editor
+    XTestFakeMotionEvent(x, 0, 87 + 30 * (n - 1) + 15, 560 + 92, CurrentTime);
+    XTestFakeButtonEvent(x, 1, True, CurrentTime);
+    XTestFakeButtonEvent(x, 1, False, CurrentTime);
+    XSync(x, False);
+  };
+  const auto idleOther = [&](int step) {
+    for (int i = 0; i < 100 && other.getParameter(step) != 1.0f; ++i) {
+      XSync(x, False);
+      other.dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return other.getParameter(step) == 1.0f;
+  };
+  automated.clear();
+  clickStep(3);
+  EXPECT_TRUE(idleOther(3));
+  plugin->dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
+  EXPECT_EQ(plugin->getParameter(3), 0.0f) << "the upper editor heard nothing";
+  EXPECT_EQ(automated, (std::vector<std::pair<AEffect*, VstInt32>>{{other.getAeffect(), 3}}));
+
+  plugin->dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+  plugin.reset();
+  clickStep(4);
+  EXPECT_TRUE(idleOther(4)) << "the lower editor still hears its clicks";
+  other.dispatcher(effEditClose, 0, 0, nullptr, 0.0f);
+  unsetenv("DISPLAY");
+}
+
+// No window system given beforehand, as inside a host: the window of the X
+// display given as parent makes the framework give the editor an X11 one.
 TEST_F(EditorOnXvfb, AnXWindowAsParentSelectsTheX11Backend) {
   setenv("DISPLAY", server->Name().c_str(), 1);
-  framework::SetWindowBackend(nullptr);
   plugin = std::make_unique<APlugin>(&Host);
   ASSERT_EQ(plugin->dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(host), 0.0f), 1);
-  EXPECT_TRUE(framework::IsX11Backend(framework::WindowBackend()));
+  ASSERT_NE(EditorOf(*plugin).getWindowSystem(), nullptr);
+  EXPECT_TRUE(framework::IsX11Backend(*EditorOf(*plugin).getWindowSystem()));
   Window root = 0, parent = 0, *children = nullptr;
   unsigned count = 0;
   XSync(x, False);

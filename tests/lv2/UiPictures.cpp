@@ -21,13 +21,13 @@ Values Defaults() {
 
 Picture EditorPicture(const Values& values) {
   auto headless = std::make_shared<framework::THeadlessBackend>();
-  framework::SetWindowBackend(headless);
   RelaxedFloat mirror[parameters::kLast + 1];
   for (int i = parameters::kFirst; i <= parameters::kLast; ++i) mirror[i].store(values[i]);
   Picture out;
   {
     static int hostWindow = 0;  // stands for the host's window
     auto window = TPluginEditorWindow::Create(nullptr, mirror);
+    window->SetWindowSystem(headless);
     window->SetParentWindow(reinterpret_cast<framework::TWindowHandle>(&hostWindow));
     window->SetBounds(0, 0, kWidth, kHeight);
     window->Show();
@@ -41,7 +41,6 @@ Picture EditorPicture(const Values& values) {
         for (int x = 0; x < kWidth; ++x) out.push_back(shown->PixelAt(x, y) & 0xFFFFFF);
     }
   }
-  framework::SetWindowBackend(nullptr);
   return out;
 }
 

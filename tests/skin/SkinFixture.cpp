@@ -28,7 +28,6 @@ void FillPicture(image::TAbstractSuperDIB& dib, int w, int h,
 
 void SkinTest::SetUp() {
   backend = std::make_shared<THeadlessBackend>();
-  SetWindowBackend(backend);
   skin::RegisterSkinClasses();
   RegisterClasses<TSkinTestForm>();
 }
@@ -42,6 +41,7 @@ void SkinTest::Load(const std::string& name, const std::function<void()>& before
   const std::vector<std::uint8_t> bin = TextFormToBinary(FormText(name));
   form = std::make_unique<TSkinTestForm>();
   ReadForm(bin, *form);
+  form->SetWindowSystem(backend);
   container = dynamic_cast<skin::TDIBImageContainer*>(form->FindComponent("Container"));
   images = dynamic_cast<image::TDIBImageList*>(form->FindComponent("Images"));
   if (beforeShow) beforeShow();

@@ -66,7 +66,7 @@ class SkinTest : public ::testing::Test {
   // Fills image `index` of the form's list and tells its links.
   void SetImage(int index, int w, int h, const std::function<std::uint32_t(int, int)>& fn,
                 bool masked = false);
-  void Pump() { PumpEvents(); }
+  void Pump() { backend->Update(); }
 
   template <class T>
   T* Find(const std::string& name) {

@@ -241,7 +241,7 @@ TEST_F(FeatureTest, TheBorderShrinksTheClientAreaForAlignmentAndAutoSize) {
 
 TEST_F(FeatureTest, TimerRunsOnlyWithEnabledIntervalAndHandler) {
   LoadFeatures();
-  skin::TDIBTimer timer(nullptr);
+  skin::TDIBTimer timer(form.get());  // runs in the form's window system
   int ticks = 0;
   timer.SetEnabled(true);
   EXPECT_FALSE(timer.Running());  // no handler yet

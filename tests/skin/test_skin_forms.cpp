@@ -196,8 +196,9 @@ class DamagedForms : public FormsTest {
     }
     ++read;
     target->SetBounds(0, 0, 200, 120);
+    target->SetWindowSystem(backend);
     target->Show();
-    PumpEvents();
+    backend->Update();
     backend->MouseMove(target->Handle(), 15, 15);
     backend->MouseDown(target->Handle(), mbLeft, 15, 15);
     backend->MouseMove(target->Handle(), 40, 5);
@@ -205,7 +206,7 @@ class DamagedForms : public FormsTest {
     backend->KeyDown(target->Handle(), VK_TAB);
     backend->KeyDown(target->Handle(), VK_PRIOR);
     target->Hide();
-    PumpEvents();
+    backend->Update();
   }
 };
 

@@ -1,7 +1,9 @@
 // The validator's cases that make sense on Windows, against the DLL: loading
 // and unloading it again and again (with its editor opened in between),
-// hostile parameters, blocks without the host's time information, an editor
-// parent that is no window, and the editor on a thread of its own. The
+// an editor closed on another thread before the library is unloaded and
+// loaded again, hostile parameters, blocks without the host's time
+// information, an editor parent that is no window, and the editor on a
+// thread of its own. The
 // dispatcher's opcode fuzzing with null and short buffers runs in
 // test_host_library, cross-built.
 
@@ -68,6 +70,56 @@ TEST(ValidatorUnderWine, LoadOpenCloseUnloadCycles) {
   EXPECT_EQ(opened, 10);
   EXPECT_EQ(GetWindow(parent.Handle(), GW_CHILD), nullptr);
   EXPECT_LT(wintest::PrivateBytes() - settled, 4 * 1024 * 1024) << "private bytes over cycles 5 to 20";
+}
+
+// A host that closes the editor on another thread while the window's thread
+// waits for it (joins), then unloads the library at once: the window's
+// thread, pumping afterwards, runs none of the unloaded code, and the window
+// goes quietly. The library loaded again (at the same address, where it
+// lands) opens its editor, whether the old window is gone by then (its class
+// is taken over) or still waits for its thread (another name is taken).
+TEST(ValidatorUnderWine, ClosedOnAnotherThreadThenUnloadedAndLoadedAgain) {
+  const std::string path = hostkit::defaultPluginPath();
+  wintest::THostWindow parent(60, 60, 719, 512);
+  HMODULE module = LoadLibraryA(path.c_str());
+  ASSERT_NE(module, nullptr) << GetLastError();
+  for (const bool pumpBeforeReload : {true, false}) {
+    SCOPED_TRACE(pumpBeforeReload ? "the old window's thread pumps before the reload" : "and after it");
+    AEffect* effect = EntryOf(module)(&Host);
+    ASSERT_NE(effect, nullptr);
+    Dispatch(effect, effOpen);
+    ASSERT_EQ(Dispatch(effect, effEditOpen, 0, 0, parent.Handle()), 1);
+    wintest::Pump(70);  // painted, its 50 ms timer armed
+    const HWND old = GetWindow(parent.Handle(), GW_CHILD);
+    ASSERT_NE(old, nullptr);
+    std::thread([&] {
+      Dispatch(effect, effEditClose);
+      Dispatch(effect, effClose);
+    }).join();
+    FreeLibrary(module);
+    ASSERT_EQ(GetModuleHandleA("plonkrift6v2.dll"), nullptr) << "unloaded";
+    // The old window's queued messages (its timer, the hide, its close) run
+    // while no code of the library is loaded.
+    if (pumpBeforeReload) wintest::Pump(100);
+
+    HMODULE again = LoadLibraryA(path.c_str());
+    ASSERT_NE(again, nullptr) << GetLastError();
+    EXPECT_EQ(again, module) << "loaded where it was: its class's name was in use";
+    module = again;
+    AEffect* second = EntryOf(module)(&Host);
+    ASSERT_NE(second, nullptr);
+    Dispatch(second, effOpen);
+    EXPECT_EQ(Dispatch(second, effEditOpen, 0, 0, parent.Handle()), 1) << "the editor opens";
+    wintest::Pump(150);
+    EXPECT_FALSE(IsWindow(old)) << "the old window went at its thread's messages";
+    const HWND shown = GetWindow(parent.Handle(), GW_CHILD);
+    EXPECT_TRUE(shown != nullptr && IsWindowVisible(shown));
+    Dispatch(second, effEditClose);
+    Dispatch(second, effClose);
+    wintest::Pump(30);
+    EXPECT_EQ(GetWindow(parent.Handle(), GW_CHILD), nullptr);
+  }
+  FreeLibrary(module);
 }
 
 TEST(ValidatorUnderWine, HostileParametersStayInRange) {

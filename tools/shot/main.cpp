@@ -1,7 +1,7 @@
 // plonkrift-shot: a picture of the editor.
 //
 // Makes one instance of the effect, switches to a program, sets named
-// parameters, opens the editor on the headless window backend and saves what
+// parameters, opens the editor in a headless window system and saves what
 // the window shows (719 x 512) as a PNG. Exit status 0 on success, 1 when the
 // picture cannot be made, 2 on a mistake on the command line.
 
@@ -133,8 +133,9 @@ int main(int argc, char** argv) {
     return *status;
 
   auto backend = std::make_shared<framework::THeadlessBackend>();
-  framework::SetWindowBackend(backend);
   APlugin plugin(Host);
+  auto* editor = static_cast<APluginEditor*>(plugin.getEditor());
+  editor->setWindowSystem(backend);
   plugin.dispatcher(effSetProgram, 0, options.program, nullptr, 0.0f);
   for (const auto& [name, value] : options.sets) {
     const int index = FindParameter(plugin, name);
@@ -154,7 +155,6 @@ int main(int argc, char** argv) {
     std::cerr << "plonkrift-shot: the editor did not open\n";
     return 1;
   }
-  auto* editor = static_cast<APluginEditor*>(plugin.getEditor());
   const framework::TWindowHandle handle = editor->getWindow()->Handle();
   if (options.info) backend->ClickAt(handle, 60, 38);  // the information button
   backend->AdvanceTime(50);

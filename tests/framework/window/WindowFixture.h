@@ -1,7 +1,7 @@
 #pragma once
 
-// A small window driven through the headless backend: a form with probe
-// controls that log every input they get.
+// A small window in a headless window system: a form with probe controls
+// that log every input they get.
 
 #include <gtest/gtest.h>
 
@@ -111,21 +111,20 @@ class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     backend = std::make_shared<THeadlessBackend>();
-    SetWindowBackend(backend);
     form = std::make_unique<TForm>();
+    form->SetWindowSystem(backend);
     form->SetBounds(30, 40, 200, 100);
     form->SetColor(0x00FF0000);  // blue
   }
   void TearDown() override {
     form.reset();
     SetExceptionHandler(nullptr);
-    SetWindowBackend(nullptr);
   }
   // Shows the form inside a foreign parent and paints it.
   void Open() {
     form->SetParentWindow(0x77);
     form->Show();
-    PumpEvents();
+    backend->Update();
     window = backend->Window(form->Handle());
     ASSERT_NE(window, nullptr);
   }

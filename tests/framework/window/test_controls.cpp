@@ -251,6 +251,7 @@ TEST_F(WindowTest, TheWindowPreviewsEveryMovePressAndReleaseFirst) {
     std::vector<std::string>& log_;
   };
   form = std::make_unique<TPreviewForm>(log);
+  form->SetWindowSystem(backend);
   form->SetBounds(30, 40, 200, 100);
   new TProbe(form.get(), "a", {10, 10, 60, 60}, log);
   auto* b = new TProbe(form.get(), "b", {40, 10, 90, 60}, log);

@@ -1,5 +1,5 @@
-// Painting and presenting, timers, the pointer, messages, the shell, and
-// windows read from a stored form.
+// Painting and presenting, timers, the window system's loop, the pointer, the
+// shell, and windows read from a stored form.
 
 #include <gmock/gmock.h>
 
@@ -43,16 +43,16 @@ TEST_F(WindowTest, PaintingPresentsTheFormAndItsControlsAndRepaintsOnlyWhatChang
 
   window->ClearPresented();
   green->SetLeft(150);  // a move repaints the old and the new place
-  PumpEvents();
+  backend->Update();
   EXPECT_THAT(window->Presented(), ElementsAre(TRect{20, 20, 170, 40}));
   EXPECT_EQ(window->PixelAt(35, 35), kBlue);
   EXPECT_EQ(window->PixelAt(155, 25), 0xFF00FF00u);
 
   window->ClearPresented();
   green->SetVisible(false);
-  PumpEvents();
+  backend->Update();
   EXPECT_EQ(window->PixelAt(155, 25), kBlue);
-  PumpEvents();
+  backend->Update();
   EXPECT_EQ(window->Presented().size(), 1u);  // nothing pending, nothing presented
 
   form->Hide();
@@ -105,15 +105,15 @@ TEST_F(WindowTest, WhatTheParentsHideIsPaintedOnlyOnceItShows) {
   EXPECT_EQ(covered.paints, 0);
 
   below.SetTop(50);
-  PumpEvents();
+  backend->Update();
   EXPECT_EQ(below.paints, 1);
   EXPECT_EQ(window->PixelAt(15, 55), Opaque(0xFF0000));
 
   below.SetTop(150);
-  PumpEvents();
+  backend->Update();
   const int paints = below.paints;
   form->SetBounds(30, 40, 200, 200);
-  PumpEvents();
+  backend->Update();
   EXPECT_EQ(below.paints, paints + 1);
   EXPECT_EQ(window->PixelAt(15, 155), Opaque(0xFF0000));
   EXPECT_EQ(covered.paints, 0);
@@ -153,7 +153,7 @@ TEST_F(WindowTest, LabelDrawsItsCaptionWithItsFontInsideItsBoundsOnly) {
   EXPECT_GT(label->Width(), 5);
   EXPECT_LT(label->Width(), 60);
   EXPECT_GT(label->Height(), 10);
-  PumpEvents();
+  backend->Update();
   EXPECT_EQ(window->PixelAt(10 + label->Width() - 1, 10), 0xFF000000u);
   EXPECT_EQ(window->PixelAt(10 + label->Width(), 10), kBlue);
 }
@@ -194,7 +194,7 @@ TEST_F(WindowTest, APumpInsideATimerHandlerFiresNoTimerTwice) {
   int firstTicks = 0, secondTicks = 0;
   first.OnTimer.Bind([&](TObject*) {
     ++firstTicks;
-    PumpEvents();  // a handler that lets the window breathe
+    backend->Update();  // a handler that lets the window breathe
   });
   second.OnTimer.Bind([&](TObject*) { ++secondTicks; });
   backend->AdvanceTime(50);
@@ -202,23 +202,24 @@ TEST_F(WindowTest, APumpInsideATimerHandlerFiresNoTimerTwice) {
   EXPECT_EQ(secondTicks, 1);
 }
 
-// Each editor lives on the thread that calls its opcodes; one thread's pump
+// Each editor lives on the thread that calls its opcodes; one thread's update
 // must never run another thread's timers.
 TEST_F(WindowTest, TimersFireOnlyOnTheThreadThatStartedThem) {
   int mainTicks = 0, otherTicks = 0;
-  TTimer mine(nullptr);
+  TTimer mine(form.get());
   mine.SetInterval(50);
   mine.OnTimer.Bind([&](TObject*) { ++mainTicks; });
   std::promise<void> started, advanced;
   std::thread other([&] {
     TTimer theirs(nullptr);
+    theirs.SetWindowSystem(backend);
     theirs.SetInterval(50);
     theirs.OnTimer.Bind([&](TObject*) { ++otherTicks; });
     started.set_value();
     advanced.get_future().wait();
     EXPECT_EQ(otherTicks, 0);
-    PumpEvents();  // the clock stands at 100: due once
-    PumpEvents();
+    backend->Update();  // the clock stands at 100: due once
+    backend->Update();
   });
   started.get_future().wait();
   backend->AdvanceTime(100);
@@ -227,6 +228,69 @@ TEST_F(WindowTest, TimersFireOnlyOnTheThreadThatStartedThem) {
   other.join();
   EXPECT_EQ(otherTicks, 1);
   EXPECT_EQ(mainTicks, 2);
+}
+
+// A timer runs in the window system of the window its owners live in: it
+// waits while that window has none, starts when it gets one, and moves with
+// the window to another.
+TEST_F(WindowTest, TimersRunInTheSystemOfTheirWindow) {
+  TForm other;
+  other.SetBounds(0, 0, 50, 50);
+  auto* child = new TCustomControl(&other);
+  child->SetParent(&other);
+  TTimer timer(child);
+  timer.SetInterval(50);
+  int ticks = 0;
+  timer.OnTimer.Bind([&](TObject*) { ++ticks; });
+  EXPECT_FALSE(timer.Running()) << "no window system yet";
+  EXPECT_THROW(other.Show(), EInvalidOperation) << "no window without a window system";
+
+  auto first = std::make_shared<THeadlessBackend>(), second = std::make_shared<THeadlessBackend>();
+  other.SetWindowSystem(first);
+  EXPECT_TRUE(timer.Running());
+  first->AdvanceTime(100);
+  EXPECT_EQ(ticks, 2);
+  backend->AdvanceTime(100);
+  EXPECT_EQ(ticks, 2) << "another system's clock is not this timer's";
+
+  other.SetParentWindow(0x55);
+  ASSERT_NE(first->Window(other.Handle()), nullptr);
+  other.SetWindowSystem(second);
+  EXPECT_TRUE(first->Windows().empty()) << "the window of the old system went";
+  EXPECT_FALSE(other.HandleAllocated());
+  first->AdvanceTime(100);
+  EXPECT_EQ(ticks, 2);
+  second->AdvanceTime(50);
+  EXPECT_EQ(ticks, 3);
+  other.HandleNeeded();
+  EXPECT_NE(second->Window(other.Handle()), nullptr);
+}
+
+// What a host's run loop waits for: the next timer, or at once when input or
+// paints are waiting; nothing when neither. The headless system has no
+// descriptor to watch.
+TEST_F(WindowTest, NextDueIsTheNextTimerOrNowWhenSomethingWaits) {
+  EXPECT_EQ(backend->FileDescriptor(), -1);
+  EXPECT_EQ(backend->NextDue(), std::nullopt);
+  auto* probe = new TProbe(form.get(), "p", {0, 0, 10, 10}, log);
+  Open();
+  EXPECT_EQ(backend->NextDue(), std::nullopt) << "painted, nothing scheduled";
+  TTimer timer(form.get());
+  timer.SetInterval(50);
+  backend->AdvanceTime(20);
+  EXPECT_EQ(backend->NextDue(), std::optional<std::uint64_t>(50));
+  probe->Invalidate();
+  EXPECT_EQ(backend->NextDue(), std::optional<std::uint64_t>(20)) << "a paint waits: now";
+  backend->Update();
+  EXPECT_EQ(backend->NextDue(), std::optional<std::uint64_t>(50));
+  TWindowEvent move;
+  move.X = 3;
+  move.Y = 4;
+  backend->Post(H(), move);
+  EXPECT_EQ(backend->NextDue(), std::optional<std::uint64_t>(20)) << "input waits: now";
+  backend->Update();
+  EXPECT_EQ(log.back(), "p move 3,4");
+  EXPECT_EQ(backend->NextDue(), std::optional<std::uint64_t>(50));
 }
 
 TEST_F(WindowTest, HandlerExceptionsReachTheExceptionHandlerAndNeverThePump) {
@@ -254,29 +318,66 @@ TEST_F(WindowTest, HandlerExceptionsReachTheExceptionHandlerAndNeverThePump) {
 TEST_F(WindowTest, PointerHideShowAndWarpAreRecordedInScreenCoordinates) {
   Open();
   Move(5, 6);
-  EXPECT_EQ(Mouse.CursorPos(), (TPoint{35, 46}));  // the window sits at (30, 40)
+  EXPECT_EQ(backend->CursorPos(), (TPoint{35, 46}));  // the window sits at (30, 40)
   auto* probe = new TProbe(form.get(), "p", {10, 10, 20, 20}, log);
   EXPECT_EQ(probe->ClientToScreen({1, 2}), (TPoint{41, 52}));
   EXPECT_EQ(probe->ScreenToClient({41, 52}), (TPoint{1, 2}));
+  EXPECT_EQ(probe->WindowSystem(), backend.get());
 
-  EXPECT_EQ(ShowCursor(false), -1);
+  EXPECT_EQ(backend->ShowCursor(false), -1);
   EXPECT_FALSE(backend->PointerVisible());
-  EXPECT_EQ(ShowCursor(false), -2);
-  EXPECT_EQ(ShowCursor(true), -1);
+  EXPECT_EQ(backend->ShowCursor(false), -2);
+  EXPECT_EQ(backend->ShowCursor(true), -1);
   EXPECT_FALSE(backend->PointerVisible());  // hides nest
-  Mouse.SetCursorPos({100, 200});
-  EXPECT_EQ(Mouse.CursorPos(), (TPoint{100, 200}));
-  EXPECT_EQ(ShowCursor(true), 0);
+  backend->SetCursorPos({100, 200});
+  EXPECT_EQ(backend->CursorPos(), (TPoint{100, 200}));
+  EXPECT_EQ(backend->ShowCursor(true), 0);
   EXPECT_TRUE(backend->PointerVisible());
   EXPECT_THAT(backend->Warps(), ElementsAre(TPoint{100, 200}));
 }
 
-TEST_F(WindowTest, MessagesAndShellRequestsAreRecordedNotPerformed) {
-  ShowMessage("VSTTimeInfo not supported - aborting");
-  EXPECT_TRUE(ShellOpen("https://example.org/plonk"));
-  EXPECT_FALSE(ShellOpen(""));
-  EXPECT_FALSE(ShellOpen("--help"));  // the opener would take it as an option
-  EXPECT_THAT(backend->Messages(), ElementsAre("VSTTimeInfo not supported - aborting"));
+// Two window systems in one process (two editors): each has its own windows,
+// clock, timers and pointer; one going leaves the other as it was.
+TEST_F(WindowTest, TwoWindowSystemsKeepToThemselves) {
+  auto* probe = new TProbe(form.get(), "p", {0, 0, 10, 10}, log);
+  Open();
+  TTimer timer(form.get());
+  timer.SetInterval(50);
+  int ticks = 0, otherTicks = 0;
+  timer.OnTimer.Bind([&](TObject*) { ++ticks; });
+  auto second = std::make_shared<THeadlessBackend>();
+  auto other = std::make_unique<TForm>();
+  other->SetWindowSystem(second);
+  other->SetBounds(0, 0, 40, 40);
+  other->SetParentWindow(0x78);
+  other->Show();
+  auto* otherTimer = new TTimer(other.get());
+  otherTimer->SetInterval(50);
+  otherTimer->OnTimer.Bind([&](TObject*) { ++otherTicks; });
+
+  second->AdvanceTime(100);
+  EXPECT_EQ(otherTicks, 2);
+  EXPECT_EQ(ticks, 0);
+  second->ShowCursor(false);
+  EXPECT_TRUE(backend->PointerVisible());
+  EXPECT_EQ(second->Windows().size(), 1u);
+  EXPECT_EQ(backend->Windows().size(), 1u);
+  second->ClickAt(other->Handle(), 5, 5);
+  EXPECT_TRUE(log.empty()) << "a click in the other system's window is none of this one's";
+
+  other.reset();
+  second.reset();
+  backend->AdvanceTime(50);
+  EXPECT_EQ(ticks, 1);
+  backend->ClickAt(H(), 5, 5);
+  EXPECT_THAT(log, ElementsAre("p enter", "p move 5,5", "p down 5,5", "p click", "p up 5,5"));
+  static_cast<void>(probe);
+}
+
+TEST_F(WindowTest, ShellRequestsAreRecordedNotPerformed) {
+  EXPECT_TRUE(backend->ShellOpen("https://example.org/plonk"));
+  EXPECT_FALSE(backend->ShellOpen(""));
+  EXPECT_FALSE(backend->ShellOpen("--help"));  // the opener would take it as an option
   EXPECT_THAT(backend->OpenedUrls(), ElementsAre("https://example.org/plonk"));
 }
 
@@ -377,6 +478,7 @@ TEST_F(WindowTest, AWindowReadFromAStoredFormWorksAndWritesBackTheSameBytes) {
   TTestWindow w;
   ReadForm(bytes, w);
   w.DoCreate();
+  w.SetWindowSystem(backend);
   EXPECT_EQ(WriteForm(w), bytes);
 
   auto* panel = dynamic_cast<TCustomControl*>(w.FindComponent("panel"));
@@ -394,7 +496,7 @@ TEST_F(WindowTest, AWindowReadFromAStoredFormWorksAndWritesBackTheSameBytes) {
   w.SetParentWindow(0x99);
   w.SetBounds(0, 0, w.Width(), w.Height());
   w.Show();
-  PumpEvents();
+  backend->Update();
   THeadlessWindow* win = backend->Window(w.Handle());
   ASSERT_NE(win, nullptr);
   EXPECT_TRUE(win->Visible());  // stored Visible shows it as soon as it has a window

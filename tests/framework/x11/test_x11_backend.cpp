@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -17,10 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "framework/window/Application.h"
-#include "framework/window/Backend.h"
 #include "framework/window/Controls.h"
-#include "framework/window/Headless.h"
+#include "framework/window/Desktop.h"
 #include "framework/window/Shell.h"
 #include "framework/window/Timer.h"
 #include "framework/x11/X11Backend.h"
@@ -147,7 +146,7 @@ class X11Test : public ::testing::Test {
   // Lets the backend read everything the server did up to now.
   void Pump() {
     XSync(x_, False);
-    backend_->PumpEvents();
+    backend_->Update();
   }
   void MoveTo(int x, int y) { XTestFakeMotionEvent(x_, 0, x, y, CurrentTime); }
   void MoveBy(int dx, int dy) { XTestFakeRelativeMotionEvent(x_, dx, dy, CurrentTime); }
@@ -205,7 +204,7 @@ class X11Test : public ::testing::Test {
 
   std::unique_ptr<TXvfbServer> server_;
   Display* x_ = nullptr;
-  std::shared_ptr<TWindowBackend> backend_;
+  std::shared_ptr<TWindowSystem> backend_;
   std::vector<std::unique_ptr<TBackendWindow>> windows_;
 };
 
@@ -273,7 +272,8 @@ INSTANTIATE_TEST_SUITE_P(Servers, X11PresentTest,
                          });
 
 // Pictures reach a local server through shared memory; the segment is gone
-// from the system once the connection closes, whatever the process does next.
+// from the system once the connection closes with its window system,
+// whatever the process does next.
 TEST_F(X11Test, SharedPictureMemoryEndsWithTheConnection) {
   const auto ours = [] {
     int count = 0;
@@ -301,6 +301,8 @@ TEST_F(X11Test, SharedPictureMemoryEndsWithTheConnection) {
     EXPECT_EQ(ColourAt(static_cast<Window>(w->Handle()), 2, 2), 0xFF0000u);
     EXPECT_EQ(ours(), before + 1) << "one segment for the connection";
   }
+  EXPECT_EQ(ours(), before + 1) << "kept while the system lives";
+  backend_.reset();
   EXPECT_EQ(ours(), before);
 }
 
@@ -488,7 +490,7 @@ TEST_F(X11Test, DragHoldsTheHiddenPointerAndCountsEveryPixelOfTravel) {
       w.SetMouseCapture(true);
       dragging = true;
       hold = backend_->CursorPos();
-      backend_->SetPointerVisible(false);
+      backend_->ShowCursor(false);
     } else if (e.Kind == K::MouseMove && dragging) {
       ++moves;
       const TPoint p = backend_->CursorPos();
@@ -506,7 +508,7 @@ TEST_F(X11Test, DragHoldsTheHiddenPointerAndCountsEveryPixelOfTravel) {
       MoveTo(300, 250);
       XSync(x_, False);
       backend_->SetCursorPos(hold);
-      backend_->SetPointerVisible(true);
+      backend_->ShowCursor(true);
       w.SetMouseCapture(false);
     }
   };
@@ -666,8 +668,8 @@ TEST_F(X11Test, AWindowWhoseParentVanishedIsHarmless) {
   w.SetBounds({5, 5, 50, 50});
   w.Hide();
   w.Show();
-  backend_->SetPointerVisible(false);
-  backend_->SetPointerVisible(true);
+  backend_->ShowCursor(false);
+  backend_->ShowCursor(true);
   (void)w.ClientOrigin();
   Pump();
   w.SetFocus();
@@ -685,14 +687,13 @@ TEST_F(X11Test, ALostServerNeitherEndsTheProcessNorBlocks) {
   {
     auto w = backend->CreateWindow(0, {0, 0, 60, 40}, rec);
     w->Show();
-    backend->PumpEvents();
+    backend->Update();
     doomed.Kill();
     const auto picture = Quadrants(60, 40);
     w->Present(reinterpret_cast<const std::uint8_t*>(picture.data()), 60, 40, {0, 0, 60, 40}, {0, 0});
     w->SetCursor(crHandPoint);
-    backend->PumpEvents();
-    backend->PumpEvents();
-    backend->ShowMessage("still here");
+    backend->Update();
+    backend->Update();
     (void)backend->CursorPos();
     (void)backend->KeyboardState();
     w->SetMouseCapture(true);
@@ -712,25 +713,31 @@ TEST_F(X11Test, ManyOpensAndClosesLeaveNoResourceBehind) {
     w->Show();
     w->Present(bits, 100, 80, {0, 0, 100, 80}, {0, 0});
     for (TCursor c : {crHandPoint, crSizeWE, crSizeNS, crNone, crDefault}) w->SetCursor(c);
-    backend_->SetPointerVisible(false);
+    backend_->ShowCursor(false);
     w->SetMouseCapture(true);
     backend_->SetCursorPos({150, 150});
-    backend_->PumpEvents();
+    backend_->Update();
     w->SetMouseCapture(false);
-    backend_->SetPointerVisible(true);
+    backend_->ShowCursor(true);
     w->Hide();
   };
-  // Each editor on its own: its connection closes with its window.
+  // Each editor with a system of its own: its connection closes with the
+  // system.
   const int fds = OpenFileDescriptors();
   const int clients = ServerClients(x_);
   ASSERT_GT(clients, 0);
-  for (int i = 0; i < 200; ++i) cycle();
+  for (int i = 0; i < 200; ++i) {
+    backend_ = MakeX11Backend(server_->Name());
+    cycle();
+    EXPECT_GE(backend_->FileDescriptor(), 0);
+  }
+  backend_ = MakeX11Backend(server_->Name());
   EXPECT_EQ(OpenFileDescriptors(), fds);
   EXPECT_EQ(ServerClients(x_), clients);
   EXPECT_TRUE(Children(host).empty());
 
-  // With a window that stays, the connection stays: what each cycle made on
-  // the server must be gone after it.
+  // With a window that stays, what each cycle made on the server must be
+  // gone after it.
   auto keeper = backend_->CreateWindow(host, {200, 0, 250, 50}, rec);
   const XID ours = static_cast<XID>(keeper->Handle());
   cycle();
@@ -740,6 +747,7 @@ TEST_F(X11Test, ManyOpensAndClosesLeaveNoResourceBehind) {
   EXPECT_EQ(ClientResources(x_, ours), after1);
   EXPECT_EQ(ServerClients(x_), clients + 1);
   keeper.reset();
+  backend_.reset();
   EXPECT_EQ(ServerClients(x_), clients);
   EXPECT_EQ(gHostErrors, 0);
 }
@@ -790,20 +798,19 @@ TEST_F(X11Test, EachThreadPumpsOnlyItsOwnWindows) {
   EXPECT_FALSE(mainRec.Of(K::Expose).empty());
   EXPECT_TRUE(otherRec.events.empty());
   std::thread([&] {
-    backend_->PumpEvents();
+    backend_->Update();
     other.reset();
   }).join();
   EXPECT_FALSE(otherRec.Of(K::Expose).empty());
 }
 
 // The window layer on top: a form made a child of the host's window paints
-// its colour, hears a click and ticks its timer, all from PumpEvents.
+// its colour, hears a click and ticks its timer, all from Update.
 TEST_F(X11Test, AFormInTheHostsWindowPaintsClicksAndTicks) {
-  const auto before = WindowBackendPtr();
-  SetWindowBackend(backend_);
   const Window host = HostWindow(100, 100, 300, 200);
   {
     TForm form;
+    form.SetWindowSystem(backend_);
     form.SetBounds(0, 0, 120, 90);
     form.SetColor(0x0000FF);  // red, as 0x00BBGGRR
     int clicks = 0, ticks = 0;
@@ -816,81 +823,23 @@ TEST_F(X11Test, AFormInTheHostsWindowPaintsClicksAndTicks) {
     EXPECT_EQ(ParentOf(static_cast<Window>(form.Handle())), host);
     for (int i = 0; i < 500 && ticks < 2; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      PumpEvents();
+      backend_->Update();
     }
     EXPECT_GE(ticks, 2);
     XSync(x_, False);
-    PumpEvents();
+    backend_->Update();
     EXPECT_EQ(ColourAt(static_cast<Window>(form.Handle()), 60, 45), 0xFF0000u);
     MoveTo(150, 150);
     Button(1, true);
     Button(1, false);
     XSync(x_, False);
-    PumpEvents();
+    backend_->Update();
     EXPECT_EQ(clicks, 1);
   }
   EXPECT_TRUE(Children(host).empty());
-  SetWindowBackend(before);
 }
 
 // --- desktop services ---------------------------------------------------------------
-
-TEST_F(X11Test, AMessageShowsWithoutBlockingAndClosesOnOk) {
-  const Window host = HostWindow(0, 0, 300, 200);
-  TRecorder rec;
-  Shown(host, TRect{0, 0, 100, 100}, rec);
-  const Window root = DefaultRootWindow(x_);
-  const auto messages = [&] {
-    std::vector<Window> out;
-    for (Window w : Children(root)) {
-      XClassHint hint{};
-      if (XGetClassHint(x_, w, &hint)) {
-        if (std::string(hint.res_name) == "plonkrift6") out.push_back(w);
-        XFree(hint.res_name);
-        XFree(hint.res_class);
-      }
-    }
-    return out;
-  };
-  backend_->ShowMessage("VSTTimeInfo not supported - aborting\nsecond line");
-  // Asked from a thread without windows: shown by the window's thread.
-  std::thread([&] { backend_->ShowMessage("from elsewhere"); }).join();
-  Pump();
-  Pump();
-  auto shown = messages();
-  ASSERT_EQ(shown.size(), 2u);
-  XWindowAttributes a{};
-  ASSERT_TRUE(XGetWindowAttributes(x_, shown[0], &a));
-  EXPECT_EQ(a.map_state, IsViewable);
-  // The text is drawn: dark pixels on the first line.
-  XImage* line = XGetImage(x_, shown[0], 16, 16, 120, 12, AllPlanes, ZPixmap);
-  ASSERT_NE(line, nullptr);
-  int dark = 0;
-  for (int y = 0; y < 12; ++y)
-    for (int x = 0; x < 120; ++x) dark += XGetPixel(line, x, y) == BlackPixel(x_, DefaultScreen(x_));
-  XDestroyImage(line);
-  EXPECT_GT(dark, 20);
-
-  // The OK area sits at the bottom centre (80 x 26, 16 pixels above the
-  // edge); the topmost message (last in stacking order) is clicked first.
-  for (int i = 0; i < 2; ++i) {
-    shown = messages();
-    ASSERT_EQ(shown.size(), 2u - i);
-    ASSERT_TRUE(XGetWindowAttributes(x_, shown.back(), &a));
-    // A click beside the OK area does not close it.
-    MoveTo(a.x + 4, a.y + a.height - 16 - 13);
-    Button(1, true);
-    Button(1, false);
-    Pump();
-    EXPECT_EQ(messages().size(), 2u - i);
-    MoveTo(a.x + a.width / 2, a.y + a.height - 16 - 13);
-    Button(1, true);
-    Button(1, false);
-    Pump();
-  }
-  EXPECT_TRUE(messages().empty());
-  EXPECT_EQ(gHostErrors, 0);
-}
 
 TEST_F(X11Test, ShellOpenStartsTheOpenerWithoutWaiting) {
   char dir[] = "/tmp/plonk-x11-XXXXXX";
@@ -930,34 +879,28 @@ TEST_F(X11Test, ShellOpenStartsTheOpenerWithoutWaiting) {
   rmdir(dir);
 }
 
-TEST_F(X11Test, TheEditorGetsX11ForARealHostWindowAndKeepsAChosenBackendOtherwise) {
+// The desktop's window system for a host's window: X11 for a window of the
+// display, a new one each time; a handle that is no window of it is refused.
+TEST_F(X11Test, TheDesktopGivesAnX11SystemOfItsOwnForEachRealHostWindow) {
   const Window host = HostWindow(0, 0, 100, 100);
   const Window gone = XCreateSimpleWindow(x_, DefaultRootWindow(x_), 0, 0, 10, 10, 0, 0, 0);
   XDestroyWindow(x_, gone);
   XSync(x_, False);
-  EXPECT_TRUE(IsX11Window(host, server_->Name()));
-  EXPECT_FALSE(IsX11Window(gone, server_->Name()));
-  EXPECT_FALSE(IsX11Window(host, ":98765"));
-  EXPECT_FALSE(IsX11Window(0, server_->Name()));
-
   const char* oldDisplay = std::getenv("DISPLAY");
   const std::string saved = oldDisplay ? oldDisplay : "";
   setenv("DISPLAY", server_->Name().c_str(), 1);
-  const auto before = WindowBackendPtr();
-  const auto chosen = std::make_shared<THeadlessBackend>();
-  SetWindowBackend(chosen);
-  EXPECT_EQ(UseX11BackendFor(static_cast<TWindowHandle>(gone)), chosen);
-  EXPECT_EQ(UseX11BackendFor(0x1000), chosen);
-  EXPECT_EQ(UseX11BackendFor(static_cast<TWindowHandle>(host)), chosen) << "a chosen backend is kept";
-  // Without a chosen backend, only a real host window gets one (X11).
-  SetWindowBackend(nullptr);
-  EXPECT_THROW(UseX11BackendFor(0x1000), EWindowError) << "no window of the display: refused";
-  EXPECT_THROW(UseX11BackendFor(static_cast<TWindowHandle>(gone)), EWindowError);
-  const auto x11 = UseX11BackendFor(static_cast<TWindowHandle>(host));
-  EXPECT_TRUE(IsX11Backend(*x11));
-  EXPECT_EQ(WindowBackendPtr(), x11);
-  EXPECT_EQ(UseX11BackendFor(static_cast<TWindowHandle>(host)), x11);
-  SetWindowBackend(before);
+  for (TWindowHandle refused :
+       {static_cast<TWindowHandle>(gone), TWindowHandle{0x1000}, TWindowHandle{0}, TWindowHandle{1} << 40}) {
+    SCOPED_TRACE(refused);
+    EXPECT_THROW(DesktopWindowSystemFor(refused), EWindowError);
+  }
+  const auto first = DesktopWindowSystemFor(static_cast<TWindowHandle>(host));
+  const auto second = DesktopWindowSystemFor(static_cast<TWindowHandle>(host));
+  EXPECT_TRUE(IsX11Backend(*first));
+  EXPECT_NE(first, second);
+  EXPECT_NE(first->FileDescriptor(), second->FileDescriptor()) << "a connection each";
+  setenv("DISPLAY", ":98765", 1);
+  EXPECT_THROW(DesktopWindowSystemFor(static_cast<TWindowHandle>(host)), EWindowError) << "no display";
   if (oldDisplay)
     setenv("DISPLAY", saved.c_str(), 1);
   else
@@ -965,14 +908,47 @@ TEST_F(X11Test, TheEditorGetsX11ForARealHostWindowAndKeepsAChosenBackendOtherwis
   EXPECT_EQ(gHostErrors, 0);
 }
 
-TEST(X11BackendChoice, UseX11BackendInstallsOneBackendAndKeepsIt) {
-  const auto before = WindowBackendPtr();
-  const auto a = UseX11Backend();
-  EXPECT_TRUE(IsX11Backend(*a));
-  EXPECT_EQ(WindowBackendPtr(), a);
-  EXPECT_EQ(UseX11Backend(), a);
-  SetWindowBackend(before);
-  EXPECT_FALSE(IsX11Backend(*WindowBackendPtr()));
+// What a host's run loop watches: the connection's descriptor turns readable
+// when the server sends something, and input that Xlib already read during
+// another call (so the descriptor stays quiet) makes the system due at once.
+TEST_F(X11Test, TheDescriptorAndTheDueTimeTellARunLoopWhenToUpdate) {
+  EXPECT_EQ(backend_->FileDescriptor(), -1) << "no connection before the first window";
+  const Window host = HostWindow(100, 100, 300, 200);
+  TRecorder rec;
+  TBackendWindow& w = Shown(host, TRect{20, 30, 220, 180}, rec);
+  const int fd = backend_->FileDescriptor();
+  ASSERT_GE(fd, 0);
+  const auto readable = [&](int ms) {
+    pollfd watch{fd, POLLIN, 0};
+    return poll(&watch, 1, ms) > 0;
+  };
+  Pump();
+  EXPECT_FALSE(readable(0));
+  EXPECT_EQ(backend_->NextDue(), std::nullopt) << "nothing pending, no timer";
+
+  rec.events.clear();
+  MoveTo(170, 170);
+  XSync(x_, False);
+  EXPECT_TRUE(readable(1000)) << "the move arrived";
+  backend_->Update();
+  EXPECT_FALSE(rec.Mouse().empty());
+  EXPECT_FALSE(readable(0));
+
+  // The server asks for a paint, and a call that waits for a reply reads
+  // that request off the socket before any update.
+  rec.events.clear();
+  XClearArea(x_, static_cast<Window>(w.Handle()), 5, 6, 10, 12, True);
+  XSync(x_, False);
+  static_cast<void>(w.ClientOrigin());
+  EXPECT_FALSE(readable(0)) << "Xlib holds the request already";
+  const auto due = backend_->NextDue();
+  ASSERT_TRUE(due.has_value());
+  EXPECT_LE(*due, backend_->NowMs()) << "due at once";
+  backend_->Update();
+  ASSERT_EQ(rec.Of(K::Expose).size(), 1u);
+  EXPECT_EQ(rec.Of(K::Expose)[0].Rect, (TRect{5, 6, 15, 18}));
+  EXPECT_EQ(backend_->NextDue(), std::nullopt);
+  EXPECT_EQ(gHostErrors, 0);
 }
 
 }  // namespace

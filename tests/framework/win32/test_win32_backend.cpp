@@ -1,16 +1,16 @@
-// The Win32 window backend on its own, under Wine: a child window of a host's
-// window that hears the host's message loop (nobody calls PumpEvents here),
-// input as the window layer wants it, pictures the right way up, the capture
-// and the framework's timers, messages and the refusal of a handle that is no
-// window.
+// The Win32 window system on its own, under Wine: a child window of a host's
+// window that hears the host's message loop (nobody calls Update here), input
+// as the window layer wants it, pictures the right way up, the capture and the
+// framework's timers, windows closed from another thread, and the refusal of
+// a handle that is no window.
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "framework/win32/Win32Backend.h"
-#include "framework/window/Application.h"
 #include "framework/window/Desktop.h"
 #include "framework/window/Timer.h"
 #include "tests/windows/WineHost.h"
@@ -28,9 +28,10 @@ struct TRecorder : framework::IWindowEvents {
     framework::TPoint pointer;
     framework::TShiftState state;
   };
+  std::shared_ptr<framework::TWindowSystem> system;
   std::vector<TSeen> seen;
   void HandleWindowEvent(const TWindowEvent& e) override {
-    seen.push_back({e, framework::Mouse.CursorPos(), framework::KeyboardState()});
+    seen.push_back({e, system->CursorPos(), system->KeyboardState()});
   }
   std::vector<TSeen> Of(K kind) const {
     std::vector<TSeen> out;
@@ -44,13 +45,12 @@ class Win32Backend : public ::testing::Test {
  protected:
   void SetUp() override {
     backend = framework::MakeWin32Backend();
-    framework::SetWindowBackend(backend);
+    recorder.system = backend;
     host = std::make_unique<wintest::THostWindow>(50, 40, 300, 200);
   }
   void TearDown() override {
     window.reset();
     host.reset();
-    framework::SetWindowBackend(nullptr);
   }
   void Make(const framework::TRect& bounds) {
     window =
@@ -60,7 +60,7 @@ class Win32Backend : public ::testing::Test {
   }
   HWND Hwnd() const { return reinterpret_cast<HWND>(window->Handle()); }
 
-  std::shared_ptr<framework::TWindowBackend> backend;
+  std::shared_ptr<framework::TWindowSystem> backend;
   std::unique_ptr<wintest::THostWindow> host;
   TRecorder recorder;
   std::unique_ptr<framework::TBackendWindow> window;
@@ -133,6 +133,7 @@ TEST_F(Win32Backend, KeysGoToTheWindowOnlyOnceItWasClickedInto) {
       if (e.Kind == K::MouseDown) window->SetFocus();
     }
   } focusing;
+  focusing.system = backend;
   window = backend->CreateWindow(reinterpret_cast<framework::TWindowHandle>(host->Handle()), {0, 0, 100, 100},
                                  focusing);
   focusing.window = window.get();
@@ -191,6 +192,7 @@ TEST_F(Win32Backend, PicturesGoUpTheRightWayAndOnlyWhereAsked) {
 TEST_F(Win32Backend, FrameworkTimersRunFromTheMessageLoopAlone) {
   Make({0, 0, 50, 50});
   framework::TTimer timer(nullptr);
+  timer.SetWindowSystem(backend);
   int fired = 0;
   timer.OnTimer.Bind([&](framework::TObject*) { ++fired; });
   timer.SetInterval(50);
@@ -205,26 +207,56 @@ TEST_F(Win32Backend, FrameworkTimersRunFromTheMessageLoopAlone) {
   EXPECT_EQ(fired, stopped);
 }
 
-TEST_F(Win32Backend, MessagesShowWithoutWaitingAndGoWithTheLastWindow) {
+// A window let go of on another thread while its own thread takes messages
+// is destroyed by that thread before the call returns.
+TEST_F(Win32Backend, ClosedFromAnotherThreadItsOwnThreadDestroysIt) {
   Make({0, 0, 50, 50});
-  const int before = wintest::VisibleTopLevelWindows();
-  framework::ShowMessage("VSTTimeInfo not supported - aborting");
-  EXPECT_EQ(wintest::VisibleTopLevelWindows(), before + 1) << "shown at once, nobody waits";
-  window.reset();
-  wintest::Pump(20);
-  EXPECT_EQ(wintest::VisibleTopLevelWindows(), before) << "gone with its thread's last window";
+  const HWND hwnd = Hwnd();
+  bool goneAtReturn = false;
+  std::thread other([&] {
+    window.reset();
+    goneAtReturn = !IsWindow(hwnd);
+  });
+  wintest::PumpUntil([&] { return !IsWindow(hwnd); }, 2000);
+  other.join();
+  EXPECT_TRUE(goneAtReturn);
 }
 
-TEST(Win32BackendChoice, AHandleThatIsNoWindowIsRefused) {
-  framework::SetWindowBackend(nullptr);
-  EXPECT_THROW(framework::UseDesktopBackendFor(0x1234), framework::EWindowError);
-  EXPECT_THROW(framework::UseDesktopBackendFor(0), framework::EWindowError);
+// The same while its own thread waits for the closing one (a host that
+// joins its worker): nothing waits for the other, the window is left to the
+// system's own procedure with no timer of ours, and its thread closes it at
+// its next messages. Another thread's hide does not wait either.
+TEST_F(Win32Backend, ClosedFromAnotherThreadThatIsWaitedForItIsLeftInert) {
+  Make({0, 0, 50, 50});
+  framework::TTimer timer(nullptr);
+  timer.SetWindowSystem(backend);
+  int fired = 0;
+  timer.OnTimer.Bind([&](framework::TObject*) { ++fired; });
+  timer.SetInterval(20);
+  wintest::Pump(60);
+  ASSERT_GT(fired, 0);
+  const HWND hwnd = Hwnd();
+  std::thread([&] {
+    window->Hide();
+    window.reset();
+  }).join();
+  ASSERT_TRUE(IsWindow(hwnd)) << "its thread took no message yet";
+  EXPECT_EQ(GetWindowLongPtrW(hwnd, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+  const int before = fired;
+  wintest::Pump(100);
+  EXPECT_FALSE(IsWindow(hwnd)) << "closed at its thread's next messages";
+  EXPECT_EQ(fired, before) << "no timer of a window that went";
+}
+
+TEST(Win32BackendChoice, EachRealWindowGetsASystemOfItsOwnAndOtherHandlesAreRefused) {
+  EXPECT_THROW(framework::DesktopWindowSystemFor(0x1234), framework::EWindowError);
+  EXPECT_THROW(framework::DesktopWindowSystemFor(0), framework::EWindowError);
   wintest::THostWindow host(0, 0, 10, 10);
-  const auto chosen =
-      framework::UseDesktopBackendFor(reinterpret_cast<framework::TWindowHandle>(host.Handle()));
-  EXPECT_TRUE(framework::IsWin32Backend(*chosen));
-  EXPECT_EQ(framework::UseDesktopBackendFor(0x1234), chosen) << "the current backend is kept";
-  framework::SetWindowBackend(nullptr);
+  const auto handle = reinterpret_cast<framework::TWindowHandle>(host.Handle());
+  const auto first = framework::DesktopWindowSystemFor(handle);
+  EXPECT_TRUE(framework::IsWin32Backend(*first));
+  EXPECT_NE(framework::DesktopWindowSystemFor(handle), first);
+  EXPECT_EQ(first->FileDescriptor(), -1) << "the message loop drives it";
 }
 
 }  // namespace
