@@ -19,14 +19,34 @@ Values Defaults() {
   return values;
 }
 
-Picture EditorPicture(const Values& values) {
+namespace {
+
+// Answers only what the window asks while it is drawn: whether the notice
+// shows.
+class PictureController final : public EditorController {
+ public:
+  explicit PictureController(bool timeMissing) : timeMissing_(timeMissing) {}
+  float getParameter(int) override { return 0.0f; }
+  void setParameterAutomated(int, float) override {}
+  void beginEdit(int) override {}
+  void endEdit(int) override {}
+  bool timeInfoMissing() const override { return timeMissing_; }
+
+ private:
+  bool timeMissing_;
+};
+
+}  // namespace
+
+Picture EditorPicture(const Values& values, bool timeMissing) {
+  PictureController controller(timeMissing);
   auto headless = std::make_shared<framework::THeadlessBackend>();
   RelaxedFloat mirror[parameters::kLast + 1];
   for (int i = parameters::kFirst; i <= parameters::kLast; ++i) mirror[i].store(values[i]);
   Picture out;
   {
     static int hostWindow = 0;  // stands for the host's window
-    auto window = TPluginEditorWindow::Create(nullptr, mirror);
+    auto window = TPluginEditorWindow::Create(&controller, mirror);
     window->SetWindowSystem(headless);
     window->SetParentWindow(reinterpret_cast<framework::TWindowHandle>(&hostWindow));
     window->SetBounds(0, 0, kWidth, kHeight);

@@ -23,8 +23,9 @@ Values Defaults();
 // Pixels as 0xRRGGBB, top row first.
 using Picture = std::vector<std::uint32_t>;
 
-// The editor showing these values, kWidth x kHeight.
-Picture EditorPicture(const Values& values);
+// The editor showing these values, kWidth x kHeight; with timeMissing, as
+// its plug-in reports no time information (the notice shown).
+Picture EditorPicture(const Values& values, bool timeMissing = false);
 
 std::size_t Differing(const Picture& a, const Picture& b);
 
