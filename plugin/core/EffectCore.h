@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "host/RelaxedFloat.h"
 #include "plugin/Parameters.h"
+#include "plugin/RelaxedFloat.h"
 #include "plugin/core/ProgramBank.h"
 #include "plugin/engine/AudioEngine.h"
 #include "plugin/engine/Settings.h"
