@@ -9,8 +9,8 @@
 #include "framework/window/WindowSystem.h"
 #include "host/AEffEditor.h"
 #include "host/AudioEffectX.h"
-#include "host/RelaxedFloat.h"
 #include "plugin/Parameters.h"
+#include "plugin/RelaxedFloat.h"
 
 // The editor object the host drives through the editor opcodes. It owns the
 // window and the mirror of parameter values the window displays, and is the

@@ -4,7 +4,6 @@
 
 #include "host/AEffEditor.h"
 #include "host/AEffectX.h"
-#include "host/RelaxedFloat.h"
 
 // The base frame of an effect: owns the effect record the host holds, turns
 // the record's function slots into virtual operations, and answers the base
@@ -17,7 +16,9 @@ class AudioEffect {
   AudioEffect& operator=(const AudioEffect&) = delete;
 
   // Virtual operations in the order of their slots.
-  virtual void setSampleRate(float newSampleRate) { sampleRate.store(newSampleRate); }
+  virtual void setSampleRate(float newSampleRate) {
+    sampleRate.store(newSampleRate, std::memory_order_relaxed);
+  }
   virtual void setBlockSize(VstInt32 newBlockSize) {
     blockSize.store(newBlockSize, std::memory_order_relaxed);
   }
@@ -63,7 +64,7 @@ class AudioEffect {
 
   AEffect* getAeffect() { return &cEffect; }
   AEffEditor* getEditor() const { return editor; }
-  float getSampleRate() const { return sampleRate.load(); }
+  float getSampleRate() const { return sampleRate.load(std::memory_order_relaxed); }
   VstInt32 getBlockSize() const { return blockSize.load(std::memory_order_relaxed); }
 
   // The record function that ends the instance: destroys the object and answers 1.
@@ -84,7 +85,7 @@ class AudioEffect {
   AEffect cEffect{};
   // Shared between the host's threads (the audio thread reads them while
   // another thread may set them), hence relaxed atomics.
-  RelaxedFloat sampleRate{44100.0f};
+  std::atomic<float> sampleRate{44100.0f};
   AEffEditor* editor = nullptr;
   VstInt32 numPrograms;
   VstInt32 numParams;
@@ -92,3 +93,5 @@ class AudioEffect {
   std::atomic<VstInt32> blockSize{1024};
   audioMasterCallback audioMaster;
 };
+
+static_assert(std::atomic<float>::is_always_lock_free);

@@ -52,7 +52,7 @@ bool AudioEffectX::sizeWindow(VstInt32 width, VstInt32 height) {
 
 double AudioEffectX::updateSampleRate() {
   callHost(audioMasterGetSampleRate);
-  return sampleRate.load();
+  return sampleRate.load(std::memory_order_relaxed);
 }
 
 VstInt32 AudioEffectX::updateBlockSize() {

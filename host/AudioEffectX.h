@@ -74,7 +74,7 @@ class AudioEffectX : public AudioEffect {
   virtual bool setSpeakerArrangement(void* /*input*/, void* /*output*/) { return false; }
   virtual void setBlockSizeAndSampleRate(VstInt32 newBlockSize, float newSampleRate) {
     blockSize.store(newBlockSize, std::memory_order_relaxed);
-    sampleRate.store(newSampleRate);
+    sampleRate.store(newSampleRate, std::memory_order_relaxed);
   }
   virtual bool setBypass(bool /*onOff*/) { return false; }
   virtual bool getEffectName(char* /*name*/) { return false; }

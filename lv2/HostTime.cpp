@@ -73,16 +73,16 @@ void HostTime::Take(const PositionFields& f) {
 
 engine::TimeRecord HostTime::Record() {
   engine::TimeRecord time;
-  time.beats = BeatsNow();
-  time.samplePosition = FrameNow();
-  time.tempo = tempo_;
-  time.beatsValid = beatsValid_;
-  time.tempoValid = tempoValid_;
-  time.playing = speed_ != 0.0;
-  time.transportChanged = changed_;
-  time.beatsPerBar = beatsPerBar_;
-  time.beatUnit = beatUnit_;
-  time.meterValid = meterValid_;
+  time.Beats = BeatsNow();
+  time.SamplePosition = FrameNow();
+  time.Tempo = tempo_;
+  time.BeatsValid = beatsValid_;
+  time.TempoValid = tempoValid_;
+  time.Playing = speed_ != 0.0;
+  time.TransportChanged = changed_;
+  time.BeatsPerBar = beatsPerBar_;
+  time.BeatUnit = beatUnit_;
+  time.MeterValid = meterValid_;
   changed_ = false;
   return time;
 }

@@ -4,8 +4,9 @@
 // the code. Run by the build.
 //
 //   plonkrift-lv2-turtle --out DIR --binary FILE --version X.Y.Z [--ui FILE]
-
-#include <getopt.h>
+//
+// Exit status 0 on success, 1 when a file cannot be written, 2 on a mistake
+// on the command line (said in one line).
 
 #include <charconv>
 #include <cmath>
@@ -20,6 +21,7 @@
 #include "plugin/Parameters.h"
 #include "plugin/core/FactoryPresets.h"
 #include "plugin/core/ProgramBank.h"
+#include "tools/cli/CommandLine.h"
 
 namespace {
 
@@ -43,9 +45,22 @@ constexpr const char* kProjectUri = "urn:plonkrift:plonkrift6";
 constexpr const char* kPluginFile = "plonkrift6.ttl";
 constexpr const char* kPresetFile = "presets.ttl";
 
+constexpr const char* kTool = "plonkrift-lv2-turtle";
+
+// --version names the version the Turtle declares, so the tool has no
+// --version of its own.
+constexpr const char* kUsage =
+    "usage: plonkrift-lv2-turtle --out DIR --binary FILE --version X.Y.Z [--ui FILE]\n"
+    "Writes the LV2 bundle's manifest.ttl, plonkrift6.ttl and presets.ttl into DIR.\n"
+    "  --out DIR             the bundle's folder (required)\n"
+    "  --binary FILE         the plug-in's binary, as the manifest names it (required)\n"
+    "  --version X.Y.Z       the version the plug-in's description declares (required)\n"
+    "  --ui FILE             also declare the X11 UI in this binary\n"
+    "  -h, --help            this text\n"
+    "Exit status: 0 done, 1 a file that cannot be written, 2 a mistake on the command line.\n";
+
 int Fail(const std::string& message) {
-  std::fprintf(stderr, "plonkrift-lv2-turtle: %s\n", message.c_str());
-  return 1;
+  return cli::Say(kTool, message, 1);
 }
 
 // A float as the shortest decimal that reads back to it, always with a
@@ -243,38 +258,65 @@ bool Write(const std::string& path, const std::string& text) {
   return static_cast<bool>(file);
 }
 
+struct Options {
+  std::string out, binary, uiBinary;
+  Version version;
+  bool help = false;
+};
+
+// Throws cli::Mistake for anything the tool cannot do as asked.
+Options Parse(int argc, char** argv) {
+  enum { kOut, kBinary, kVersion, kUi, kHelp };
+  cli::CommandLine line(argc, argv,
+                        {{kOut, "out", 0, true},
+                         {kBinary, "binary", 0, true},
+                         {kVersion, "version", 0, true},
+                         {kUi, "ui", 0, true},
+                         {kHelp, "help", 'h'}});
+  Options options;
+  std::string versionText;
+  for (int option; (option = line.next()) != cli::CommandLine::kEnd;) {
+    switch (option) {
+      case kOut:
+        options.out = line.value();
+        break;
+      case kBinary:
+        options.binary = line.value();
+        break;
+      case kVersion:
+        versionText = line.value();
+        break;
+      case kUi:
+        // Empty: no UI, as without the option.
+        options.uiBinary = line.value();
+        break;
+      case kHelp:
+        options.help = true;
+        break;
+    }
+  }
+  if (options.help) return options;
+  const std::vector<std::string> operands = line.operands();
+  if (!operands.empty()) throw cli::Mistake("unexpected argument: " + operands[0]);
+  if (options.out.empty()) throw cli::Mistake("no output folder: give --out DIR");
+  if (options.binary.empty()) throw cli::Mistake("no binary: give --binary FILE");
+  if (versionText.empty()) throw cli::Mistake("no version: give --version X.Y.Z");
+  Version& v = options.version;
+  if (std::sscanf(versionText.c_str(), "%d.%d.%d", &v.major, &v.minor, &v.patch) != 3)
+    throw cli::Mistake("--version: not X.Y.Z: " + versionText);
+  return options;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string out, binary, versionText, uiBinary;
-  static const option kOptions[] = {{"out", required_argument, nullptr, 'o'},
-                                    {"binary", required_argument, nullptr, 'b'},
-                                    {"version", required_argument, nullptr, 'v'},
-                                    {"ui", required_argument, nullptr, 'u'},
-                                    {nullptr, 0, nullptr, 0}};
-  for (int c; (c = getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
-    switch (c) {
-      case 'o':
-        out = optarg;
-        break;
-      case 'b':
-        binary = optarg;
-        break;
-      case 'v':
-        versionText = optarg;
-        break;
-      case 'u':
-        uiBinary = optarg;
-        break;
-      default:
-        return 2;
-    }
+  Options options;
+  try {
+    options = Parse(argc, argv);
+  } catch (const cli::Mistake& mistake) {
+    return cli::Say(kTool, mistake.what(), cli::kUsageStatus);
   }
-  if (out.empty() || binary.empty() || versionText.empty() || optind != argc)
-    return Fail("usage: plonkrift-lv2-turtle --out DIR --binary FILE --version X.Y.Z [--ui FILE]");
-  Version version;
-  if (std::sscanf(versionText.c_str(), "%d.%d.%d", &version.major, &version.minor, &version.patch) != 3)
-    return Fail("version '" + versionText + "' is not X.Y.Z");
+  if (options.help) return *cli::AnswerHelpOrVersion(kTool, kUsage, true, false);
 
   // The programs as the effect starts with them, then the shipped presets.
   std::vector<Preset> presets;
@@ -297,8 +339,9 @@ int main(int argc, char** argv) {
     presets.push_back(preset);
   }
 
-  if (!Write(out + "/manifest.ttl", Manifest(binary, presets, uiBinary)) ||
-      !Write(out + "/" + kPluginFile, PluginDescription(version, uiBinary)) ||
+  const std::string& out = options.out;
+  if (!Write(out + "/manifest.ttl", Manifest(options.binary, presets, options.uiBinary)) ||
+      !Write(out + "/" + kPluginFile, PluginDescription(options.version, options.uiBinary)) ||
       !Write(out + "/" + kPresetFile, PresetDescriptions(presets)))
     return Fail("cannot write the Turtle files into " + out);
   return 0;

@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "host/AudioEffectX.h"
-#include "host/RelaxedFloat.h"
 #include "host/VstUtils.h"
 #include "plugin/Parameters.h"
+#include "plugin/RelaxedFloat.h"
 #include "plugin/core/EffectCore.h"
 
 // A program as the VST 2 build names it: the core's.

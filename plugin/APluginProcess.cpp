@@ -18,17 +18,17 @@ float midiValue(unsigned char dataByte) {
 
 engine::TimeRecord APlugin::timeRecordOf(const VstTimeInfo& info) {
   engine::TimeRecord time;
-  time.beats = info.ppqPos;
-  time.samplePosition = info.samplePos;
-  time.tempo = info.tempo;
-  time.beatsValid = (info.flags & kVstPpqPosValid) != 0;
-  time.tempoValid = (info.flags & kVstTempoValid) != 0;
-  time.playing = (info.flags & kVstTransportPlaying) != 0;
-  time.transportChanged = (info.flags & kVstTransportChanged) != 0;
+  time.Beats = info.ppqPos;
+  time.SamplePosition = info.samplePos;
+  time.Tempo = info.tempo;
+  time.BeatsValid = (info.flags & kVstPpqPosValid) != 0;
+  time.TempoValid = (info.flags & kVstTempoValid) != 0;
+  time.Playing = (info.flags & kVstTransportPlaying) != 0;
+  time.TransportChanged = (info.flags & kVstTransportChanged) != 0;
   if ((info.flags & kVstTimeSigValid) != 0 && info.timeSigNumerator > 0 && info.timeSigDenominator > 0) {
-    time.beatsPerBar = info.timeSigNumerator;
-    time.beatUnit = info.timeSigDenominator;
-    time.meterValid = true;
+    time.BeatsPerBar = info.timeSigNumerator;
+    time.BeatUnit = info.timeSigDenominator;
+    time.MeterValid = true;
   }
   return time;
 }

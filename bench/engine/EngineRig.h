@@ -12,7 +12,7 @@
 namespace enginebench {
 
 struct Rig {
-  std::unique_ptr<AudioEngine> engine = std::make_unique<AudioEngine>();
+  std::unique_ptr<engine::AudioEngine> engine = std::make_unique<engine::AudioEngine>();
   engine::Settings settings = engine::Settings::Defaults();
   double rate;
   int block;
@@ -29,9 +29,9 @@ struct Rig {
   }
   void run() {
     engine::TimeRecord time;
-    time.beats = static_cast<double>(played) * 2.0 / rate;
-    time.tempo = 120.0;
-    time.beatsValid = time.tempoValid = time.playing = true;
+    time.Beats = static_cast<double>(played) * 2.0 / rate;
+    time.Tempo = 120.0;
+    time.BeatsValid = time.TempoValid = time.Playing = true;
     float* in[2] = {inL.data(), inR.data()};
     float* out[2] = {outL.data(), outR.data()};
     engine->ProcessBlock(settings, time, static_cast<float>(rate), in, out, block, false);

@@ -71,10 +71,10 @@ const InputKind kInputs[] = {
 };
 
 void LongTails(engine::Settings& s) {
-  s.fd[0].feedback = s.fd[1].feedback = 0.95f;
-  s.fd[0].reso = s.fd[1].reso = 1.0f;
-  s.fd[0].delayTime = 0.0f;
-  s.gateEnable = 0.0f;  // the dry path passes everything
+  s.Fd[0].Feedback = s.Fd[1].Feedback = 0.95f;
+  s.Fd[0].Reso = s.Fd[1].Reso = 1.0f;
+  s.Fd[0].DelayTime = 0.0f;
+  s.GateEnable = 0.0f;  // the dry path passes everything
 }
 
 void BM_SilenceAfter(benchmark::State& state) {
@@ -88,7 +88,7 @@ void BM_SilenceAfter(benchmark::State& state) {
   rig.fill(0.0f, 0);
   // The first 4.6 s of silence, over and over from the same state: the
   // slowest part of the fade counts as much as the rest.
-  const auto start = std::make_unique<AudioEngine>(*rig.engine);
+  const auto start = std::make_unique<engine::AudioEngine>(*rig.engine);
   for (auto _ : state) {
     state.PauseTiming();
     *rig.engine = *start;

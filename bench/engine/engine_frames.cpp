@@ -1,5 +1,5 @@
 // A fixed job for counting instructions per stereo frame with callgrind:
-// engine_frames [frames] [block] [rate]. Only AudioEngine::ProcessBlock
+// engine_frames [frames] [block] [rate]. Only engine::AudioEngine::ProcessBlock
 // should be collected (see README.md beside this file); the frame count is
 // printed to divide by.
 

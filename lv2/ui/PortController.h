@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "editor/EditorController.h"
-#include "host/RelaxedFloat.h"
 #include "plugin/Parameters.h"
+#include "plugin/RelaxedFloat.h"
 
 // The editor window's controller in the LV2 user interface: the plug-in is
 // reached through its control ports alone. The host's port events fill the

@@ -4,7 +4,7 @@
 
 namespace {
 
-void clear(float** outputs, std::int32_t sampleFrames) {
+void Clear(float** outputs, std::int32_t sampleFrames) {
   if (outputs == nullptr || sampleFrames <= 0) return;
   for (int channel = 0; channel < 2; ++channel)
     if (outputs[channel] != nullptr)
@@ -52,10 +52,10 @@ const char* EffectCore::programName(int program) const {
 void EffectCore::processBlock(const engine::TimeRecord* time, float sampleRate, float** inputs,
                               float** outputs, std::int32_t sampleFrames, bool accumulate) {
   if (time == nullptr) {
-    if (timeMissing.load(std::memory_order_relaxed) == 0) timeMissing.store(1, std::memory_order_relaxed);
-    if (!accumulate) clear(outputs, sampleFrames);
+    if (timeMissing_.load(std::memory_order_relaxed) == 0) timeMissing_.store(1, std::memory_order_relaxed);
+    if (!accumulate) Clear(outputs, sampleFrames);
     return;
   }
-  if (timeMissing.load(std::memory_order_relaxed) != 0) timeMissing.store(0, std::memory_order_relaxed);
+  if (timeMissing_.load(std::memory_order_relaxed) != 0) timeMissing_.store(0, std::memory_order_relaxed);
   engine.ProcessBlock(settings(), *time, sampleRate, inputs, outputs, sampleFrames, accumulate);
 }

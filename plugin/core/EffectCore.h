@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "host/RelaxedFloat.h"
 #include "plugin/Parameters.h"
+#include "plugin/RelaxedFloat.h"
 #include "plugin/core/ProgramBank.h"
 #include "plugin/engine/AudioEngine.h"
 #include "plugin/engine/Settings.h"
@@ -54,9 +54,9 @@ class EffectCore {
 
   // Whether the last block came without time information; any thread (an
   // editor's notice) may read it.
-  bool timeInfoMissing() const { return timeMissing.load(std::memory_order_relaxed) != 0; }
+  bool timeInfoMissing() const { return timeMissing_.load(std::memory_order_relaxed) != 0; }
   // The same state as the byte an editor bridge watches.
-  const std::atomic<std::uint8_t>& timeMissingState() const { return timeMissing; }
+  const std::atomic<std::uint8_t>& timeMissingState() const { return timeMissing_; }
 
   // The working set: slots 1..61 are the parameters; 62 holds a value a
   // format may note (the VST 2 build's last MIDI value), which no parameter
@@ -64,8 +64,8 @@ class EffectCore {
   RelaxedFloat params[parameters::kMidiValue + 1];
   ProgramBank programs;
   // The engine's running state, delay memory included (a few MiB, inline).
-  AudioEngine engine;
+  engine::AudioEngine engine;
 
  private:
-  std::atomic<std::uint8_t> timeMissing{0};
+  std::atomic<std::uint8_t> timeMissing_{0};
 };

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstddef>
 
-#include "host/RelaxedFloat.h"
 #include "plugin/Parameters.h"
+#include "plugin/RelaxedFloat.h"
 
 // The effect's eight programs: each a named set of values for slots 1 to 61,
 // one of them current. Every format shows the same bank.

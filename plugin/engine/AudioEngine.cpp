@@ -5,15 +5,15 @@
 
 #include "plugin/engine/FloatModeGuard.h"
 
-namespace {
+namespace engine {
 
-using engine::Pair;
+namespace {
 
 // Pans and cutoffs move by LFO value x depth x 0.5 and stay within 0..1
 // (first at most 1, then at least 0). halfLfo x depth is exact in double:
 // the same as LFO value x depth x 0.5.
 inline Pair Modulated(Pair halfLfo, Pair depth, Pair base) {
-  return engine::AtLeast(engine::AtMost(engine::RoundToFloat(halfLfo * depth + base), 1.0), 0.0);
+  return AtLeast(AtMost(RoundToFloat(halfLfo * depth + base), 1.0), 0.0);
 }
 
 // A sample the host hands over that is not a number (or is infinite) is
@@ -28,95 +28,94 @@ double AudioEngine::UsableRate(float sampleRate) {
   return std::isfinite(sampleRate) && sampleRate > 0.0f ? sampleRate : 44100.0;
 }
 
-void AudioEngine::DeriveBlock(const engine::Settings& settings, const engine::TimeRecord& time,
-                              float sampleRate, std::int32_t sampleFrames) {
+void AudioEngine::DeriveBlock(const Settings& settings, const TimeRecord& time, float sampleRate,
+                              std::int32_t sampleFrames) {
   rate_ = UsableRate(sampleRate);
-  transport.DeriveLengths(time, rate_);
-  gate.DeriveLengths(transport.StepSamples, settings.gateAttack, settings.gateDecay);
-  transport.DeriveTransport(time, sampleFrames, settings.gateShuffle);
-  lfo.DeriveRamps(transport.BarSamples, settings.lfoPeriod[0], settings.lfoPeriod[1]);
+  Transport.DeriveLengths(time, rate_);
+  Gate.DeriveLengths(Transport.StepSamples, settings.GateAttack, settings.GateDecay);
+  Transport.DeriveTransport(time, sampleFrames, settings.GateShuffle);
+  Lfo.DeriveRamps(Transport.BarSamples, settings.LfoPeriod[0], settings.LfoPeriod[1]);
 
-  engine::BlockSlots& s = slots_;
+  BlockSlots& s = slots_;
   for (int n = 1; n <= 16; ++n) {
-    s.stepOn[n] = settings.step[n - 1] > 0.5f;
-    s.tieOn[n] = settings.tie[n - 1] > 0.5f;
+    s.StepOn[n] = settings.Step[n - 1] > 0.5f;
+    s.TieOn[n] = settings.Tie[n - 1] > 0.5f;
   }
-  s.shuffle = settings.gateShuffle;
-  s.gateOn = settings.gateEnable > 0.5f;
-  s.dryGated = settings.gateEnable >= 0.5f;
-  s.gateVolume = settings.gateVolume;
+  s.Shuffle = settings.GateShuffle;
+  s.GateOn = settings.GateEnable > 0.5f;
+  s.DryGated = settings.GateEnable >= 0.5f;
+  s.GateVolume = settings.GateVolume;
 
-  engine::FdUnits::Settings units;
+  FdUnits::Settings units;
   float feedback[2], resonance[2];
   bool highPass[2];
   for (int u = 0; u < 2; ++u) {
-    const engine::Settings::Unit& p = settings.fd[u];
-    units.enabled[u] = p.enable > 0.5f;
+    const Settings::Unit& p = settings.Fd[u];
+    units.Enabled[u] = p.Enable > 0.5f;
     // "Delay Time" 0 divides by zero on purpose: the reciprocal of the
     // infinity is a delay of 0.
-    fd.DelaySeconds[u] = static_cast<float>(1.0 / ((transport.Tempo / 60.0) / p.delayTime));
-    units.delay[u] =
-        engine::DelayLine::Limit(static_cast<float>(static_cast<double>(fd.DelaySeconds[u]) * rate_));
-    feedback[u] = p.feedback;
-    resonance[u] = p.reso;
+    Fd.DelaySeconds[u] = static_cast<float>(1.0 / ((Transport.Tempo / 60.0) / p.DelayTime));
+    units.Delay[u] = DelayLine::Limit(static_cast<float>(static_cast<double>(Fd.DelaySeconds[u]) * rate_));
+    feedback[u] = p.Feedback;
+    resonance[u] = p.Reso;
     // The mode is 1 - "Filter Type"; at least 0.5 is the high-pass.
-    highPass[u] = static_cast<float>(1.0 - p.filterType) >= 0.5f;
+    highPass[u] = static_cast<float>(1.0 - p.FilterType) >= 0.5f;
   }
-  units.feedback = engine::MakePair(feedback[0], feedback[1]);
-  units.resonance = engine::MakePair(resonance[0], resonance[1]);
-  units.volume = engine::MakePair(settings.fd[0].volume, settings.fd[1].volume);
-  units.highPass = engine::Mask(highPass[0], highPass[1]);
-  fd.DeriveBlock(units);
+  units.Feedback = MakePair(feedback[0], feedback[1]);
+  units.Resonance = MakePair(resonance[0], resonance[1]);
+  units.Volume = MakePair(settings.Fd[0].Volume, settings.Fd[1].Volume);
+  units.HighPass = Mask(highPass[0], highPass[1]);
+  Fd.DeriveBlock(units);
 
-  const engine::Settings::Unit &one = settings.fd[0], &two = settings.fd[1];
-  s.pan = engine::MakePair(one.pan, two.pan);
-  s.lfoPan = engine::MakePair(one.lfoPan, two.lfoPan);
-  s.cutoff = engine::MakePair(one.cutoff, two.cutoff);
-  s.lfoCutoff = engine::MakePair(one.lfoCutoff, two.lfoCutoff);
+  const Settings::Unit &one = settings.Fd[0], &two = settings.Fd[1];
+  s.Pan = MakePair(one.Pan, two.Pan);
+  s.LfoPan = MakePair(one.LfoPan, two.LfoPan);
+  s.Cutoff = MakePair(one.Cutoff, two.Cutoff);
+  s.LfoCutoff = MakePair(one.LfoCutoff, two.LfoCutoff);
 }
 
 template <bool kAll>
 __attribute__((always_inline)) inline void AudioEngine::Sample(float left, float right, std::int32_t k,
                                                                float& outLeft, float& outRight) {
-  const engine::BlockSlots& s = slots_;
+  const BlockSlots& s = slots_;
   left = Finite(left);
   right = Finite(right);
 
-  transport.PositionTick(k, s.shuffle);
-  if (transport.CurrentStep != transport.PreviousStep) {
-    const int n = transport.CurrentStep;
-    gate.StepChange(s.stepOn[n], s.tieOn[n]);
+  Transport.PositionTick(k, s.Shuffle);
+  if (Transport.CurrentStep != Transport.PreviousStep) {
+    const int n = Transport.CurrentStep;
+    Gate.StepChange(s.StepOn[n], s.TieOn[n]);
   }
-  transport.PreviousStep = transport.CurrentStep;
-  gate.LevelTick();
+  Transport.PreviousStep = Transport.CurrentStep;
+  Gate.LevelTick();
 
   const float m = left + right;  // one rounding: as in double, then rounded
-  const float g = s.gateOn ? m * gate.GateLevel : m;
+  const float g = s.GateOn ? m * Gate.GateLevel : m;
 
-  const Pair halves = lfo.Tick() * 0.5;
+  const Pair halves = Lfo.Tick() * 0.5;
   const double half1 = halves[0];
 
   // FD1's pan and both cutoffs follow LFO1; FD2's pan follows LFO2.
-  const Pair pans = Modulated(halves, s.lfoPan, s.pan);
-  const Pair cutoffs = Modulated(engine::MakePair(half1, half1), s.lfoCutoff, s.cutoff);
-  const Pair fdOut = fd.Tick<kAll>(g, cutoffs);
+  const Pair pans = Modulated(halves, s.LfoPan, s.Pan);
+  const Pair cutoffs = Modulated(MakePair(half1, half1), s.LfoCutoff, s.Cutoff);
+  const Pair fdOut = Fd.Tick<kAll>(g, cutoffs);
 
   // Left and right side by side: dry x volume + FD1 x pan1 + FD2 x pan2,
   // with 1 - pan on the right (a pan of 1 is fully left).
-  const Pair dry = s.dryGated ? engine::Both(g) : engine::MakePair(left, right);
+  const Pair dry = s.DryGated ? Both(g) : MakePair(left, right);
   const Pair rights = 1.0 - pans;
-  const Pair side1 = engine::Lows(pans, rights), side2 = engine::Highs(pans, rights);
-  const Pair out = engine::RoundToFloat(dry * s.gateVolume + engine::Lows(fdOut, fdOut) * side1 +
-                                        engine::Highs(fdOut, fdOut) * side2);
+  const Pair side1 = Lows(pans, rights), side2 = Highs(pans, rights);
+  const Pair out =
+      RoundToFloat(dry * s.GateVolume + Lows(fdOut, fdOut) * side1 + Highs(fdOut, fdOut) * side2);
   outLeft = static_cast<float>(out[0]);
   outRight = static_cast<float>(out[1]);
 
   // The step is always 1..16 (the tracker reads it modulo 16), so it never
   // needs folding back after the sample.
-  gate.Countdown();
+  Gate.Countdown();
 }
 
-template <bool accumulate, bool kAll>
+template <bool kAccumulate, bool kAll>
 void AudioEngine::Run(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                       std::int32_t from, std::int32_t to) {
   for (std::int32_t k = from; k < to; ++k) {
@@ -125,7 +124,7 @@ void AudioEngine::Run(const float* inLeft, const float* inRight, float* outLeft,
     const float left = inLeft[k], right = inRight[k];
     float l, r;
     Sample<kAll>(left, right, k, l, r);
-    if (accumulate) {
+    if (kAccumulate) {
       outLeft[k] += l;
       outRight[k] += r;
     } else {
@@ -135,21 +134,20 @@ void AudioEngine::Run(const float* inLeft, const float* inRight, float* outLeft,
   }
 }
 
-void AudioEngine::ProcessBlock(const engine::Settings& settings, const engine::TimeRecord& time,
-                               float sampleRate, float** inputs, float** outputs, std::int32_t sampleFrames,
-                               bool accumulate) {
+void AudioEngine::ProcessBlock(const Settings& settings, const TimeRecord& time, float sampleRate,
+                               float** inputs, float** outputs, std::int32_t sampleFrames, bool accumulate) {
   const bool buffers = inputs != nullptr && outputs != nullptr && inputs[0] != nullptr &&
                        inputs[1] != nullptr && outputs[0] != nullptr && outputs[1] != nullptr;
   const std::int32_t frames = buffers && sampleFrames > 0 ? sampleFrames : 0;
   // Denormals flushed while the block runs; the caller's mode comes back.
-  const engine::FloatModeGuard mode;
+  const FloatModeGuard mode;
   DeriveBlock(settings, time, sampleRate, frames);
   if (frames < 1) return;
   // In spans over which both delay reads follow their writes by a fixed
   // amount.
-  const bool both = fd.BothOn();
+  const bool both = Fd.BothOn();
   for (std::int32_t k = 0; k < frames;) {
-    const std::int32_t end = k + fd.PlanSpan(frames - k);
+    const std::int32_t end = k + Fd.PlanSpan(frames - k);
     if (accumulate && both)
       Run<true, true>(inputs[0], inputs[1], outputs[0], outputs[1], k, end);
     else if (accumulate)
@@ -161,3 +159,5 @@ void AudioEngine::ProcessBlock(const engine::Settings& settings, const engine::T
     k = end;
   }
 }
+
+}  // namespace engine

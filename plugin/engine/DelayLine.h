@@ -23,13 +23,13 @@ class DelayLine {
   // as the read position stays within one binade of float it is the write
   // index less a fixed amount: the read cell moves
   // with the write index and the fraction stands still. A whole-number
-  // position alternates between t = 0 and t = 1 with its parity, as the
-  // rounding of the read position does.
+  // position alternates between fraction 0 and fraction 1 with its parity,
+  // as the rounding of the read position does.
   struct Plan {
-    bool whole = false;
-    std::int32_t back = 0;
-    float t = 0.0f;
-    std::int32_t end = 0;  // the write index after the run (at most kRing)
+    bool Whole = false;
+    std::int32_t Back = 0;
+    float Fraction = 0.0f;
+    std::int32_t End = 0;  // the write index after the run (at most kRing)
   };
 
   // A delay the ring can hold: longer ones (and NaN) read the oldest cell,
@@ -43,23 +43,23 @@ class DelayLine {
   // The read position for a write index, a float as stored: the write
   // index less the delay, plus the ring where that is negative.
   static float ReadPosition(std::int32_t writeIndex, float delay) {
-    const float R = static_cast<float>(writeIndex) - delay;
-    return R < 0.0f ? R + static_cast<float>(kRing) : R;
+    const float position = static_cast<float>(writeIndex) - delay;
+    return position < 0.0f ? position + static_cast<float>(kRing) : position;
   }
 
-  // Where the read for a delay within 0..kRing lands: the cell b (0..kRing)
-  // below the read position and the fraction t above it. Each step is a
+  // Where the read for a delay within 0..kRing lands: the cell (0..kRing)
+  // below the read position and the fraction above it. Each step is a
   // single operation on floats (and a write index that a float holds
   // exactly), so float arithmetic rounds as double arithmetic rounded to
   // float would.
   struct Spot {
-    std::int32_t b;
-    float t;
+    std::int32_t Cell;
+    float Fraction;
   };
   Spot Locate(float delay) const {
-    const float R = ReadPosition(WriteIndex, delay);
-    const std::int32_t b = WholePart(R);
-    return {b, R - static_cast<float>(b)};
+    const float position = ReadPosition(WriteIndex, delay);
+    const std::int32_t b = WholePart(position);
+    return {b, position - static_cast<float>(b)};
   }
 
   // A plan for the longest run of reads at the given delay, one per write,
@@ -85,46 +85,47 @@ class DelayLine {
     }
     Plan plan;
     const std::int32_t b = WholePart(first);
-    plan.end = good + 1;
-    plan.whole = static_cast<float>(static_cast<std::int32_t>(first)) == first;
-    // For a whole position `back` is the position's distance below the
-    // write index; otherwise the read cell's.
-    plan.back = WriteIndex - (plan.whole ? static_cast<std::int32_t>(first) : b);
-    plan.t = first - static_cast<float>(b);
+    plan.End = good + 1;
+    plan.Whole = static_cast<float>(static_cast<std::int32_t>(first)) == first;
+    // For a whole position Back is the position's distance below the write
+    // index; otherwise the read cell's.
+    plan.Back = WriteIndex - (plan.Whole ? static_cast<std::int32_t>(first) : b);
+    plan.Fraction = first - static_cast<float>(b);
     return plan;
   }
 
   // Locate with a plan that holds (the same spot as Locate).
   Spot LocatePlanned(const Plan& plan) const {
-    const std::int32_t b = WriteIndex - plan.back;
-    if (!plan.whole) return {b, plan.t};
+    const std::int32_t b = WriteIndex - plan.Back;
+    if (!plan.Whole) return {b, plan.Fraction};
     // WholePart of an odd whole number is the number below it.
     const std::int32_t odd = b & 1;
     return {b - odd, static_cast<float>(odd)};
   }
 
   // The cells b - 1 .. b + 2 around cell b (0..kRing, where kRing itself is
-  // cell 0: R just below 0 can round up to the ring length), in one register.
-  __m128 Cells(std::int32_t b) const {
+  // cell 0: a read position just below 0 can round up to the ring length),
+  // in one register.
+  __m128 CellsAround(std::int32_t b) const {
     // Away from the ring's ends the neighbours need no wrapping.
     if (static_cast<std::uint32_t>(b - 1) < static_cast<std::uint32_t>(kRing - 3))
-      return _mm_loadu_ps(cells + b - 1);
+      return _mm_loadu_ps(Cells + b - 1);
     if (b >= kRing) b -= kRing;
     std::int32_t a = b - 1, c = b + 1, e = b + 2;
     if (c >= kRing) c -= kRing;
     if (e >= kRing) e -= kRing;
     if (a < 0) a += kRing;
-    return _mm_setr_ps(cells[a], cells[b], cells[c], cells[e]);
+    return _mm_setr_ps(Cells[a], Cells[b], Cells[c], Cells[e]);
   }
 
   // Four-point cubic Hermite, each coefficient rounded to float.
   template <class Real>
   static Real Interpolate(Real y0, Real y1, Real y2, Real y3, Real t) {
-    const Real half = Real{} + 0.5, one_and_half = Real{} + 1.5, two_and_half = Real{} + 2.5;
+    const Real half = Real{} + 0.5, oneAndHalf = Real{} + 1.5, twoAndHalf = Real{} + 2.5;
     const Real c0 = y1;
     const Real c1 = RoundToFloat((y2 - y0) * half);
-    const Real c2 = RoundToFloat(y0 - two_and_half * y1 + (y2 + y2) - half * y3);
-    const Real c3 = RoundToFloat((y3 - y0) * half + (y1 - y2) * one_and_half);
+    const Real c2 = RoundToFloat(y0 - twoAndHalf * y1 + (y2 + y2) - half * y3);
+    const Real c3 = RoundToFloat((y3 - y0) * half + (y1 - y2) * oneAndHalf);
     return RoundToFloat(((c3 * t + c2) * t + c1) * t + c0);
   }
 
@@ -138,18 +139,18 @@ class DelayLine {
 
   // A finite value into the write cell; the write index moves on.
   void Write(float value) {
-    cells[WriteIndex] = value;
+    Cells[WriteIndex] = value;
     if (++WriteIndex >= kRing) WriteIndex = 0;
   }
   // The same while a plan holds: its run never passes the ring's end, so
   // the index may stand at kRing afterwards, until Normalize.
-  void WriteWithin(float value) { cells[WriteIndex++] = value; }
+  void WriteWithin(float value) { Cells[WriteIndex++] = value; }
   void Normalize() {
     if (WriteIndex >= kRing) WriteIndex = 0;
   }
 
   std::int32_t WriteIndex = 0;
-  float cells[kRing] = {};
+  float Cells[kRing] = {};
 
  private:
   // Both nonzero, of one sign and one power of two.

@@ -9,25 +9,25 @@ using namespace parameters;
 Settings Settings::FromSlots(const float* slots) {
   Settings s;
   for (int n = 0; n < 16; ++n) {
-    s.step[n] = slots[kStep1 + n];
-    s.tie[n] = slots[kTie1 + n];
+    s.Step[n] = slots[kStep1 + n];
+    s.Tie[n] = slots[kTie1 + n];
   }
-  s.gateEnable = slots[kGateEnable];
-  s.gateAttack = slots[kGateAttack];
-  s.gateDecay = slots[kGateDecay];
-  s.gateShuffle = slots[kGateShuffle];
-  s.gateVolume = slots[kGateVolume];
+  s.GateEnable = slots[kGateEnable];
+  s.GateAttack = slots[kGateAttack];
+  s.GateDecay = slots[kGateDecay];
+  s.GateShuffle = slots[kGateShuffle];
+  s.GateVolume = slots[kGateVolume];
   const int volume[2] = {kFd1Volume, kFd2Volume};
   const int first[2] = {kFd1Enable, kFd2Enable};
   // The two units' slots are laid out alike from their "Enable" slot.
   static_assert(kFd1Enable + 9 == kFd1LfoPan && kFd2Enable + 9 == kFd2LfoPan);
   for (int u = 0; u < 2; ++u) {
     const float* p = slots + first[u];
-    s.fd[u] = Unit{slots[volume[u]], p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[8], p[9]};
+    s.Fd[u] = Unit{slots[volume[u]], p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[8], p[9]};
   }
   static_assert(kFd1Enable + 8 == kFd1LfoCutoff && kFd1Enable + 7 == kFd1DelaySync);
-  s.lfoPeriod[0] = slots[kLfo1Period];
-  s.lfoPeriod[1] = slots[kLfo2Period];
+  s.LfoPeriod[0] = slots[kLfo1Period];
+  s.LfoPeriod[1] = slots[kLfo2Period];
   return s;
 }
 

@@ -7,12 +7,12 @@ namespace engine {
 // block (FromSlots for the effect's slot numbering).
 struct Settings {
   struct Unit {
-    float volume, enable, cutoff, reso, filterType, delayTime, feedback, pan, lfoCutoff, lfoPan;
+    float Volume, Enable, Cutoff, Reso, FilterType, DelayTime, Feedback, Pan, LfoCutoff, LfoPan;
   };
-  float step[16], tie[16];
-  float gateEnable, gateAttack, gateDecay, gateShuffle, gateVolume;
-  Unit fd[2];
-  float lfoPeriod[2];
+  float Step[16], Tie[16];
+  float GateEnable, GateAttack, GateDecay, GateShuffle, GateVolume;
+  Unit Fd[2];
+  float LfoPeriod[2];
 
   // From the effect's slots 1..61 (slots[1] is "Step1").
   static Settings FromSlots(const float* slots);

@@ -35,13 +35,13 @@ constexpr double kJitterSamples = 16.0;
 void TransportTracker::DeriveLengths(const TimeRecord& time, double sampleRate) {
   // A tempo the host does not vouch for, or one that is no tempo at all,
   // leaves the last valid one in force.
-  if (time.tempoValid && std::isfinite(time.tempo) && time.tempo > 0.0) validTempo_ = time.tempo;
+  if (time.TempoValid && std::isfinite(time.Tempo) && time.Tempo > 0.0) validTempo_ = time.Tempo;
   Tempo = validTempo_;
 
-  double ppq = time.beats;
-  const bool songPosition = time.beatsValid;
+  double ppq = time.Beats;
+  const bool songPosition = time.BeatsValid;
   // Without a song position the host still counts samples.
-  if (!songPosition) ppq = time.samplePosition / sampleRate * Tempo / 60.0;
+  if (!songPosition) ppq = time.SamplePosition / sampleRate * Tempo / 60.0;
   hostPositionOk_ = std::isfinite(ppq);
   if (!hostPositionOk_) ppq = 0.0;
   // Only the position within the bar matters. Reducing by whole bars first
@@ -109,15 +109,15 @@ void TransportTracker::LearnHostRounding(double drift, double clock, float shuff
   if (target == correction_) return;
   // Moving back across a step boundary would play the step again.
   const double bar = BarSamples;
-  if (target < correction_ && Read(InBar(clock + target * quarter, bar), shuffle).step !=
-                                  Read(InBar(clock + correction_ * quarter, bar), shuffle).step)
+  if (target < correction_ && Read(InBar(clock + target * quarter, bar), shuffle).Step !=
+                                  Read(InBar(clock + correction_ * quarter, bar), shuffle).Step)
     return;
   correction_ = target;
 }
 
 void TransportTracker::DeriveTransport(const TimeRecord& time, std::int32_t frames, float shuffle) {
-  Playing = time.playing;
-  TransportChanged = time.transportChanged;
+  Playing = time.Playing;
+  TransportChanged = time.TransportChanged;
   ShuffleShift = shuffle > 0.0f ? static_cast<double>(HalfStep) * static_cast<double>(shuffle) : 0.0;
 
   const double bar = BarSamples;

@@ -64,8 +64,8 @@ class TransportTracker {
   // How a bar position reads after the current step: the position the
   // shuffle pulls it back to and the step found there.
   struct Reading {
-    float shifted;
-    std::int32_t step;
+    float Shifted;
+    std::int32_t Step;
   };
   // ShuffleShift must be the block's.
   Reading Read(double position, float shuffle) const;
@@ -145,8 +145,8 @@ inline void TransportTracker::PositionTick(std::int32_t k, float shuffle) {
     if (BarPosition > bar) BarPosition = 0.0;
   }
   const Reading reading = Read(BarPosition, shuffle);
-  ShiftedPosition = reading.shifted;
-  CurrentStep = reading.step;
+  ShiftedPosition = reading.Shifted;
+  CurrentStep = reading.Step;
 }
 
 }  // namespace engine

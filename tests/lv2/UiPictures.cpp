@@ -9,7 +9,7 @@
 #include "editor/TPluginEditorWindow.h"
 #include "framework/window/Backend.h"
 #include "framework/window/Headless.h"
-#include "host/RelaxedFloat.h"
+#include "plugin/RelaxedFloat.h"
 
 namespace lv2uitest {
 

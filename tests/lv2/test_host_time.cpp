@@ -101,12 +101,12 @@ TEST(HostTime, SequencesOfPositions) {
       if (step.record) {
         ASSERT_TRUE(time.known());
         const engine::TimeRecord r = time.Record();
-        EXPECT_DOUBLE_EQ(r.beats, step.record->beats);
-        EXPECT_EQ(r.samplePosition, step.record->frame);
-        EXPECT_EQ(r.tempo, step.record->tempo);
-        EXPECT_TRUE(r.beatsValid && r.tempoValid);
-        EXPECT_EQ(r.playing, step.record->playing);
-        EXPECT_EQ(r.transportChanged, step.record->changed);
+        EXPECT_DOUBLE_EQ(r.Beats, step.record->beats);
+        EXPECT_EQ(r.SamplePosition, step.record->frame);
+        EXPECT_EQ(r.Tempo, step.record->tempo);
+        EXPECT_TRUE(r.BeatsValid && r.TempoValid);
+        EXPECT_EQ(r.Playing, step.record->playing);
+        EXPECT_EQ(r.TransportChanged, step.record->changed);
       }
       time.Advance(step.played);
     }
@@ -117,9 +117,9 @@ TEST(HostTime, TheMeterIsCarriedAsSentAndRunsOn) {
   HostTime time(kRate);
   time.Take(PositionFields{.frame = 0, .speed = 1, .beat = 0, .beatsPerMinute = 120});
   engine::TimeRecord r = time.Record();
-  EXPECT_FALSE(r.meterValid);
-  EXPECT_EQ(r.beatsPerBar, 4.0);
-  EXPECT_EQ(r.beatUnit, 4.0);
+  EXPECT_FALSE(r.MeterValid);
+  EXPECT_EQ(r.BeatsPerBar, 4.0);
+  EXPECT_EQ(r.BeatUnit, 4.0);
   time.Take(PositionFields{.frame = 0,
                            .speed = 1,
                            .bar = 2,
@@ -128,25 +128,25 @@ TEST(HostTime, TheMeterIsCarriedAsSentAndRunsOn) {
                            .beatsPerBar = 7,
                            .beatsPerMinute = 240});
   r = time.Record();
-  EXPECT_TRUE(r.meterValid);
-  EXPECT_EQ(r.beatsPerBar, 7.0);
-  EXPECT_EQ(r.beatUnit, 8.0);
-  EXPECT_DOUBLE_EQ(r.beats, 7.0) << "two bars of 7/8 are seven quarter notes";
+  EXPECT_TRUE(r.MeterValid);
+  EXPECT_EQ(r.BeatsPerBar, 7.0);
+  EXPECT_EQ(r.BeatUnit, 8.0);
+  EXPECT_DOUBLE_EQ(r.Beats, 7.0) << "two bars of 7/8 are seven quarter notes";
   time.Take(PositionFields{.speed = 0});
   r = time.Record();
-  EXPECT_EQ(r.beatsPerBar, 7.0);
-  EXPECT_EQ(r.beatUnit, 8.0);
+  EXPECT_EQ(r.BeatsPerBar, 7.0);
+  EXPECT_EQ(r.BeatUnit, 8.0);
   time.Take(PositionFields{.beatUnit = -2, .beatsPerBar = std::nan("")});
-  EXPECT_EQ(time.Record().beatsPerBar, 7.0) << "a meter no host means is not taken";
+  EXPECT_EQ(time.Record().BeatsPerBar, 7.0) << "a meter no host means is not taken";
 }
 
 TEST(HostTime, ActivatingAgainIsAStart) {
   HostTime time(kRate);
   time.Take(Rolling(0, 0, 0));
-  EXPECT_TRUE(time.Record().transportChanged);
-  EXPECT_FALSE(time.Record().transportChanged) << "reading the record consumes the change";
+  EXPECT_TRUE(time.Record().TransportChanged);
+  EXPECT_FALSE(time.Record().TransportChanged) << "reading the record consumes the change";
   time.Restart();
-  EXPECT_TRUE(time.Record().transportChanged);
+  EXPECT_TRUE(time.Record().TransportChanged);
 }
 
 }  // namespace

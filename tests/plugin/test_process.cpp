@@ -88,11 +88,11 @@ TEST(EffectTime, TheHostsTimeSignatureIsCarriedWhereValid) {
     info.timeSigNumerator = c.numerator;
     info.timeSigDenominator = c.denominator;
     const engine::TimeRecord time = APlugin::timeRecordOf(info);
-    EXPECT_EQ(time.meterValid, c.valid) << c.numerator << "/" << c.denominator;
-    EXPECT_EQ(time.beatsPerBar, c.beatsPerBar);
-    EXPECT_EQ(time.beatUnit, c.beatUnit);
-    EXPECT_EQ(time.beats, 2.5);
-    EXPECT_EQ(time.tempo, 93.0);
+    EXPECT_EQ(time.MeterValid, c.valid) << c.numerator << "/" << c.denominator;
+    EXPECT_EQ(time.BeatsPerBar, c.beatsPerBar);
+    EXPECT_EQ(time.BeatUnit, c.beatUnit);
+    EXPECT_EQ(time.Beats, 2.5);
+    EXPECT_EQ(time.Tempo, 93.0);
   }
 }
 

@@ -72,10 +72,10 @@ TEST(Core, SettingsAreTheWorkingSetAsOneBlockReadsIt) {
   core->setParameter(kLfo1Period, 0.8f);
   core->setParameter(kStep1 + 15, 1.0f);
   const engine::Settings s = core->settings();
-  EXPECT_EQ(s.fd[1].cutoff, 0.625f);
-  EXPECT_EQ(s.lfoPeriod[0], 0.8f);
-  EXPECT_EQ(s.step[15], 1.0f);
-  EXPECT_EQ(s.fd[0].delayTime, defaultValue(kFd1DelayTime));
+  EXPECT_EQ(s.Fd[1].Cutoff, 0.625f);
+  EXPECT_EQ(s.LfoPeriod[0], 0.8f);
+  EXPECT_EQ(s.Step[15], 1.0f);
+  EXPECT_EQ(s.Fd[0].DelayTime, defaultValue(kFd1DelayTime));
 }
 
 // The presets the build compiled in are the files, read as plonkrift-render
@@ -127,9 +127,9 @@ struct Block {
 
 engine::TimeRecord Playing(double beats) {
   engine::TimeRecord time;
-  time.beats = beats;
-  time.tempo = 120.0;
-  time.beatsValid = time.tempoValid = time.playing = true;
+  time.Beats = beats;
+  time.Tempo = 120.0;
+  time.BeatsValid = time.TempoValid = time.Playing = true;
   return time;
 }
 

@@ -20,13 +20,13 @@ inline constexpr TimeState kStopped{false};
 inline engine::TimeRecord Time(double beats, double tempo, TimeState state = kPlaying,
                                double samplePosition = 0.0) {
   engine::TimeRecord t;
-  t.beats = beats;
-  t.samplePosition = samplePosition;
-  t.tempo = tempo;
-  t.beatsValid = state.beatsValid;
-  t.tempoValid = state.tempoValid;
-  t.playing = state.playing;
-  t.transportChanged = state.changed;
+  t.Beats = beats;
+  t.SamplePosition = samplePosition;
+  t.Tempo = tempo;
+  t.BeatsValid = state.beatsValid;
+  t.TempoValid = state.tempoValid;
+  t.Playing = state.playing;
+  t.TransportChanged = state.changed;
   return t;
 }
 

@@ -26,14 +26,14 @@ struct Units {
   std::unique_ptr<engine::FdUnits> fd = std::make_unique<engine::FdUnits>();
   Units(float delay0, float delay1, float feedback, bool enabled1 = true) {
     engine::FdUnits::Settings s{};
-    s.enabled[0] = true;
-    s.enabled[1] = enabled1;
-    s.delay[0] = engine::DelayLine::Limit(delay0);
-    s.delay[1] = engine::DelayLine::Limit(delay1);
-    s.feedback = Both(feedback);
-    s.resonance = Both(0.0);
-    s.volume = Both(1.0);
-    s.highPass = engine::Mask(false, false);
+    s.Enabled[0] = true;
+    s.Enabled[1] = enabled1;
+    s.Delay[0] = engine::DelayLine::Limit(delay0);
+    s.Delay[1] = engine::DelayLine::Limit(delay1);
+    s.Feedback = Both(feedback);
+    s.Resonance = Both(0.0);
+    s.Volume = Both(1.0);
+    s.HighPass = engine::Mask(false, false);
     fd->DeriveBlock(s);
   }
   Pair Delay(float input) {
@@ -44,10 +44,10 @@ struct Units {
 
 TEST(Delay, DelayTimeFromTempoAndImpulseRepeats) {
   engine::Settings p = engine::Settings::Defaults();
-  p.fd[0].delayTime = 0.5f;
-  auto e = std::make_unique<AudioEngine>();
+  p.Fd[0].DelayTime = 0.5f;
+  auto e = std::make_unique<engine::AudioEngine>();
   e->DeriveBlock(p, Time(0.0, 120.0), 44100.0f, 1);
-  EXPECT_EQ(e->fd.DelaySeconds[0], 0.25f);
+  EXPECT_EQ(e->Fd.DelaySeconds[0], 0.25f);
 
   Units u(11025.0f, 11025.5f, 0.5f);
   std::vector<Pair> out;
@@ -68,7 +68,7 @@ TEST(Delay, ZeroReadsTheOldestCellAndLongerDelaysAreLimitedToTheRing) {
     Units fill(100.0f, 100.0f, 0.0f);
     for (int n = 0; n < kRing; ++n) fill.Delay(static_cast<float>(n % 1000) / 1000.0f);
     Units u(delay, delay, 0.0f);
-    u.fd->line[0] = fill.fd->line[0];
+    u.fd->Line[0] = fill.fd->Line[0];
     // Cell 0 holds what was written a full ring ago.
     for (int n = 0; n < 50; ++n)
       ASSERT_NEAR(u.Delay(0.0f)[0], static_cast<float>(n % 1000) / 1000.0f, 1e-6) << delay;
@@ -77,8 +77,8 @@ TEST(Delay, ZeroReadsTheOldestCellAndLongerDelaysAreLimitedToTheRing) {
 
 TEST(Delay, FractionalReadBelowCellZeroUsesTheRingsLastCell) {
   Units u(0.5f, 0.5f, 0.0f);
-  u.fd->line[0].cells[191999] = 1.0f;
-  u.fd->line[0].WriteIndex = 1;
+  u.fd->Line[0].Cells[191999] = 1.0f;
+  u.fd->Line[0].WriteIndex = 1;
   EXPECT_EQ(u.Delay(0.0f)[0], -0.0625);
 }
 
@@ -96,16 +96,16 @@ TEST(Delay, NoGlitchWhereTheRingWraps) {
 TEST(Delay, NonFiniteWritesNeverEnterTheRing) {
   Units u(10.0f, 10.0f, 1.0f);
   for (int n = 0; n < 41; ++n) u.Delay(std::numeric_limits<float>::max());
-  for (float cell : u.fd->line[0].cells) ASSERT_TRUE(std::isfinite(cell));
+  for (float cell : u.fd->Line[0].Cells) ASSERT_TRUE(std::isfinite(cell));
 }
 
 TEST(Delay, AUnitThatIsOffKeepsItsLineAndWritePosition) {
   Units on(3.0f, 3.0f, 0.0f), off(3.0f, 3.0f, 0.0f, false);
   for (int n = 0; n < 10; ++n) on.Delay(1.0f), off.Delay(1.0f);
-  EXPECT_EQ(on.fd->line[1].WriteIndex, 10);
-  EXPECT_EQ(off.fd->line[1].WriteIndex, 0);
-  EXPECT_EQ(off.fd->line[1].cells[0], 0.0f);
-  EXPECT_EQ(off.fd->line[0].WriteIndex, 10) << "the other unit runs on";
+  EXPECT_EQ(on.fd->Line[1].WriteIndex, 10);
+  EXPECT_EQ(off.fd->Line[1].WriteIndex, 0);
+  EXPECT_EQ(off.fd->Line[1].Cells[0], 0.0f);
+  EXPECT_EQ(off.fd->Line[0].WriteIndex, 10) << "the other unit runs on";
 }
 
 // The read position follows the write index by a fixed amount through each
@@ -126,11 +126,11 @@ TEST(Delay, PlannedReadsLandWhereTheReadPositionSays) {
       line->WriteIndex = start;
       while (line->WriteIndex < std::min(start + 70000, kRing - 1)) {
         const engine::DelayLine::Plan plan = line->PlanRun(delay, 8192);
-        ASSERT_GT(plan.end, line->WriteIndex);
+        ASSERT_GT(plan.End, line->WriteIndex);
         ++spans;
-        for (; line->WriteIndex < plan.end; ++line->WriteIndex) {
+        for (; line->WriteIndex < plan.End; ++line->WriteIndex) {
           const auto planned = line->LocatePlanned(plan), exact = line->Locate(delay);
-          ASSERT_TRUE(planned.b == exact.b && planned.t == exact.t)
+          ASSERT_TRUE(planned.Cell == exact.Cell && planned.Fraction == exact.Fraction)
               << "delay " << delay << " write index " << line->WriteIndex;
         }
       }

@@ -66,24 +66,24 @@ TEST(Gate, TieHoldsAndAttackLongerThanDecayGoesBelowZero) {
 // The whole engine from silence with the given slots, one sample per block
 // from song position 0 at 120 BPM; returns the gate level of each sample.
 std::vector<float> GateLevels(const engine::Settings& settings, int frames) {
-  auto e = std::make_unique<AudioEngine>();
+  auto e = std::make_unique<engine::AudioEngine>();
   std::vector<float> levels;
   float in = 0.0f, outL, outR;
   float* ins[2] = {&in, &in};
   float* outs[2] = {&outL, &outR};
   for (int k = 0; k < frames; ++k) {
     e->ProcessBlock(settings, Time(k / 22050.0, 120.0), 44100.0f, ins, outs, 1, false);
-    levels.push_back(e->gate.GateLevel);
+    levels.push_back(e->Gate.GateLevel);
   }
   return levels;
 }
 
 TEST(Gate, AttackRunningIntoAnOffStep) {
   engine::Settings p = engine::Settings::Defaults();
-  for (int i = 0; i < 16; ++i) p.step[i] = p.tie[i] = 0.0f;
-  p.step[0] = 1.0f;
-  p.gateAttack = 1.0f;
-  p.gateDecay = 1.0f;
+  for (int i = 0; i < 16; ++i) p.Step[i] = p.Tie[i] = 0.0f;
+  p.Step[0] = 1.0f;
+  p.GateAttack = 1.0f;
+  p.GateDecay = 1.0f;
   // The first block plays without the transport-changed bit, so its first
   // sample triggers step 1 from silence.
   const std::vector<float> level = GateLevels(p, 6000);
@@ -93,7 +93,7 @@ TEST(Gate, AttackRunningIntoAnOffStep) {
 
 TEST(Gate, AllStepsOffDiesWithinTheClickGuard) {
   engine::Settings p = engine::Settings::Defaults();
-  for (int i = 0; i < 16; ++i) p.step[i] = p.tie[i] = 0.0f;
+  for (int i = 0; i < 16; ++i) p.Step[i] = p.Tie[i] = 0.0f;
   const std::vector<float> level = GateLevels(p, 1000);
   EXPECT_GT(level[0], 0.0f);
   EXPECT_EQ(level[220], 0.0f);
