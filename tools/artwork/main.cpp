@@ -75,12 +75,8 @@ Options parse(int argc, char** argv) {
         break;
     }
   }
-  const std::vector<std::string> folders = line.operands();
   if (options.help || options.version) return options;
-  if (folders.size() > 1)
-    throw cli::Mistake("more than one output folder: '" + folders[0] + "' and '" + folders[1] + "'");
-  if (folders.empty() || folders[0].empty()) throw cli::Mistake("no output folder (see --help)");
-  options.folder = folders[0];
+  options.folder = line.onlyOperand("output folder");
   if (options.form.empty()) throw cli::Mistake("no form: give --form EDITOR.form");
   return options;
 }

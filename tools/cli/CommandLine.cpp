@@ -140,6 +140,14 @@ std::vector<std::string> CommandLine::operands() const {
   return std::vector<std::string>(argv_ + std::min(optind, argc_), argv_ + argc_);
 }
 
+std::string CommandLine::onlyOperand(const std::string& what) const {
+  const std::vector<std::string> given = operands();
+  if (given.size() > 1)
+    throw Mistake("more than one " + what + ": '" + given[0] + "' and '" + given[1] + "'");
+  if (given.empty() || given[0].empty()) throw Mistake("no " + what + " (see --help)");
+  return given[0];
+}
+
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string::npos) return "";

@@ -81,6 +81,9 @@ class CommandLine {
 
   // The words that are no options, in order, once next answered kEnd.
   std::vector<std::string> operands() const;
+  // The one operand a tool takes, once next answered kEnd; none, an empty
+  // one or more than one is a mistake that calls it what ("input file").
+  std::string onlyOperand(const std::string& what) const;
 
  private:
   Mistake Refused(int result) const;

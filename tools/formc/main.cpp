@@ -111,12 +111,8 @@ Options Parse(int argc, char** argv) {
         break;
     }
   }
-  const std::vector<std::string> inputs = line.operands();
   if (options.help || options.version) return options;
-  if (inputs.size() > 1)
-    throw cli::Mistake("more than one input file: '" + inputs[0] + "' and '" + inputs[1] + "'");
-  if (inputs.empty() || inputs[0].empty()) throw cli::Mistake("no input file (see --help)");
-  options.input = inputs[0];
+  options.input = line.onlyOperand("input file");
   if (options.output.empty()) throw cli::Mistake("no output file: give -o FILE");
   return options;
 }
