@@ -107,6 +107,28 @@ std::string wordOf(std::span<const parameters::Point> points, float value) {
   return "";
 }
 
+// The named values as a sentence lists them: the words, each through
+// typeset (a fraction as its glyph), and the last one's label with its unit
+// ("1, 2, 4 or 8 bars").
+std::string spokenList(std::span<const parameters::Point> points,
+                       std::string (*typeset)(std::string_view) = nullptr) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+    if (i > 0) out += ", ";
+    const std::string_view word = points[i].word();
+    out += typeset ? typeset(word) : std::string(word);
+  }
+  return out + (points.size() > 1 ? " or " : "") + std::string(points.back().label);
+}
+
+// "1/4" as the single glyph a reader expects in running text.
+std::string fractionGlyph(std::string_view word) {
+  if (word == "1/4") return "¼";
+  if (word == "1/2") return "½";
+  if (word == "3/4") return "¾";
+  return std::string(word);
+}
+
 // The filter type each side of the switch and lamp shows.
 std::string lowPassWord() {
   return wordOf(parameters::kFilterTypes, 1.0f);
@@ -838,12 +860,14 @@ void drawInfoScreen(cairo_t* cr, const Layout& layout) {
   for (int i = 0; i < 3; ++i) text(cr, about[i], 48, 170 + i * 16, body, palette::text);
 
   text(cr, "HOW TO PLAY", 48, 240, font(8, true, 1.4), palette::accent);
-  const char* tips[] = {
+  const std::string tips[] = {
       "Click a step to switch it on or off; keep the button down and sweep to paint more steps.",
       "A lit tie holds a step's level through the next step instead of letting it decay.",
       "Drag knobs up or down and sliders left or right: one pixel is one percent.",
-      "With Delay Sync on, the delay snaps to ¼, ½, ¾ or 1 beat when you let go of the slider.",
-      "The LFO rate buttons set a cycle of 1, 2, 4 or 8 bars. The host must send its tempo.",
+      "With Delay Sync on, the delay snaps to " + spokenList(parameters::kSyncedDelays, fractionGlyph) +
+          " when you let go of the slider.",
+      "The LFO rate buttons set a cycle of " + spokenList(parameters::kPeriods) +
+          ". The host must send its tempo.",
   };
   for (int i = 0; i < 5; ++i) {
     circle(cr, 52, 256 + i * 21, 2);
@@ -860,10 +884,12 @@ void drawInfoScreen(cairo_t* cr, const Layout& layout) {
   cairo_set_line_width(cr, 1);
   cairo_stroke(cr);
   text(cr, "AT A GLANCE", gx, 150, font(8, true, 1.4), palette::accent);
-  const char* facts[][2] = {
+  const std::string periods = std::string(parameters::kPeriods[0].word()) + " to " +
+                              std::string(std::end(parameters::kPeriods)[-1].label);
+  const std::string facts[][2] = {
       {"16", "steps, each with a tie"},
       {"2", "filter-delay units"},
-      {"2", "LFOs, 1 to 8 bars"},
+      {"2", "LFOs, " + periods},
       {"61", "parameters"},
       {"8", "programs"},
   };
