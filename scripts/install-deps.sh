@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config git dpkg-dev
+  build-essential cmake pkg-config git dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   libcairo2-dev libsndfile1-dev libpng-dev libx11-dev libxext-dev libxtst-dev
