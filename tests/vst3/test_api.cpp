@@ -1,7 +1,7 @@
-// Our VST3 definitions as a host uses them: IDs compared to the sixteen bytes
-// it passes, interfaces found through queryInterface, and methods called
-// through the vtable slots the documentation's order gives them, the way a
-// host written in C calls them.
+// Our VST3 definitions as a host meets them: IDs compared to the sixteen bytes
+// it passes, interfaces found through queryInterface, and methods in the
+// vtable slots the documentation's order gives them, both ways: a host written
+// in C calling our objects, and our calls into a host's objects.
 
 #include <gtest/gtest.h>
 
@@ -309,6 +309,98 @@ TEST(Vst3Interfaces, ViewMethodsSitInTheDocumentedSlots) {
           {13, "canResize", [](void* o) { callSlot<tresult>(o, 13); }},
           {14, "checkSizeConstraint", [&](void* o) { callSlot<tresult>(o, 14, &rect); }},
       });
+}
+
+// The other direction: a host's object laid out as C lays it out, a table of
+// functions taking the object first, called through our declarations.
+struct HostObject {
+  const void* const* vtable;
+  std::string log;
+};
+
+std::string& logOf(void* self) {
+  return static_cast<HostObject*>(self)->log;
+}
+
+tresult VST3_CALL hostBeginEdit(void* self, ParamID id) {
+  logOf(self) += "beginEdit " + std::to_string(id) + ";";
+  return kResultOk;
+}
+tresult VST3_CALL hostPerformEdit(void* self, ParamID id, ParamValue value) {
+  logOf(self) += "performEdit " + std::to_string(id) + " " + std::to_string(value) + ";";
+  return kResultOk;
+}
+tresult VST3_CALL hostEndEdit(void* self, ParamID id) {
+  logOf(self) += "endEdit " + std::to_string(id) + ";";
+  return kResultOk;
+}
+tresult VST3_CALL hostRestartComponent(void* self, int32 flags) {
+  logOf(self) += "restartComponent " + std::to_string(flags) + ";";
+  return kResultOk;
+}
+tresult VST3_CALL hostRegisterEventHandler(void* self, void*, Linux::FileDescriptor fd) {
+  logOf(self) += "registerEventHandler " + std::to_string(fd) + ";";
+  return kResultOk;
+}
+tresult VST3_CALL hostUnregisterEventHandler(void* self, void*) {
+  logOf(self) += "unregisterEventHandler;";
+  return kResultOk;
+}
+tresult VST3_CALL hostRegisterTimer(void* self, void*, Linux::TimerInterval milliseconds) {
+  logOf(self) += "registerTimer " + std::to_string(milliseconds) + ";";
+  return kResultOk;
+}
+tresult VST3_CALL hostUnregisterTimer(void* self, void*) {
+  logOf(self) += "unregisterTimer;";
+  return kResultOk;
+}
+
+// The host's objects are no C++ objects: the sanitizer's check of the
+// object's dynamic type does not apply to these calls.
+#if defined(__GNUC__)
+#define NOT_A_CPP_OBJECT __attribute__((no_sanitize("vptr")))
+#else
+#define NOT_A_CPP_OBJECT
+#endif
+
+NOT_A_CPP_OBJECT void editThrough(IComponentHandler* handler) {
+  handler->beginEdit(7);
+  handler->performEdit(7, 0.25);
+  handler->endEdit(7);
+  handler->restartComponent(kParamValuesChanged | kLatencyChanged);
+}
+
+NOT_A_CPP_OBJECT void loopThrough(Linux::IRunLoop* runLoop) {
+  runLoop->registerEventHandler(nullptr, 9);
+  runLoop->registerTimer(nullptr, 50);
+  runLoop->unregisterTimer(nullptr);
+  runLoop->unregisterEventHandler(nullptr);
+}
+
+TEST(Vst3Interfaces, HostInterfacesCallTheDocumentedSlots) {
+  // FUnknown's three slots are not called here.
+  const void* const handlerTable[] = {nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      reinterpret_cast<const void*>(&hostBeginEdit),
+                                      reinterpret_cast<const void*>(&hostPerformEdit),
+                                      reinterpret_cast<const void*>(&hostEndEdit),
+                                      reinterpret_cast<const void*>(&hostRestartComponent)};
+  HostObject handlerObject{handlerTable, {}};
+  editThrough(reinterpret_cast<IComponentHandler*>(&handlerObject));
+  EXPECT_EQ(handlerObject.log, "beginEdit 7;performEdit 7 0.250000;endEdit 7;restartComponent 12;");
+
+  const void* const runLoopTable[] = {nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      reinterpret_cast<const void*>(&hostRegisterEventHandler),
+                                      reinterpret_cast<const void*>(&hostUnregisterEventHandler),
+                                      reinterpret_cast<const void*>(&hostRegisterTimer),
+                                      reinterpret_cast<const void*>(&hostUnregisterTimer)};
+  HostObject runLoopObject{runLoopTable, {}};
+  loopThrough(reinterpret_cast<Linux::IRunLoop*>(&runLoopObject));
+  EXPECT_EQ(runLoopObject.log,
+            "registerEventHandler 9;registerTimer 50;unregisterTimer;unregisterEventHandler;");
 }
 
 }  // namespace

@@ -54,7 +54,9 @@ struct IPlugViewContentScaleSupport : FUnknown {
 // The Linux host's run loop, queried from the view's frame (IPlugFrame) or
 // from the context IPluginFactory3::setHostContext passes: a plug-in runs on
 // the host's thread and must not block, so its descriptors and timers are the
-// host's to watch.
+// host's to watch. The documentation keeps these in their own namespace.
+namespace Linux {
+
 using FileDescriptor = int;
 using TimerInterval = uint64;
 
@@ -78,5 +80,7 @@ struct IRunLoop : FUnknown {
 
   static constexpr Uid iid = makeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
 };
+
+}  // namespace Linux
 
 }  // namespace vst3
