@@ -50,6 +50,7 @@ enum RestartFlags : int32 {
   kPrefetchableSupportChanged = 1 << 8,
   kRoutingInfoChanged = 1 << 9,
   kKeyswitchChanged = 1 << 10,
+  kParamIDMappingChanged = 1 << 11,
 };
 
 // The host's side of the controller: edits made in the editor go through it.
@@ -61,6 +62,11 @@ struct IComponentHandler : FUnknown {
 
   static constexpr Uid iid = makeUid(0x93A0BEA3, 0x0BD045DB, 0x8E890B0C, 0xC1E46AC6);
 };
+
+// IEditController::createView's name of the editor.
+namespace ViewType {
+inline constexpr char kEditor[] = "editor";
+}  // namespace ViewType
 
 struct IEditController : IPluginBase {
   virtual tresult VST3_CALL setComponentState(IBStream* state) = 0;

@@ -18,9 +18,9 @@ using ModuleExitFunc = bool(VST3_CALL*)();
 inline constexpr char kModuleEntryName[] = "ModuleEntry";
 inline constexpr char kModuleExitName[] = "ModuleExit";
 
-// Windows: the same pair without the handle.
-using InitDllFunc = bool(VST3_CALL*)();
-using ExitDllFunc = bool(VST3_CALL*)();
+// Windows: the same pair without the handle (optional there).
+using InitModuleFunc = bool(VST3_CALL*)();
+using ExitModuleFunc = bool(VST3_CALL*)();
 inline constexpr char kInitDllName[] = "InitDll";
 inline constexpr char kExitDllName[] = "ExitDll";
 

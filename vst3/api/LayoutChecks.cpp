@@ -88,9 +88,9 @@ constexpr Uid kAllIids[] = {
     IPlugView::iid,
     IPlugFrame::iid,
     IPlugViewContentScaleSupport::iid,
-    IRunLoop::iid,
-    IEventHandler::iid,
-    ITimerHandler::iid,
+    Linux::IRunLoop::iid,
+    Linux::IEventHandler::iid,
+    Linux::ITimerHandler::iid,
 };
 constexpr bool allDistinct() {
   for (const Uid& a : kAllIids) {
@@ -109,12 +109,12 @@ constexpr bool pureInterfaces() {
            sizeof(Interfaces) == sizeof(void*)) &&
           ...);
 }
-static_assert(
-    pureInterfaces<FUnknown, IPluginBase, IBStream, IPluginFactory, IPluginFactory2, IPluginFactory3,
-                   IComponent, IAudioProcessor, IProcessContextRequirements, IParamValueQueue,
-                   IParameterChanges, IEventList, IEditController, IEditController2, IComponentHandler,
-                   IUnitInfo, IConnectionPoint, IMessage, IAttributeList, IHostApplication, IPlugView,
-                   IPlugFrame, IPlugViewContentScaleSupport, IRunLoop, IEventHandler, ITimerHandler>());
+static_assert(pureInterfaces<
+              FUnknown, IPluginBase, IBStream, IPluginFactory, IPluginFactory2, IPluginFactory3, IComponent,
+              IAudioProcessor, IProcessContextRequirements, IParamValueQueue, IParameterChanges, IEventList,
+              IEditController, IEditController2, IComponentHandler, IUnitInfo, IConnectionPoint, IMessage,
+              IAttributeList, IHostApplication, IPlugView, IPlugFrame, IPlugViewContentScaleSupport,
+              Linux::IRunLoop, Linux::IEventHandler, Linux::ITimerHandler>());
 
 // Records: the documented fields at their natural offsets.
 template <typename... Records>

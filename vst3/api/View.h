@@ -51,9 +51,12 @@ struct IPlugViewContentScaleSupport : FUnknown {
   static constexpr Uid iid = makeUid(0x65ED9690, 0x8AC44525, 0x8AADEF7A, 0x72EA703F);
 };
 
-// The Linux host's run loop, found through the frame (IPlugFrame) with
-// queryInterface: a plug-in's view runs on the host's thread and must not
-// block, so its descriptors and timers are the host's to watch.
+// The Linux host's run loop, queried from the view's frame (IPlugFrame) or
+// from the context IPluginFactory3::setHostContext passes: a plug-in runs on
+// the host's thread and must not block, so its descriptors and timers are the
+// host's to watch. The documentation keeps these in their own namespace.
+namespace Linux {
+
 using FileDescriptor = int;
 using TimerInterval = uint64;
 
@@ -77,5 +80,7 @@ struct IRunLoop : FUnknown {
 
   static constexpr Uid iid = makeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
 };
+
+}  // namespace Linux
 
 }  // namespace vst3
