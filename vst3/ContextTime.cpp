@@ -39,7 +39,8 @@ bool ContextTime::Read(const ProcessContext* context, std::int32_t frames, engin
   return true;
 }
 
-engine::TimeRecord ContextTime::Later(const engine::TimeRecord& start, std::int32_t offset, double sampleRate) {
+engine::TimeRecord ContextTime::Later(const engine::TimeRecord& start, std::int32_t offset,
+                                      double sampleRate) {
   engine::TimeRecord later = start;
   later.TransportChanged = false;
   if (!start.Playing || offset <= 0) return later;

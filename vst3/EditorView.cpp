@@ -9,6 +9,11 @@
 namespace vst3plugin {
 
 using namespace vst3;
+using Linux::FileDescriptor;
+using Linux::IEventHandler;
+using Linux::IRunLoop;
+using Linux::ITimerHandler;
+using Linux::TimerInterval;
 
 namespace {
 
@@ -59,7 +64,8 @@ tresult EditorView::isPlatformTypeSupported(FIDString type) {
 }
 
 tresult EditorView::attached(void* parent, FIDString type) {
-  if (parent == nullptr || window_ != nullptr || isPlatformTypeSupported(type) != kResultTrue) return kResultFalse;
+  if (parent == nullptr || window_ != nullptr || isPlatformTypeSupported(type) != kResultTrue)
+    return kResultFalse;
   try {
     const auto handle = reinterpret_cast<framework::TWindowHandle>(parent);
     // A parent that is no window of the desktop is refused, here or when the

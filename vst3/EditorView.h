@@ -23,8 +23,8 @@ inline constexpr const char* kEditorViewName = "editor";
 // host's user-interface thread.
 class EditorView final : public vst3::IPlugView,
                          public vst3::IPlugViewContentScaleSupport,
-                         public vst3::ITimerHandler,
-                         public vst3::IEventHandler {
+                         public vst3::Linux::ITimerHandler,
+                         public vst3::Linux::IEventHandler {
  public:
   // Holds a reference to the effect as long as it lives.
   explicit EditorView(Effect& effect);
@@ -41,8 +41,12 @@ class EditorView final : public vst3::IPlugView,
   vst3::tresult VST3_CALL attached(void* parent, vst3::FIDString type) override;
   vst3::tresult VST3_CALL removed() override;
   vst3::tresult VST3_CALL onWheel(float) override { return vst3::kResultFalse; }
-  vst3::tresult VST3_CALL onKeyDown(vst3::char16, vst3::int16, vst3::int16) override { return vst3::kResultFalse; }
-  vst3::tresult VST3_CALL onKeyUp(vst3::char16, vst3::int16, vst3::int16) override { return vst3::kResultFalse; }
+  vst3::tresult VST3_CALL onKeyDown(vst3::char16, vst3::int16, vst3::int16) override {
+    return vst3::kResultFalse;
+  }
+  vst3::tresult VST3_CALL onKeyUp(vst3::char16, vst3::int16, vst3::int16) override {
+    return vst3::kResultFalse;
+  }
   vst3::tresult VST3_CALL getSize(vst3::ViewRect* size) override;
   vst3::tresult VST3_CALL onSize(vst3::ViewRect* newSize) override;
   vst3::tresult VST3_CALL onFocus(vst3::TBool) override { return vst3::kResultOk; }
@@ -51,11 +55,12 @@ class EditorView final : public vst3::IPlugView,
   vst3::tresult VST3_CALL checkSizeConstraint(vst3::ViewRect* rect) override;
 
   // IPlugViewContentScaleSupport: the size stays fixed for now.
-  vst3::tresult VST3_CALL setContentScaleFactor(vst3::IPlugViewContentScaleSupport::ScaleFactor factor) override;
+  vst3::tresult VST3_CALL
+  setContentScaleFactor(vst3::IPlugViewContentScaleSupport::ScaleFactor factor) override;
 
   // The host's run loop
   void VST3_CALL onTimer() override;
-  void VST3_CALL onFDIsSet(vst3::FileDescriptor fd) override;
+  void VST3_CALL onFDIsSet(vst3::Linux::FileDescriptor fd) override;
 
   // For tests and hosts without a run loop: the window system in use (null
   // while detached).
@@ -85,7 +90,7 @@ class EditorView final : public vst3::IPlugView,
   Effect& effect_;
   Controller controller_;
   vst3::IPlugFrame* frame_ = nullptr;
-  vst3::IRunLoop* runLoop_ = nullptr;
+  vst3::Linux::IRunLoop* runLoop_ = nullptr;
   bool timerRegistered_ = false;
   bool handlerRegistered_ = false;
   // Declared before the window, which it outlives.

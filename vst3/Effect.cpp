@@ -31,7 +31,8 @@ int32 StepCountOf(int slot) {
   if (p.kind != parameters::Kind::List || p.points.size() < 2) return 0;
   const auto steps = static_cast<int32>(p.points.size()) - 1;
   for (int32 i = 0; i <= steps; ++i)
-    if (p.points[static_cast<std::size_t>(i)].value != static_cast<float>(i) / static_cast<float>(steps)) return 0;
+    if (p.points[static_cast<std::size_t>(i)].value != static_cast<float>(i) / static_cast<float>(steps))
+      return 0;
   return steps;
 }
 
@@ -42,13 +43,15 @@ void ClearOutputs(ProcessData& data) {
     if (buffers.channelBuffers32 == nullptr) continue;
     for (int32 c = 0; c < buffers.numChannels; ++c)
       if (buffers.channelBuffers32[c] != nullptr)
-        std::memset(buffers.channelBuffers32[c], 0, sizeof(float) * static_cast<std::size_t>(data.numSamples));
+        std::memset(buffers.channelBuffers32[c], 0,
+                    sizeof(float) * static_cast<std::size_t>(data.numSamples));
   }
 }
 
 bool IsStereoBus(const AudioBusBuffers* buffers, int32 count) {
-  return buffers != nullptr && count >= 1 && buffers[0].numChannels == 2 && buffers[0].channelBuffers32 != nullptr &&
-         buffers[0].channelBuffers32[0] != nullptr && buffers[0].channelBuffers32[1] != nullptr;
+  return buffers != nullptr && count >= 1 && buffers[0].numChannels == 2 &&
+         buffers[0].channelBuffers32 != nullptr && buffers[0].channelBuffers32[0] != nullptr &&
+         buffers[0].channelBuffers32[1] != nullptr;
 }
 
 // The host's stream as the state format reads and writes it: a few bytes at
@@ -163,8 +166,8 @@ tresult Effect::setState(IBStream* state) {
 tresult Effect::getState(IBStream* state) {
   if (state == nullptr) return kInvalidArgument;
   try {
-    const bool saved =
-        saveState(*core_, [state](const void* bytes, std::int64_t size) { return WriteStream(state, bytes, size); });
+    const bool saved = saveState(
+        *core_, [state](const void* bytes, std::int64_t size) { return WriteStream(state, bytes, size); });
     return saved ? kResultOk : kResultFalse;
   } catch (...) {
     return kOutOfMemory;
@@ -174,7 +177,8 @@ tresult Effect::getState(IBStream* state) {
 bool Effect::loadState(IBStream* state) {
   if (state == nullptr) return false;
   try {
-    if (!::loadState(*core_, [state](void* bytes, std::int64_t size) { return ReadStream(state, bytes, size); }))
+    if (!::loadState(*core_,
+                     [state](void* bytes, std::int64_t size) { return ReadStream(state, bytes, size); }))
       return false;
   } catch (...) {
     return false;
@@ -220,9 +224,9 @@ uint32 Effect::getTailSamples() {
 }
 
 uint32 Effect::getProcessContextRequirements() {
-  return IProcessContextRequirements::kNeedProjectTimeMusic | IProcessContextRequirements::kNeedBarPositionMusic |
-         IProcessContextRequirements::kNeedTempo | IProcessContextRequirements::kNeedTimeSignature |
-         IProcessContextRequirements::kNeedTransportState;
+  return IProcessContextRequirements::kNeedProjectTimeMusic |
+         IProcessContextRequirements::kNeedBarPositionMusic | IProcessContextRequirements::kNeedTempo |
+         IProcessContextRequirements::kNeedTimeSignature | IProcessContextRequirements::kNeedTransportState;
 }
 
 void Effect::applyChange(ParamID id, double value) {
@@ -332,7 +336,8 @@ tresult Effect::getParamStringByValue(ParamID id, ParamValue normalized, String1
     }
     if (!isSlotId(id)) return kInvalidArgument;
     const int slot = static_cast<int>(id);
-    CopyToUtf16(parameters::FormatValue(slot, parameters::clamped(static_cast<float>(normalized))), text, 128);
+    CopyToUtf16(parameters::FormatValue(slot, parameters::clamped(static_cast<float>(normalized))), text,
+                128);
     return kResultOk;
   } catch (...) {
     return kOutOfMemory;

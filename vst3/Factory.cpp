@@ -36,7 +36,8 @@ Factory& TheFactory() {
 
 tresult Factory::queryInterface(const TUID iid, void** object) {
   if (object == nullptr) return kInvalidArgument;
-  if (sameTuid(iid, FUnknown::iid) || sameTuid(iid, IPluginFactory::iid) || sameTuid(iid, IPluginFactory2::iid)) {
+  if (sameTuid(iid, FUnknown::iid) || sameTuid(iid, IPluginFactory::iid) ||
+      sameTuid(iid, IPluginFactory2::iid)) {
     *object = this;
     return kResultOk;
   }

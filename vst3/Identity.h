@@ -25,7 +25,8 @@ inline constexpr vst3::ParamID kProgramParameterId = 100;
 inline constexpr vst3::ProgramListID kProgramListId = 1;
 
 inline constexpr bool isSlotId(vst3::ParamID id) {
-  return id >= static_cast<vst3::ParamID>(parameters::kFirst) && id <= static_cast<vst3::ParamID>(parameters::kLast);
+  return id >= static_cast<vst3::ParamID>(parameters::kFirst) &&
+         id <= static_cast<vst3::ParamID>(parameters::kLast);
 }
 
 }  // namespace vst3plugin
