@@ -1,8 +1,8 @@
 #include "plugin/core/EffectState.h"
 
+#include <array>
 #include <bit>
 #include <cstring>
-#include <iterator>
 
 namespace {
 
@@ -20,13 +20,33 @@ struct ParsedState {
   } programs[kNumPrograms];
 };
 
-void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
+// Writes fields into a buffer of the format's greatest size, which every
+// state fits.
+class Output {
+ public:
+  explicit Output(std::span<std::uint8_t, kStateMaxSize> bytes) : bytes_(bytes) {}
 
-void PutF32(std::vector<std::uint8_t>& out, float value) {
-  PutU32(out, std::bit_cast<std::uint32_t>(value));
-}
+  void u8(std::uint8_t value) { bytes_[size_++] = value; }
+  void u32(std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) u8(static_cast<std::uint8_t>(value >> shift));
+  }
+  void f32(float value) { u32(std::bit_cast<std::uint32_t>(value)); }
+  void put(const void* data, std::size_t n) {
+    std::memcpy(bytes_.data() + size_, data, n);
+    size_ += n;
+  }
+  void u32At(std::size_t offset, std::uint32_t value) {
+    const std::size_t end = size_;
+    size_ = offset;
+    u32(value);
+    size_ = end;
+  }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::span<std::uint8_t, kStateMaxSize> bytes_;
+  std::size_t size_ = 0;
+};
 
 // Reads fields off the front of a span; once it runs short every later read
 // fails too.
@@ -127,6 +147,26 @@ void Apply(EffectCore& core, const ParsedState& state) {
   for (int slot = kFirst; slot <= kLast; ++slot) core.params[slot].store(state.working[slot]);
 }
 
+std::size_t Encode(const EffectCore& core, std::span<std::uint8_t, kStateMaxSize> buffer) {
+  Output out(buffer);
+  out.put(kStateMagic, sizeof kStateMagic);
+  out.u32(kStateVersion);
+  out.u32(0);  // the payload's length, known at the end
+  out.u32(static_cast<std::uint32_t>(core.currentProgram()));
+  for (int slot = kFirst; slot <= kLast; ++slot) out.f32(core.params[slot].load());
+  for (int p = 0; p < kNumPrograms; ++p) {
+    const ProgramBank::Program& program = core.programs[p];
+    // A name is never longer than the bank keeps, and ends at its first NUL.
+    std::size_t length = 0;
+    while (length < kStateMaxNameLength && program.name[length] != '\0') ++length;
+    out.u8(static_cast<std::uint8_t>(length));
+    out.put(program.name, length);
+    for (int slot = kFirst; slot <= kLast; ++slot) out.f32(program.values[slot].load());
+  }
+  out.u32At(8, static_cast<std::uint32_t>(out.size() - kStateHeaderSize));
+  return out.size();
+}
+
 // Moves size bytes through a host's stream call by call; false when it ends
 // early, fails or claims more than it was asked for.
 template <typename Data, typename Move>
@@ -144,25 +184,9 @@ bool MoveAll(Data* data, std::size_t size, const Move& move) {
 }  // namespace
 
 std::vector<std::uint8_t> stateBytes(const EffectCore& core) {
-  std::vector<std::uint8_t> out;
-  out.reserve(kStateMaxSize);
-  out.insert(out.end(), std::begin(kStateMagic), std::end(kStateMagic));
-  PutU32(out, kStateVersion);
-  PutU32(out, 0);  // the payload's length, known at the end
-  PutU32(out, static_cast<std::uint32_t>(core.currentProgram()));
-  for (int slot = kFirst; slot <= kLast; ++slot) PutF32(out, core.params[slot].load());
-  for (int p = 0; p < kNumPrograms; ++p) {
-    const ProgramBank::Program& program = core.programs[p];
-    // A name is never longer than the bank keeps, and ends at its first NUL.
-    std::size_t length = 0;
-    while (length < kStateMaxNameLength && program.name[length] != '\0') ++length;
-    out.push_back(static_cast<std::uint8_t>(length));
-    out.insert(out.end(), program.name, program.name + length);
-    for (int slot = kFirst; slot <= kLast; ++slot) PutF32(out, program.values[slot].load());
-  }
-  const auto payloadLength = static_cast<std::uint32_t>(out.size() - kStateHeaderSize);
-  for (int i = 0; i < 4; ++i) out[8 + i] = static_cast<std::uint8_t>(payloadLength >> (8 * i));
-  return out;
+  std::array<std::uint8_t, kStateMaxSize> buffer;
+  const std::size_t size = Encode(core, buffer);
+  return std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size));
 }
 
 bool loadState(EffectCore& core, std::span<const std::uint8_t> bytes) {
@@ -174,18 +198,21 @@ bool loadState(EffectCore& core, std::span<const std::uint8_t> bytes) {
 
 bool saveState(const EffectCore& core, const StateWriter& write) {
   if (!write) return false;
-  const std::vector<std::uint8_t> bytes = stateBytes(core);
-  return MoveAll(bytes.data(), bytes.size(),
-                 [&](const std::uint8_t* data, std::int64_t size) { return write(data, size); });
+  std::array<std::uint8_t, kStateMaxSize> buffer;
+  const std::size_t size = Encode(core, buffer);
+  return MoveAll(buffer.data(), size,
+                 [&](const std::uint8_t* data, std::int64_t n) { return write(data, n); });
 }
 
 bool loadState(EffectCore& core, const StateReader& read) {
   if (!read) return false;
-  const auto readInto = [&](std::uint8_t* data, std::int64_t size) { return read(data, size); };
-  std::vector<std::uint8_t> bytes(kStateHeaderSize);
+  const auto readInto = [&](std::uint8_t* data, std::int64_t n) { return read(data, n); };
+  std::array<std::uint8_t, kStateMaxSize> buffer;
   std::uint32_t payloadLength = 0;
-  if (!MoveAll(bytes.data(), bytes.size(), readInto) || !ParseHeader(bytes, payloadLength)) return false;
-  bytes.resize(kStateHeaderSize + payloadLength);
-  if (!MoveAll(bytes.data() + kStateHeaderSize, payloadLength, readInto)) return false;
-  return loadState(core, bytes);
+  if (!MoveAll(buffer.data(), kStateHeaderSize, readInto) ||
+      !ParseHeader(std::span(buffer).first(kStateHeaderSize), payloadLength))
+    return false;
+  // The header admits no more than the format's size.
+  if (!MoveAll(buffer.data() + kStateHeaderSize, payloadLength, readInto)) return false;
+  return loadState(core, std::span(buffer).first(kStateHeaderSize + payloadLength));
 }

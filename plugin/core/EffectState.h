@@ -48,7 +48,9 @@ static_assert(kStateValueCount == 61 && kStateMaxNameLength == 51 && kStateMaxSi
 using StateWriter = std::function<std::int64_t(const void* data, std::int64_t size)>;
 using StateReader = std::function<std::int64_t(void* data, std::int64_t size)>;
 
-// None of these belongs on the audio thread: they allocate. Saving reads the
+// None of these belongs on the audio thread: each goes through a few KiB, a
+// host's stream or, for stateBytes, an allocation. Only stateBytes allocates;
+// nothing else throws but what a host's callable throws. Saving reads the
 // core as any parameter call does. Loading writes the programs, then the
 // current program, then the working set, each value with a relaxed store like
 // any parameter call, so a block in flight may play some slots old and some
