@@ -658,10 +658,12 @@ bool Vst3Plugin::close() {
   controller_ = nullptr;
   unitInfo_ = nullptr;
   componentPoint_ = controllerPoint_ = nullptr;
-  expect(context_.references() == 1, "the plug-in kept " + std::to_string(context_.references() - 1) +
-                                         " references to the host's context");
-  expect(handler_.references() == 1, "the plug-in kept " + std::to_string(handler_.references() - 1) +
-                                         " references to the component handler");
+  // The host's own reference is the one left: more is a reference the
+  // plug-in kept, fewer one it gave back twice.
+  expect(context_.references() == 1,
+         "the host's context has " + std::to_string(context_.references()) + " references at the end, not 1");
+  expect(handler_.references() == 1, "the component handler has " + std::to_string(handler_.references()) +
+                                         " references at the end, not 1");
   expect(outputChanges_.references() == 1 && outputChanges_.queuesReleased(),
          "the plug-in kept references to the output parameter changes");
   return faults().empty();
