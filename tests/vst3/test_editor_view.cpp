@@ -422,6 +422,42 @@ TEST_F(ViewOnXvfb, RefusesWhatItCannotServeAndKeepsItsSize) {
   XDestroyWindow(x, other);
 }
 
+// The frame may come after attached, and go before removed: the run loop
+// of the frame the view has drives it, and a frame taken away keeps
+// nothing of the view's registered.
+TEST_F(ViewOnXvfb, TheRunLoopIsTheFramesWheneverTheFrameComes) {
+  vst3::IPlugView* view = NewView();
+  ASSERT_EQ(view->attached(reinterpret_cast<void*>(host), kX11), vst3::kResultOk);
+  EXPECT_EQ(loop.Timers() + loop.Handlers(), 0u);
+  ASSERT_EQ(view->setFrame(&loop), vst3::kResultOk);
+  EXPECT_EQ(loop.Timers(), 1u);
+  EXPECT_EQ(loop.Handlers(), 1u);
+  ASSERT_TRUE(RunUntil([&] { return Shown(); }));
+  controller->setParamNormalized(parameters::kStep1 + 1, 1.0);
+  Values values = Defaults();
+  values[parameters::kStep1 + 1] = 1.0f;
+  const Picture expected = EditorPicture(values);
+  const Point step2 = StepCentre(2);
+  const std::size_t at = static_cast<std::size_t>(step2.y) * kWidth + step2.x;
+  EXPECT_TRUE(RunUntil([&] {
+    const Picture screen = Grab(x, host, 0, 0, kWidth, kHeight);
+    return screen.size() == expected.size() && screen[at] == expected[at] &&
+           Differing(screen, expected) < expected.size() / 100;
+  })) << "painted, and step 2 lit by the refresh";
+
+  RunLoopFrame other;
+  ASSERT_EQ(view->setFrame(&other), vst3::kResultOk);
+  EXPECT_EQ(loop.Timers() + loop.Handlers(), 0u) << "the old frame's loop is left";
+  EXPECT_EQ(other.Timers(), 1u);
+  EXPECT_EQ(other.Handlers(), 1u);
+  ASSERT_EQ(view->setFrame(nullptr), vst3::kResultOk);
+  EXPECT_EQ(other.Timers() + other.Handlers(), 0u);
+  EXPECT_EQ(view->removed(), vst3::kResultOk);
+  EXPECT_EQ(loop.mistakes + other.mistakes, 0);
+  EXPECT_EQ(loop.References(), 1);
+  EXPECT_EQ(other.References(), 1);
+}
+
 // A host releases its effect before the view it made: the view keeps the
 // effect (and through it the host's handler) alive and working, and the
 // effect goes with the view's last reference.
