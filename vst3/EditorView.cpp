@@ -85,19 +85,21 @@ tresult EditorView::attached(void* parent, FIDString type) {
     system_.reset();
     return kResultFalse;
   }
-  if (frame_ != nullptr) {
-    void* loop = nullptr;
-    if (frame_->queryInterface(IRunLoop::iid, &loop) == kResultOk && loop != nullptr) {
-      runLoop_ = static_cast<IRunLoop*>(loop);
-      timerRegistered_ = runLoop_->registerTimer(this, kRunLoopTimerMs) == kResultOk;
-      const int descriptor = system_->FileDescriptor();
-      if (descriptor >= 0) handlerRegistered_ = runLoop_->registerEventHandler(this, descriptor) == kResultOk;
-    }
-  }
+  joinRunLoop();
   return kResultOk;
 }
 
-void EditorView::detach() {
+void EditorView::joinRunLoop() {
+  if (frame_ == nullptr || system_ == nullptr || runLoop_ != nullptr) return;
+  void* loop = nullptr;
+  if (frame_->queryInterface(IRunLoop::iid, &loop) != kResultOk || loop == nullptr) return;
+  runLoop_ = static_cast<IRunLoop*>(loop);
+  timerRegistered_ = runLoop_->registerTimer(this, kRunLoopTimerMs) == kResultOk;
+  const int descriptor = system_->FileDescriptor();
+  if (descriptor >= 0) handlerRegistered_ = runLoop_->registerEventHandler(this, descriptor) == kResultOk;
+}
+
+void EditorView::leaveRunLoop() {
   if (runLoop_ != nullptr) {
     if (timerRegistered_) runLoop_->unregisterTimer(this);
     if (handlerRegistered_) runLoop_->unregisterEventHandler(this);
@@ -105,6 +107,10 @@ void EditorView::detach() {
   }
   runLoop_ = nullptr;
   timerRegistered_ = handlerRegistered_ = false;
+}
+
+void EditorView::detach() {
+  leaveRunLoop();
   try {
     // The window first: closing it may still end a gesture through the
     // controller, and it lives in the window system.
@@ -135,7 +141,12 @@ tresult EditorView::onSize(ViewRect* newSize) {
 }
 
 tresult EditorView::setFrame(IPlugFrame* frame) {
+  // Hosts give the frame before or after attached, and may take it away
+  // before removed: the view runs from the run loop of the frame it has.
+  if (frame == frame_) return kResultOk;
+  leaveRunLoop();
   frame_ = frame;
+  joinRunLoop();
   return kResultOk;
 }
 

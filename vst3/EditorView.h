@@ -17,10 +17,11 @@ inline constexpr const char* kEditorViewName = "editor";
 
 // The editor window in a host's window. It shows the effect's working set as
 // it stands and sends the user's gestures to the host as begin, perform and
-// end edits. Where the host offers a run loop (Linux), its timer and the
-// window system's descriptor drive the window; elsewhere the window system
-// runs from the platform's own messages and timer. Every call comes on the
-// host's user-interface thread.
+// end edits. Where the host's frame offers a run loop (Linux), its timer and
+// the window system's descriptor drive the window, whether the frame comes
+// before or after attached; elsewhere the window system runs from the
+// platform's own messages and timer. Every call comes on the host's
+// user-interface thread.
 class EditorView final : public vst3::IPlugView,
                          public vst3::IPlugViewContentScaleSupport,
                          public vst3::Linux::ITimerHandler,
@@ -85,6 +86,10 @@ class EditorView final : public vst3::IPlugView,
 
   ~EditorView();
   void detach();
+  // Registers with the frame's run loop while the window is there; ends
+  // every registration.
+  void joinRunLoop();
+  void leaveRunLoop();
 
   std::atomic<vst3::uint32> references_{1};
   Effect& effect_;
