@@ -83,7 +83,12 @@ class ViewOnXvfb : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (vst3::IPlugView* view : views) view->release();
+    // As a host closes its editor: the run loop lets go of a view that is
+    // removed.
+    for (vst3::IPlugView* view : views) {
+      view->removed();
+      view->release();
+    }
     if (controller != nullptr) controller->release();
     if (component != nullptr) {
       component->terminate();
