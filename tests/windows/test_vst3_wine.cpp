@@ -22,7 +22,8 @@ using wintest::ReadWave;
 using wintest::TWave;
 
 // The values linux_references.sh sets with --set for demo-program: (slot,
-// value) as the VST3 parameter IDs take them (the slots' numbers).
+// value) as the VST3 parameter IDs take them (the slots' numbers). The eight
+// programs start alike: the values, not the program, make this case differ.
 struct TValue {
   vst3::ParamID id;
   double value;
@@ -71,7 +72,8 @@ std::vector<float> Played(const TWave& input, double tempo) {
 // The case played through a new instance as a host plays a song: set up,
 // the program and values as changes at the first block's start, blocks
 // with the transport rolling from the case's song position.
-std::vector<float> Play(hostkit::Vst3Module& module, const TCase& c, double rate, const std::vector<float>& in) {
+std::vector<float> Play(hostkit::Vst3Module& module, const TCase& c, double rate,
+                        const std::vector<float>& in) {
   hostkit::Vst3Plugin plugin(module.factory(), module.audioEffect()->cid);
   EXPECT_TRUE(plugin.ok()) << plugin.faultText();
   if (!plugin.ok()) return {};
@@ -126,7 +128,8 @@ TEST(Vst3UnderWine, TheDemoEqualsTheLinuxVst2RenderBitForBit) {
     ASSERT_EQ(input.samples.size(), expected.samples.size());
     ASSERT_GT(input.samples.size(), 100000u);
     const std::vector<float> played = Played(input, c.tempo);
-    ASSERT_EQ(wintest::Difference(played, input.samples), "") << "the demo made here is the Linux renderer's input";
+    ASSERT_EQ(wintest::Difference(played, input.samples), "")
+        << "the demo made here is the Linux renderer's input";
 
     const std::vector<float> output = Play(module, c, input.rate, played);
     EXPECT_EQ(wintest::Difference(output, expected.samples), "");
