@@ -89,7 +89,7 @@ bool Vst3Loader::open(const std::string& path, std::string& error) {
     error = "cannot load " + binary_ + " (" + LastError() + ")";
     return false;
   }
-  const auto entry = reinterpret_cast<vst3::InitDllFunc>(symbol(vst3::kInitDllName));
+  const auto entry = reinterpret_cast<vst3::InitModuleFunc>(symbol(vst3::kInitDllName));
   if (entry == nullptr) {
     error = binary_ + " exports no " + vst3::kInitDllName;
     unload();
@@ -123,7 +123,7 @@ bool Vst3Loader::close(std::string& error) {
   if (handle_ == nullptr) return true;
 #if defined(_WIN32)
   const char* name = vst3::kExitDllName;
-  const auto exit = reinterpret_cast<vst3::ExitDllFunc>(symbol(name));
+  const auto exit = reinterpret_cast<vst3::ExitModuleFunc>(symbol(name));
 #else
   const char* name = vst3::kModuleExitName;
   const auto exit = reinterpret_cast<vst3::ModuleExitFunc>(symbol(name));
