@@ -37,7 +37,7 @@ class Counted {
   std::atomic<int> references_{1};
 };
 
-class RunLoopFrame final : public vst3::IPlugFrame, public vst3::IRunLoop, public Counted {
+class RunLoopFrame final : public vst3::IPlugFrame, public vst3::Linux::IRunLoop, public Counted {
  public:
   using Clock = std::chrono::steady_clock;
 
@@ -46,8 +46,8 @@ class RunLoopFrame final : public vst3::IPlugFrame, public vst3::IRunLoop, publi
     *object = nullptr;
     if (vst3::sameTuid(iid, vst3::FUnknown::iid) || vst3::sameTuid(iid, vst3::IPlugFrame::iid))
       *object = static_cast<vst3::IPlugFrame*>(this);
-    else if (vst3::sameTuid(iid, vst3::IRunLoop::iid))
-      *object = static_cast<vst3::IRunLoop*>(this);
+    else if (vst3::sameTuid(iid, vst3::Linux::IRunLoop::iid))
+      *object = static_cast<vst3::Linux::IRunLoop*>(this);
     if (*object == nullptr) return vst3::kNoInterface;
     Add();
     return vst3::kResultOk;
@@ -64,8 +64,8 @@ class RunLoopFrame final : public vst3::IPlugFrame, public vst3::IRunLoop, publi
   // Registrations hold a reference to their handler until they end, as a
   // careful host does; a second registration of one handler, or ending one
   // that is not there, is the plug-in's mistake and counted.
-  vst3::tresult VST3_CALL registerEventHandler(vst3::IEventHandler* handler,
-                                               vst3::FileDescriptor fd) override {
+  vst3::tresult VST3_CALL registerEventHandler(vst3::Linux::IEventHandler* handler,
+                                               vst3::Linux::FileDescriptor fd) override {
     if (handler == nullptr || fd < 0) return Mistake();
     for (const Watch& w : watches_)
       if (w.handler == handler) return Mistake();
@@ -73,7 +73,7 @@ class RunLoopFrame final : public vst3::IPlugFrame, public vst3::IRunLoop, publi
     watches_.push_back({handler, fd});
     return vst3::kResultOk;
   }
-  vst3::tresult VST3_CALL unregisterEventHandler(vst3::IEventHandler* handler) override {
+  vst3::tresult VST3_CALL unregisterEventHandler(vst3::Linux::IEventHandler* handler) override {
     const auto found =
         std::find_if(watches_.begin(), watches_.end(), [&](const Watch& w) { return w.handler == handler; });
     if (found == watches_.end()) return Mistake();
@@ -81,8 +81,8 @@ class RunLoopFrame final : public vst3::IPlugFrame, public vst3::IRunLoop, publi
     handler->release();
     return vst3::kResultOk;
   }
-  vst3::tresult VST3_CALL registerTimer(vst3::ITimerHandler* handler,
-                                        vst3::TimerInterval milliseconds) override {
+  vst3::tresult VST3_CALL registerTimer(vst3::Linux::ITimerHandler* handler,
+                                        vst3::Linux::TimerInterval milliseconds) override {
     if (handler == nullptr || milliseconds == 0) return Mistake();
     for (const Timer& t : timers_)
       if (t.handler == handler) return Mistake();
@@ -91,7 +91,7 @@ class RunLoopFrame final : public vst3::IPlugFrame, public vst3::IRunLoop, publi
     timers_.push_back({handler, interval, Clock::now() + interval});
     return vst3::kResultOk;
   }
-  vst3::tresult VST3_CALL unregisterTimer(vst3::ITimerHandler* handler) override {
+  vst3::tresult VST3_CALL unregisterTimer(vst3::Linux::ITimerHandler* handler) override {
     const auto found =
         std::find_if(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.handler == handler; });
     if (found == timers_.end()) return Mistake();
@@ -152,8 +152,8 @@ class RunLoopFrame final : public vst3::IPlugFrame, public vst3::IRunLoop, publi
   std::size_t Timers() const { return timers_.size(); }
   std::size_t Handlers() const { return watches_.size(); }
   // The descriptors and timer intervals registered now.
-  std::vector<vst3::FileDescriptor> Descriptors() const {
-    std::vector<vst3::FileDescriptor> out;
+  std::vector<vst3::Linux::FileDescriptor> Descriptors() const {
+    std::vector<vst3::Linux::FileDescriptor> out;
     for (const Watch& w : watches_) out.push_back(w.fd);
     return out;
   }
@@ -168,11 +168,11 @@ class RunLoopFrame final : public vst3::IPlugFrame, public vst3::IRunLoop, publi
 
  private:
   struct Watch {
-    vst3::IEventHandler* handler;
-    vst3::FileDescriptor fd;
+    vst3::Linux::IEventHandler* handler;
+    vst3::Linux::FileDescriptor fd;
   };
   struct Timer {
-    vst3::ITimerHandler* handler;
+    vst3::Linux::ITimerHandler* handler;
     std::chrono::milliseconds interval;
     Clock::time_point due;
   };
@@ -181,11 +181,11 @@ class RunLoopFrame final : public vst3::IPlugFrame, public vst3::IRunLoop, publi
     ++mistakes;
     return vst3::kInvalidArgument;
   }
-  bool Registered(const vst3::IEventHandler* handler) const {
+  bool Registered(const vst3::Linux::IEventHandler* handler) const {
     return std::any_of(watches_.begin(), watches_.end(),
                        [&](const Watch& w) { return w.handler == handler; });
   }
-  bool Registered(const vst3::ITimerHandler* handler) const {
+  bool Registered(const vst3::Linux::ITimerHandler* handler) const {
     return std::any_of(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.handler == handler; });
   }
 
