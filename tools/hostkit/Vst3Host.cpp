@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace hostkit {
 
@@ -11,26 +12,17 @@ using namespace vst3;
 namespace {
 
 std::string ResultName(tresult result) {
-  switch (result) {
-    case kResultOk:
-      return "kResultOk";
-    case kResultFalse:
-      return "kResultFalse";
-    case kNoInterface:
-      return "kNoInterface";
-    case kInvalidArgument:
-      return "kInvalidArgument";
-    case kNotImplemented:
-      return "kNotImplemented";
-    case kInternalError:
-      return "kInternalError";
-    case kNotInitialized:
-      return "kNotInitialized";
-    case kOutOfMemory:
-      return "kOutOfMemory";
-    default:
-      return std::to_string(result);
-  }
+  static const std::pair<tresult, const char*> kNames[] = {{kResultOk, "kResultOk"},
+                                                           {kResultFalse, "kResultFalse"},
+                                                           {kNoInterface, "kNoInterface"},
+                                                           {kInvalidArgument, "kInvalidArgument"},
+                                                           {kNotImplemented, "kNotImplemented"},
+                                                           {kInternalError, "kInternalError"},
+                                                           {kNotInitialized, "kNotInitialized"},
+                                                           {kOutOfMemory, "kOutOfMemory"}};
+  for (const auto& [code, name] : kNames)
+    if (code == result) return name;
+  return std::to_string(result);
 }
 
 // A fixed array of a factory's record as text; false when it is not
