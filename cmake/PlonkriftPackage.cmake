@@ -1,5 +1,5 @@
 # A Debian package of the install (`cpack` in a build folder): /usr/lib/vst,
-# /usr/lib/lv2, /usr/bin, /usr/share/plonkrift6/presets, /usr/share/doc/plonkrift6.
+# /usr/lib/vst3, /usr/lib/lv2, /usr/bin, /usr/share/plonkrift6/presets, /usr/share/doc/plonkrift6.
 set(PLONKRIFT_PACKAGE_MAINTAINER "The plonkrift6 developers <plonkrift6@example.org>" CACHE STRING
     "Maintainer field of the Debian package (name <address>)")
 
@@ -10,11 +10,11 @@ set(CPACK_PACKAGE_VENDOR "The plonkrift6 developers")
 set(CPACK_PACKAGE_CONTACT "${PLONKRIFT_PACKAGE_MAINTAINER}")
 # The LV2 bundle is in the package when the build made it (lv2-dev installed).
 if(TARGET plonkrift6_lv2)
-  set(formats "VST 2 and LV2 effect")
-  set(plugins "as a VST 2 plug-in (/usr/lib/vst) and an\nLV2 bundle (/usr/lib/lv2)")
+  set(formats "VST 2, VST3 and LV2 effect")
+  set(plugins "as a VST 2 plug-in (/usr/lib/vst), a VST3\nbundle (/usr/lib/vst3) and an LV2 bundle (/usr/lib/lv2)")
 else()
-  set(formats "VST 2 effect")
-  set(plugins "as a VST 2 plug-in (/usr/lib/vst)")
+  set(formats "VST 2 and VST3 effect")
+  set(plugins "as a VST 2 plug-in (/usr/lib/vst) and a VST3\nbundle (/usr/lib/vst3)")
 endif()
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tempo-synced step gate with two filter-delay units (${formats})")
 set(CPACK_PACKAGE_DESCRIPTION

@@ -21,13 +21,13 @@
 #include "lv2/Ports.h"
 #include "plugin/Parameters.h"
 #include "tests/framework/x11/XvfbServer.h"
-#include "tests/lv2/UiPictures.h"
+#include "tests/support/EditorPictures.h"
 // Last: Xlib's macros would break the headers above.
-#include "tests/lv2/XScreen.h"
+#include "tests/support/XScreen.h"
 
 namespace {
 
-using namespace lv2uitest;
+using namespace plonktest;
 using lv2plugin::portOfSlot;
 
 // What the UI asked of its host, in order.

@@ -35,15 +35,15 @@
 #include "lv2/Ports.h"
 #include "plugin/Parameters.h"
 #include "tests/framework/x11/XvfbServer.h"
-#include "tests/lv2/UiPictures.h"
+#include "tests/support/EditorPictures.h"
 // Last: Xlib's macros would break the headers above.
-#include "tests/lv2/XScreen.h"
+#include "tests/support/XScreen.h"
 
 extern char** environ;
 
 namespace {
 
-using namespace lv2uitest;
+using namespace plonktest;
 namespace fs = std::filesystem;
 
 std::string ReadFile(const fs::path& path) {

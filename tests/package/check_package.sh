@@ -45,7 +45,8 @@ fi
 
 root="$scratch/root"
 dpkg-deb --extract "$deb" "$root"
-expect=(usr/lib/vst/plonkrift6v2.so usr/bin/plonkrift-render usr/bin/plonkrift-shot usr/bin/plonkrift-plot
+expect=(usr/lib/vst/plonkrift6v2.so "usr/lib/vst3/plonkrift6.vst3/Contents/$(uname -m)-linux/plonkrift6.so"
+        usr/bin/plonkrift-render usr/bin/plonkrift-shot usr/bin/plonkrift-plot
         usr/share/doc/plonkrift6/copyright)
 if [ -d "$build/plonkrift6.lv2" ]; then  # the build made the LV2 bundle
   expect+=(usr/lib/lv2/plonkrift6.lv2/manifest.ttl usr/lib/lv2/plonkrift6.lv2/plonkrift6.so)

@@ -6,7 +6,8 @@
 -- Environment: RH_SESSION (new session folder), RH_TEMPO (BPM), RH_BARS,
 -- RH_PARAMS (slot|name|value lines), RH_SPEED (dummy backend driver name),
 -- RH_RATE, RH_BLOCK, RH_FORMAT ("vst": the VST 2 library from the scan
--- cache, the default; "lv2": the LV2 plug-in of RH_URI).
+-- cache, the default; "lv2": the LV2 plug-in of RH_URI; "vst3": the VST3
+-- class RH_VST3_NAME from the scan cache).
 
 local function env(name, default)
   local v = os.getenv(name)
@@ -57,7 +58,9 @@ local cap = Session:new_audio_track(2, 2, nil, 1, "cap", -1, ARDOUR.TrackMode.No
 -- number and its automation port. A VST 2 plug-in's are the slot itself; an
 -- LV2 plug-in's are its control ports, which Ardour counts from 0 for
 -- parameters (slot N is parameter N - 1) and by port index for labels and
--- automation (the four audio ports and the time port come first).
+-- automation (the four audio ports and the time port come first). A VST3
+-- plug-in's are the order of its controller's parameter list without the
+-- program-change parameter: slot N (ID N) is N - 1 for all three.
 local format = env("RH_FORMAT", "vst")
 local proc, places
 if format == "lv2" then
@@ -69,8 +72,13 @@ elseif format == "vst" then
   proc = ARDOUR.LuaAPI.new_plugin(Session, "plonkrift6v2", ARDOUR.PluginType.LXVST, "")
   if proc:isnil() then fail("plug-in plonkrift6v2 not found (LXVST_PATH / scan cache)") end
   places = function(slot) return slot, slot, slot end
+elseif format == "vst3" then
+  local name = env("RH_VST3_NAME", "plonkrift6")
+  proc = ARDOUR.LuaAPI.new_plugin(Session, name, ARDOUR.PluginType.VST3, "")
+  if proc:isnil() then fail("VST3 plug-in " .. name .. " not found (VST3_PATH / scan cache)") end
+  places = function(slot) return slot - 1, slot - 1, slot - 1 end
 else
-  fail("RH_FORMAT must be vst or lv2, not " .. format)
+  fail("RH_FORMAT must be vst, lv2 or vst3, not " .. format)
 end
 
 -- Parameters through the host, then read back through the host, before the

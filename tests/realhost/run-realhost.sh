@@ -4,21 +4,25 @@
 # sixteenth grid, FD1's echo at its delay, finite output, agreement with our
 # own renderer (which plays the VST 2 library), identical renders. With --lv2
 # Ardour plays the LV2 bundle instead, found by its URI, and sends it the
-# transport as time:Position. One PASS/FAIL line per check, then
+# transport as time:Position; with --vst3 the VST3 bundle, found through
+# Ardour's scan cache by its class name. One PASS/FAIL line per check, then
 # "N passed, N failed".
 #
-# usage: run-realhost.sh [--lv2 BUNDLE_DIR] PLUGIN.so PLONKRIFT-RENDER REALHOST-CHECK WORKDIR
+# usage: run-realhost.sh [--lv2 BUNDLE_DIR | --vst3 BUNDLE_DIR] PLUGIN.so PLONKRIFT-RENDER REALHOST-CHECK WORKDIR
 # Environment: REALHOST_TEMPOS (default "120 93"), REALHOST_BARS (4),
 # REALHOST_SPEED (dummy backend driver, default "5x Speed").
 set -euo pipefail
 
+# PLUGIN.so is the VST 2 library in every case: the reference renders play it.
+format=vst
 bundle=""
-if [ "${1:-}" = --lv2 ] && [ $# -ge 2 ]; then
+if { [ "${1:-}" = --lv2 ] || [ "${1:-}" = --vst3 ]; } && [ $# -ge 2 ]; then
+  format=${1#--}
   bundle=$(readlink -f "$2")
   shift 2
 fi
 if [ $# -ne 4 ]; then
-  echo "usage: $0 [--lv2 BUNDLE_DIR] PLUGIN.so PLONKRIFT-RENDER REALHOST-CHECK WORKDIR" >&2
+  echo "usage: $0 [--lv2 BUNDLE_DIR | --vst3 BUNDLE_DIR] PLUGIN.so PLONKRIFT-RENDER REALHOST-CHECK WORKDIR" >&2
   exit 2
 fi
 plugin=$(readlink -f "$1")
@@ -36,15 +40,14 @@ delay_beats=0.5   # FD1 Delay Time of params.txt
 command -v ardour7-lua >/dev/null || { echo "ardour7-lua not found (Debian package ardour)" >&2; exit 2; }
 
 rm -rf "$work"
-mkdir -p "$work/home/.config/ardour7" "$work/home/.cache" "$work/vst" "$work/lv2"
+mkdir -p "$work/home/.config/ardour7" "$work/home/.cache" "$work/vst" "$work/vst3" "$work/lv2"
 work=$(cd "$work" && pwd)
 log="$work/log"
 mkdir -p "$log"
 
 # A home of our own: Ardour's settings and plug-in cache start empty each run.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
-if [ -n "$bundle" ]; then
-  format=lv2
+if [ "$format" = lv2 ]; then
   # Ardour finds LV2 plug-ins through lilv, in LV2_PATH: lv2-dev's
   # vocabularies and a copy of the bundle, nothing else.
   export LV2_PATH="$work/lv2"
@@ -54,28 +57,35 @@ if [ -n "$bundle" ]; then
   cp -r "$bundle" "$LV2_PATH/plonkrift6.lv2"
   passed=0
 else
-  format=vst
-  [ -x "$ardour_lib/ardour-vst-scanner" ] || { echo "$ardour_lib/ardour-vst-scanner not found" >&2; exit 2; }
-  export LXVST_PATH="$work/vst"
+  # ardour7-lua only reads the plug-in cache; Ardour's own out-of-process
+  # scanners fill it. The cache is trusted while it is newer than the plug-in,
+  # with a resolution of one second: date the plug-in back first.
+  if [ "$format" = vst3 ]; then
+    scanner=$ardour_lib/ardour-vst3-scanner
+    export VST3_PATH="$work/vst3"
+    target="$VST3_PATH/plonkrift6.vst3"
+    cp -r "$bundle" "$target"
+  else
+    scanner=$ardour_lib/ardour-vst-scanner
+    export LXVST_PATH="$work/vst"
+    target="$LXVST_PATH/plonkrift6v2.so"
+    cp "$plugin" "$target"
+  fi
+  [ -x "$scanner" ] || { echo "$scanner not found" >&2; exit 2; }
   cat >"$XDG_CONFIG_HOME/ardour7/config" <<'EOF'
 <?xml version="1.0" encoding="UTF-8"?>
 <Ardour>
   <Config>
     <Option name="use-lxvst" value="1"/>
+    <Option name="use-vst3" value="1"/>
     <Option name="discover-plugins-on-start" value="1"/>
   </Config>
 </Ardour>
 EOF
-
-  # ardour7-lua only reads the plug-in cache; Ardour's own out-of-process
-  # scanner fills it. The cache is trusted while it is newer than the library,
-  # with a resolution of one second: date the library back first.
-  cp "$plugin" "$LXVST_PATH/plonkrift6v2.so"
-  touch -d '-1 minute' "$LXVST_PATH/plonkrift6v2.so"
-  if ! LD_LIBRARY_PATH=$ardour_lib timeout -k 5 120 "$ardour_lib/ardour-vst-scanner" -f \
-      "$LXVST_PATH/plonkrift6v2.so" >"$log/scan.txt" 2>&1 </dev/null; then
+  find "$target" -exec touch -d '-1 minute' {} +
+  if ! LD_LIBRARY_PATH=$ardour_lib timeout -k 5 120 "$scanner" -f "$target" >"$log/scan.txt" 2>&1 </dev/null; then
     cat "$log/scan.txt"
-    echo "FAIL scan: Ardour's VST scanner rejected the plug-in"
+    echo "FAIL scan: Ardour's $format scanner rejected the plug-in"
     echo "0 passed, 1 failed"
     exit 1
   fi

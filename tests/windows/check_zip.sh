@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The zip for Windows users, made by cpack from the build as the build script
-# makes it: the DLL, the install text, the licence and every preset, in one
+# makes it: the VST 2 DLL, the VST3 bundle, the install text, the licence and every preset, in one
 # folder. Usage: check_zip.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -17,6 +17,7 @@ expect() {
   if grep -qx "$top/$1" <<<"$listing"; then echo "ok: $1"; else echo "missing: $1"; failed=1; fi
 }
 expect plonkrift6v2.dll
+expect plonkrift6.vst3/Contents/x86_64-win/plonkrift6.vst3
 expect INSTALL.txt
 expect LICENSE.txt
 for preset in "$source"/presets/*.preset; do expect "presets/$(basename "$preset")"; done

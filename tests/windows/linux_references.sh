@@ -2,6 +2,7 @@
 # What the Wine tests are held against, made by the native (Linux) build:
 #   demo-*.wav, demo-*-dry.wav   plonkrift-render's output and the input it
 #                                played, for the cases of test_render_wine
+#                                and test_vst3_wine
 #   editor-*.png / .pic          plonkrift-shot's pictures of the editor for
 #                                the states test_editor_wine brings it into,
 #                                and each as a stored picture value that the
@@ -24,6 +25,10 @@ done <<'CASES'
 demo-120 --tail 2
 demo-93 --tempo 93 --rate 48000 --block 333 --start 2.5 --tail 1
 CASES
+# A program and values set before playback (test_vst3_wine.cpp sets the same).
+"$render" --plugin "$plugin" --tempo 110 --block 256 --tail 1 --program 3 --set Step2=1 --set Step5=0 \
+  --set "Gate Shuffle=0.25" --set "FD1 Cutoff=0.75" --set "FD2 LFO->Pan=0.5" \
+  -o "$out/demo-program.wav" --dry "$out/demo-program-dry.wav" >/dev/null
 
 # The editor after test_editor_wine's gestures: steps 2 to 9 painted over
 # empty rows, FD1 cutoff dragged from 0.2 to 0.3.

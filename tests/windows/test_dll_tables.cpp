@@ -1,6 +1,7 @@
-// The DLL as a host and Windows see it: it exports the entry under its two
-// names and nothing else, and it imports only from DLLs every Windows has
-// (the C++ runtime, libgcc and winpthread are inside it).
+// The DLLs as hosts and Windows see them: the VST 2 DLL exports the entry
+// under its two names, the VST3 module its factory and the module calls,
+// and nothing else; both import only from DLLs every Windows has (the C++
+// runtime, libgcc and winpthread are inside them).
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <iostream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "tests/windows/PeImage.h"
 #include "tools/hostkit/PluginHost.h"
@@ -24,18 +26,27 @@ std::string Lower(std::string s) {
   return s;
 }
 
-}  // namespace
+struct TModule {
+  const char* what;
+  std::string path;
+  std::set<std::string> exports;
+};
 
-TEST(DllTables, ExportsTheEntryOnlyAndImportsFromSystemDllsOnly) {
-  const pe::TImage dll = pe::ReadFile(hostkit::defaultPluginPath());
+std::vector<TModule> Modules() {
+  return {{"VST 2", hostkit::defaultPluginPath(), {"VSTPluginMain", "main"}},
+          {"VST3", PLONKRIFT_VST3_MODULE, {"GetPluginFactory", "InitDll", "ExitDll"}}};
+}
+
+void CheckTables(const TModule& module) {
+  const pe::TImage dll = pe::ReadFile(module.path);
   ASSERT_TRUE(dll.Valid) << dll.Error;
   EXPECT_TRUE(dll.Dll);
   EXPECT_EQ(dll.Machine, sizeof(void*) == 8 ? 0x8664 : 0x14C);
-  EXPECT_EQ(dll.Exports, (std::set<std::string>{"VSTPluginMain", "main"}));
+  EXPECT_EQ(dll.Exports, module.exports);
 
   const std::set<std::string> everyWindowsHas = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll",
                                                  "msvcrt.dll"};
-  std::cout << "exports:";
+  std::cout << module.what << " exports:";
   for (const std::string& name : dll.Exports) std::cout << " " << name;
   std::cout << "\n";
   for (const auto& [name, functions] : dll.Imports.ByDll) {
@@ -45,24 +56,34 @@ TEST(DllTables, ExportsTheEntryOnlyAndImportsFromSystemDllsOnly) {
     std::cout << "\n";
   }
   // The missing-time notice is a label, never a modal box.
-  const auto& user = dll.Imports.ByDll;
-  for (const auto& [name, functions] : user)
+  for (const auto& [name, functions] : dll.Imports.ByDll)
     for (const char* modal :
          {"MessageBoxA", "MessageBoxW", "MessageBoxExW", "MessageBoxIndirectW", "DialogBoxParamW"})
       EXPECT_EQ(functions.count(modal), 0u) << name << "!" << modal;
 }
 
+}  // namespace
+
+TEST(DllTables, ExportsTheEntryOnlyAndImportsFromSystemDllsOnly) {
+  for (const TModule& module : Modules()) {
+    SCOPED_TRACE(module.what);
+    CheckTables(module);
+  }
+}
+
 TEST(DllTables, TheLoaderSeesWhatTheFileSays) {
-  const std::string path = hostkit::defaultPluginPath();
-  const HMODULE module = LoadLibraryA(path.c_str());
-  ASSERT_NE(module, nullptr) << GetLastError();
-  const pe::TImage mapped = pe::ReadMapped(reinterpret_cast<const std::uint8_t*>(module));
-  const pe::TImage file = pe::ReadFile(path);
-  ASSERT_TRUE(mapped.Valid) << mapped.Error;
-  EXPECT_EQ(mapped.Exports, file.Exports);
-  EXPECT_EQ(mapped.Imports.ByDll, file.Imports.ByDll);
-  EXPECT_NE(GetProcAddress(module, "VSTPluginMain"), nullptr);
-  EXPECT_NE(GetProcAddress(module, "main"), nullptr);
-  EXPECT_EQ(GetProcAddress(module, "StoredEditorForm"), nullptr);
-  FreeLibrary(module);
+  for (const TModule& module : Modules()) {
+    SCOPED_TRACE(module.what);
+    const HMODULE loaded = LoadLibraryA(module.path.c_str());
+    ASSERT_NE(loaded, nullptr) << GetLastError();
+    const pe::TImage mapped = pe::ReadMapped(reinterpret_cast<const std::uint8_t*>(loaded));
+    const pe::TImage file = pe::ReadFile(module.path);
+    ASSERT_TRUE(mapped.Valid) << mapped.Error;
+    EXPECT_EQ(mapped.Exports, file.Exports);
+    EXPECT_EQ(mapped.Imports.ByDll, file.Imports.ByDll);
+    for (const std::string& name : module.exports)
+      EXPECT_NE(GetProcAddress(loaded, name.c_str()), nullptr) << name;
+    EXPECT_EQ(GetProcAddress(loaded, "StoredEditorForm"), nullptr);
+    FreeLibrary(loaded);
+  }
 }

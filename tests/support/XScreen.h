@@ -1,21 +1,21 @@
 #pragma once
 
-// The LV2 UI's tests on a real X server: reading a window's pixels, playing
-// the user with XTest, and finding windows in the tree. Include after every
+// Editor tests on a real X server: reading a window's pixels, playing the
+// user with XTest, and finding windows in the tree. Include after every
 // other header: Xlib's macros (None, Bool, Status) break C++ headers.
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "tests/lv2/UiPictures.h"
+#include "tests/support/EditorPictures.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-namespace lv2uitest {
+namespace plonktest {
 
 // A region of a window as 0xRRGGBB, top row first; empty when it cannot be
 // read.
@@ -105,4 +105,4 @@ inline Point ScreenOrigin(Display* x, Window window) {
   return {sx, sy};
 }
 
-}  // namespace lv2uitest
+}  // namespace plonktest

@@ -1,4 +1,4 @@
-#include "tests/lv2/UiPictures.h"
+#include "tests/support/EditorPictures.h"
 
 #include <cairo.h>
 
@@ -11,7 +11,7 @@
 #include "framework/window/Headless.h"
 #include "plugin/RelaxedFloat.h"
 
-namespace lv2uitest {
+namespace plonktest {
 
 Values Defaults() {
   Values values{};
@@ -87,4 +87,4 @@ bool WritePng(const Picture& picture, int width, int height, const std::string& 
   return ok;
 }
 
-}  // namespace lv2uitest
+}  // namespace plonktest

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the LV2 UI's tests compare the screen with: the editor window as the
-// headless backend composes it for a set of values (the same window, form
-// and artwork the UI shows), and where its cells are.
+// What the editor tests on an X server compare the screen with: the editor
+// window as the headless backend composes it for a set of values (the same
+// window, form and artwork every format shows), and where its cells are.
 
 #include <array>
 #include <cstddef>
@@ -12,7 +12,7 @@
 
 #include "plugin/Parameters.h"
 
-namespace lv2uitest {
+namespace plonktest {
 
 inline constexpr int kWidth = 719, kHeight = 512;
 
@@ -46,4 +46,4 @@ constexpr Point TieCentre(int n) {
 // the right is a hundredth more.
 inline constexpr Point kFd1CutoffAt02{145, 266};
 
-}  // namespace lv2uitest
+}  // namespace plonktest
