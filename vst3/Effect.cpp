@@ -15,6 +15,8 @@
 namespace vst3plugin {
 
 using namespace vst3;
+using vst3text::CopyToUtf16;
+using vst3text::Utf8Of;
 
 namespace {
 

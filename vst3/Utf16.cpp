@@ -1,6 +1,6 @@
 #include "vst3/Utf16.h"
 
-namespace vst3plugin {
+namespace vst3text {
 
 namespace {
 
@@ -52,23 +52,38 @@ void Append(std::string& out, char32_t point) {
   }
 }
 
+// A code point as one or two UTF-16 units; answers how many.
+std::size_t Encode(char32_t point, char16_t (&units)[2]) {
+  if (point < 0x10000) {
+    units[0] = static_cast<char16_t>(point);
+    return 1;
+  }
+  units[0] = static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
+  units[1] = static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
+  return 2;
+}
+
 }  // namespace
 
 void CopyToUtf16(std::string_view text, char16_t* out, std::size_t capacity) {
   if (out == nullptr || capacity == 0) return;
   std::size_t n = 0;
   for (std::size_t at = 0; at < text.size();) {
-    const char32_t point = NextCodePoint(text, at);
-    const std::size_t units = point >= 0x10000 ? 2 : 1;
-    if (n + units + 1 > capacity) break;
-    if (units == 2) {
-      out[n++] = static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
-      out[n++] = static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
-    } else {
-      out[n++] = static_cast<char16_t>(point);
-    }
+    char16_t units[2];
+    const std::size_t count = Encode(NextCodePoint(text, at), units);
+    if (n + count + 1 > capacity) break;
+    for (std::size_t i = 0; i < count; ++i) out[n++] = units[i];
   }
   out[n] = u'\0';
+}
+
+std::u16string Utf16Of(std::string_view text) {
+  std::u16string out;
+  for (std::size_t at = 0; at < text.size();) {
+    char16_t units[2];
+    out.append(units, Encode(NextCodePoint(text, at), units));
+  }
+  return out;
 }
 
 std::string Utf8Of(const char16_t* text, std::size_t limit) {
@@ -88,4 +103,4 @@ std::string Utf8Of(const char16_t* text, std::size_t limit) {
   return out;
 }
 
-}  // namespace vst3plugin
+}  // namespace vst3text

@@ -37,59 +37,6 @@ bool FixedText(const char (&array)[N], std::string& text) {
 
 }  // namespace
 
-// --- text
-
-std::string Utf8Of(const char16* text, std::size_t limit) {
-  std::string out;
-  if (text == nullptr) return out;
-  for (std::size_t i = 0; i < limit && text[i] != 0; ++i) {
-    char32_t point = text[i];
-    if (point >= 0xD800 && point <= 0xDBFF && i + 1 < limit && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      point = 0x10000 + ((point - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (point >= 0xD800 && point <= 0xDFFF) {
-      point = 0xFFFD;
-    }
-    if (point < 0x80) {
-      out += static_cast<char>(point);
-    } else if (point < 0x800) {
-      out += static_cast<char>(0xC0 | (point >> 6));
-      out += static_cast<char>(0x80 | (point & 0x3F));
-    } else if (point < 0x10000) {
-      out += static_cast<char>(0xE0 | (point >> 12));
-      out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (point & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (point >> 18));
-      out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (point & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::u16string Utf16Of(const std::string& text) {
-  std::u16string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const int more = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : 3;
-    char32_t point = more == 0 ? lead : more == 1 ? lead & 0x1F : more == 2 ? lead & 0x0F : lead & 0x07;
-    ++i;
-    for (int k = 0; k < more && i < text.size(); ++k, ++i)
-      point = (point << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
-    if (point >= 0x10000) {
-      point -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (point >> 10));
-      out += static_cast<char16_t>(0xDC00 + (point & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(point);
-    }
-  }
-  return out;
-}
-
 // --- the host's objects
 
 tresult Vst3HostContext::getName(String128 name) {

@@ -19,13 +19,15 @@
 #include <vector>
 
 #include "tools/hostkit/Vst3Loader.h"
+#include "vst3/Utf16.h"
 #include "vst3/api/Vst3.h"
 
 namespace hostkit {
 
-// UTF-16 as VST3 passes text, from and to our UTF-8.
-std::string Utf8Of(const vst3::char16* text, std::size_t limit = 128);
-std::u16string Utf16Of(const std::string& text);
+// UTF-16 as VST3 passes text, from and to our UTF-8: the conversions the
+// plug-in uses.
+using vst3text::Utf16Of;
+using vst3text::Utf8Of;
 
 // An interface of the host's, with the references the plug-in takes counted
 // (the owner's one included). It only answers for FUnknown and Interface.
