@@ -53,3 +53,50 @@ function(plonk_add_fuzzer name)
   endif()
   add_dependencies(fuzzers ${name})
 endfunction()
+
+# Installs a plug-in for the user who runs the install: the TARGETS' binaries
+# (stripped when the install strips) and FILES into <user folder>/SUBFOLDER,
+# where the user folder is the cache variable USER_DIR_VARIABLE names or,
+# when that is empty, ~/HOME_FOLDER of whoever installs. Whose home is known
+# only when the install runs, so this is install-time code in COMPONENT,
+# left out of a plain install.
+function(plonk_install_for_user)
+  cmake_parse_arguments(arg "" "COMPONENT;USER_DIR_VARIABLE;HOME_FOLDER;SUBFOLDER" "TARGETS;FILES" ${ARGN})
+  set(binaries "")
+  set(names "")
+  foreach(target ${arg_TARGETS})
+    string(APPEND binaries " [[$<TARGET_FILE:${target}>]]")
+    string(APPEND names " [[$<TARGET_FILE_NAME:${target}>]]")
+  endforeach()
+  set(files "")
+  foreach(file ${arg_FILES})
+    string(APPEND files " [[${file}]]")
+  endforeach()
+  set(install_files "")
+  if(files)
+    set(install_files "file(INSTALL DESTINATION \"\${folder}\" TYPE FILE FILES ${files})")
+  endif()
+  install(CODE "
+    set(user_dir [[${${arg_USER_DIR_VARIABLE}}]])
+    if(user_dir STREQUAL \"\")
+      if(\"\$ENV{HOME}\" STREQUAL \"\")
+        message(FATAL_ERROR \"HOME is not set: set ${arg_USER_DIR_VARIABLE} for the user install\")
+      endif()
+      set(user_dir \"\$ENV{HOME}/${arg_HOME_FOLDER}\")
+    endif()
+    set(folder \"\$ENV{DESTDIR}\${user_dir}/${arg_SUBFOLDER}\")
+    file(INSTALL DESTINATION \"\${folder}\" TYPE SHARED_LIBRARY FILES ${binaries})
+    ${install_files}
+    set(strip [[${CMAKE_STRIP}]])
+    if(CMAKE_INSTALL_DO_STRIP AND strip)
+      foreach(name ${names})
+        execute_process(COMMAND \${strip} \"\${folder}/\${name}\" RESULT_VARIABLE failed)
+        if(failed)
+          message(FATAL_ERROR \"cannot strip the installed \${name}\")
+        endif()
+      endforeach()
+    endif()
+    "
+    COMPONENT ${arg_COMPONENT}
+    EXCLUDE_FROM_ALL)
+endfunction()

@@ -42,26 +42,6 @@ install(DIRECTORY "${PROJECT_SOURCE_DIR}/presets/"
 install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${CMAKE_INSTALL_DOCDIR}" RENAME copyright COMPONENT docs)
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT docs)
 
-# The user's folder is known only when the install runs (whose home?), so the
-# copy is made by install-time code; it is left out of a plain install.
-install(CODE "
-  set(user_dir [[${PLONKRIFT_VST_USER_DIR}]])
-  if(user_dir STREQUAL \"\")
-    if(\"\$ENV{HOME}\" STREQUAL \"\")
-      message(FATAL_ERROR \"HOME is not set: set PLONKRIFT_VST_USER_DIR for the user install\")
-    endif()
-    set(user_dir \"\$ENV{HOME}/.vst\")
-  endif()
-  file(INSTALL DESTINATION \"\$ENV{DESTDIR}\${user_dir}\" TYPE SHARED_LIBRARY
-       FILES [[$<TARGET_FILE:plonkrift6v2>]])
-  set(strip [[${CMAKE_STRIP}]])
-  if(CMAKE_INSTALL_DO_STRIP AND strip)
-    execute_process(COMMAND \${strip} \"\$ENV{DESTDIR}\${user_dir}/$<TARGET_FILE_NAME:plonkrift6v2>\"
-                    RESULT_VARIABLE failed)
-    if(failed)
-      message(FATAL_ERROR \"cannot strip the installed plug-in\")
-    endif()
-  endif()
-  "
-  COMPONENT vst-user
-  EXCLUDE_FROM_ALL)
+# The user's own copy (~/.vst), left out of a plain install.
+plonk_install_for_user(COMPONENT vst-user USER_DIR_VARIABLE PLONKRIFT_VST_USER_DIR HOME_FOLDER .vst
+                       TARGETS plonkrift6v2)
