@@ -84,13 +84,15 @@ function(plonk_install_for_user)
       endif()
       set(user_dir \"\$ENV{HOME}/${arg_HOME_FOLDER}\")
     endif()
-    set(folder \"\$ENV{DESTDIR}\${user_dir}/${arg_SUBFOLDER}\")
+    # file(INSTALL) stages an absolute destination under DESTDIR itself; the
+    # strip below works on the staged copy.
+    set(folder \"\${user_dir}/${arg_SUBFOLDER}\")
     file(INSTALL DESTINATION \"\${folder}\" TYPE SHARED_LIBRARY FILES ${binaries})
     ${install_files}
     set(strip [[${CMAKE_STRIP}]])
     if(CMAKE_INSTALL_DO_STRIP AND strip)
       foreach(name ${names})
-        execute_process(COMMAND \${strip} \"\${folder}/\${name}\" RESULT_VARIABLE failed)
+        execute_process(COMMAND \${strip} \"\$ENV{DESTDIR}\${folder}/\${name}\" RESULT_VARIABLE failed)
         if(failed)
           message(FATAL_ERROR \"cannot strip the installed \${name}\")
         endif()

@@ -57,6 +57,11 @@ else
   user="$scratch/userstage$userdir/plonkrift6.lv2"
 fi
 expect_bundle "$user" "user install (component lv2-user)" user
+# Staged as a packager stages (DESTDIR): the bundle lands under the stage once.
+staged="$scratch/userstage2/home/someone/.lv2/plonkrift6.lv2"
+[ -n "$userdir" ] && staged="$scratch/userstage2$userdir/plonkrift6.lv2"
+DESTDIR="$scratch/userstage2" HOME=/home/someone "$cmake" --install "$build" --component lv2-user >/dev/null
+expect_bundle "$staged" "user install staged under DESTDIR" staged
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

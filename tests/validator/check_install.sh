@@ -54,6 +54,12 @@ else
 fi
 expect_file "$user" "user install"
 expect_stripped "$user" "user install"
+# Staged as a packager stages (DESTDIR): the copy lands under the stage once.
+staged="$scratch/userstage2/home/someone/.vst/plonkrift6v2.so"
+[ -n "$userdir" ] && staged="$scratch/userstage2$userdir/plonkrift6v2.so"
+DESTDIR="$scratch/userstage2" HOME=/home/someone "$cmake" --install "$build" --component vst-user >/dev/null
+expect_file "$staged" "user install staged under DESTDIR"
+expect_stripped "$staged" "user install staged under DESTDIR"
 
 # The installed copy is a working plug-in.
 checks=$((checks + 1))
