@@ -1,15 +1,5 @@
 #include "tools/hostkit/PluginHost.h"
 
-#if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX  // libstdc++ may have defined it
-#endif
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -38,20 +28,7 @@ PluginHost* hostFor(AEffect* effect) {
 }  // namespace
 
 PluginLibrary::PluginLibrary(const std::string& path) {
-#if defined(_WIN32)
-  handle_ = LoadLibraryA(path.c_str());
-  if (handle_ == nullptr) {
-    error_ = "cannot load " + path + " (Windows error " + std::to_string(GetLastError()) + ")";
-    return;
-  }
-#else
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle_ == nullptr) {
-    const char* message = dlerror();
-    error_ = message != nullptr ? message : "cannot load " + path;
-    return;
-  }
-#endif
+  if (!library_.load(path, error_)) return;
   entry_ = entry("VSTPluginMain");
   if (entry_ == nullptr) entry_ = entry("main");
   if (entry_ == nullptr) error_ = path + " has no VST 2 entry";
@@ -63,14 +40,7 @@ PluginLibrary::~PluginLibrary() {
 }
 
 PluginLibrary::Entry PluginLibrary::entry(const char* symbol) const {
-  if (handle_ == nullptr) return nullptr;
-#if defined(_WIN32)
-  // Through void(*)(): the one cast from FARPROC the compiler takes as meant.
-  return reinterpret_cast<Entry>(
-      reinterpret_cast<void (*)()>(GetProcAddress(static_cast<HMODULE>(handle_), symbol)));
-#else
-  return reinterpret_cast<Entry>(dlsym(handle_, symbol));
-#endif
+  return reinterpret_cast<Entry>(library_.symbol(symbol));
 }
 
 PluginHost::PluginHost() = default;

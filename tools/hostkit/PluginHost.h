@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/AEffectX.h"
+#include "tools/hostkit/SharedLibrary.h"
 
 namespace hostkit {
 
@@ -40,7 +41,7 @@ class PluginLibrary {
   Entry entry(const char* symbol = "VSTPluginMain") const;
 
  private:
-  void* handle_ = nullptr;
+  SharedLibrary library_;
   Entry entry_ = nullptr;
   std::string error_;
 };

@@ -1,15 +1,5 @@
 #include "tools/hostkit/Vst3Loader.h"
 
-#if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX  // libstdc++ may have defined it
-#endif
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 #include <filesystem>
 #include <system_error>
 
@@ -52,17 +42,11 @@ std::string Utf8Of(const fs::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-#if defined(_WIN32)
-std::string LastError() {
-  return "Windows error " + std::to_string(GetLastError());
-}
-#endif
-
 }  // namespace
 
 Vst3Loader::~Vst3Loader() {
   std::string ignored;
-  if (handle_ != nullptr) close(ignored);
+  if (library_.isLoaded()) close(ignored);
 }
 
 std::string Vst3Loader::binaryOf(const std::string& path) {
@@ -77,50 +61,32 @@ std::string Vst3Loader::binaryOf(const std::string& path) {
 }
 
 bool Vst3Loader::open(const std::string& path, std::string& error) {
-  if (handle_ != nullptr) {
+  if (library_.isLoaded()) {
     error = "a module is open already";
     return false;
   }
   binary_ = binaryOf(path);
+  if (!library_.load(binary_, error)) return false;
 #if defined(_WIN32)
-  const std::wstring wide = PathOf(binary_).wstring();
-  handle_ = LoadLibraryW(wide.c_str());
-  if (handle_ == nullptr) {
-    error = "cannot load " + binary_ + " (" + LastError() + ")";
-    return false;
-  }
-  const auto entry = reinterpret_cast<vst3::InitModuleFunc>(symbol(vst3::kInitDllName));
-  if (entry == nullptr) {
-    error = binary_ + " exports no " + vst3::kInitDllName;
-    unload();
-    return false;
-  }
-  const bool entered = entry();
+  const char* name = vst3::kInitDllName;
+  const auto entry = reinterpret_cast<vst3::InitModuleFunc>(symbol(name));
+  const bool entered = entry != nullptr && entry();
 #else
-  handle_ = dlopen(binary_.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle_ == nullptr) {
-    const char* message = dlerror();
-    error = message != nullptr ? message : "cannot load " + binary_;
-    return false;
-  }
-  const auto entry = reinterpret_cast<vst3::ModuleEntryFunc>(symbol(vst3::kModuleEntryName));
-  if (entry == nullptr) {
-    error = binary_ + " exports no " + vst3::kModuleEntryName;
-    unload();
-    return false;
-  }
-  const bool entered = entry(handle_);
+  const char* name = vst3::kModuleEntryName;
+  const auto entry = reinterpret_cast<vst3::ModuleEntryFunc>(symbol(name));
+  const bool entered = entry != nullptr && entry(library_.handle());
 #endif
   if (!entered) {
-    error = binary_ + ": the module's entry answered false";
-    unload();
+    error =
+        entry == nullptr ? binary_ + " exports no " + name : binary_ + ": the module's entry answered false";
+    library_.unload();
     return false;
   }
   return true;
 }
 
 bool Vst3Loader::close(std::string& error) {
-  if (handle_ == nullptr) return true;
+  if (!library_.isLoaded()) return true;
 #if defined(_WIN32)
   const char* name = vst3::kExitDllName;
   const auto exit = reinterpret_cast<vst3::ExitModuleFunc>(symbol(name));
@@ -136,28 +102,8 @@ bool Vst3Loader::close(std::string& error) {
     error = binary_ + ": " + name + " answered false";
     ok = false;
   }
-  unload();
+  library_.unload();
   return ok;
-}
-
-Vst3Loader::Function Vst3Loader::symbol(const char* name) const {
-  if (handle_ == nullptr) return nullptr;
-#if defined(_WIN32)
-  // Through void(*)(): the one cast from FARPROC the compiler takes as meant.
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void (*)()>(GetProcAddress(static_cast<HMODULE>(handle_), name)));
-#else
-  return reinterpret_cast<Function>(dlsym(handle_, name));
-#endif
-}
-
-void Vst3Loader::unload() {
-#if defined(_WIN32)
-  FreeLibrary(static_cast<HMODULE>(handle_));
-#else
-  dlclose(handle_);
-#endif
-  handle_ = nullptr;
 }
 
 }  // namespace hostkit

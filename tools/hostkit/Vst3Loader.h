@@ -1,11 +1,13 @@
 #pragma once
 
-// The one platform-bound part of our VST3 host: finds a module's binary in
+// The platform's part of our VST3 host: finds a module's binary in
 // its bundle, loads it, calls the entry and exit the platform's hosts call
 // around it and looks up its exports. Everything above it is the same on
 // every platform.
 
 #include <string>
+
+#include "tools/hostkit/SharedLibrary.h"
 
 namespace hostkit {
 
@@ -28,17 +30,15 @@ class Vst3Loader {
   // Calls the module's exit (ModuleExit, ExitDll) and unloads the binary.
   // False with the reason when the exit answers false.
   bool close(std::string& error);
-  bool isOpen() const { return handle_ != nullptr; }
+  bool isOpen() const { return library_.isLoaded(); }
   const std::string& binary() const { return binary_; }
 
   // An export of the open binary, or null.
-  using Function = void (*)();
-  Function symbol(const char* name) const;
+  using Function = SharedLibrary::Function;
+  Function symbol(const char* name) const { return library_.symbol(name); }
 
  private:
-  void unload();
-
-  void* handle_ = nullptr;
+  SharedLibrary library_;
   std::string binary_;
 };
 
