@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "editor/InfoScreenPlaces.h"
@@ -236,6 +237,19 @@ std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(EditorControlle
   // decoded now on two threads, this one and the decoder's.
   PrepareStoredPictures(true);
   return Create(plugin, values, StoredEditorForm(), framework::TFormBytes::Lasting);
+}
+
+std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::CreateIn(
+    EditorController* plugin, RelaxedFloat* values, std::shared_ptr<framework::TWindowSystem> system,
+    framework::TWindowHandle parent) {
+  auto window = Create(plugin, values);
+  window->SetWindowSystem(std::move(system));
+  window->SetParentWindow(parent);
+  window->SetBounds(0, 0, window->Width(), window->Height());
+  window->Show();
+  window->UpdaterTimer(nullptr);
+  window->Repaint();
+  return window;
 }
 
 std::unique_ptr<TPluginEditorWindow> TPluginEditorWindow::Create(EditorController* plugin,

@@ -47,6 +47,13 @@ class TPluginEditorWindow : public framework::TForm {
   static std::unique_ptr<TPluginEditorWindow> Create(EditorController* plugin, RelaxedFloat* values,
                                                      std::span<const std::uint8_t> form,
                                                      framework::TFormBytes kind);
+  // The embedded form's window as a child of a host's window at (0, 0), in
+  // the given window system, shown with the values as they stand: what a
+  // format's editor (the LV2 UI, the VST3 view) makes when it is attached.
+  // Raises EWindowError for a parent the system refuses.
+  static std::unique_ptr<TPluginEditorWindow> CreateIn(EditorController* plugin, RelaxedFloat* values,
+                                                       std::shared_ptr<framework::TWindowSystem> system,
+                                                       framework::TWindowHandle parent);
   // A window with no form read into it, for reading one by hand.
   explicit TPluginEditorWindow(framework::TComponent* owner = nullptr);
   // Ends the gestures under way, as hiding does.

@@ -71,13 +71,7 @@ tresult EditorView::attached(void* parent, FIDString type) {
     // A parent that is no window of the desktop is refused, here or when the
     // window is made in it (EWindowError).
     system_ = framework::DesktopWindowSystemFor(handle);
-    window_ = TPluginEditorWindow::Create(&controller_, effect_.core().params);
-    window_->SetWindowSystem(system_);
-    window_->SetParentWindow(handle);
-    window_->SetBounds(0, 0, window_->Width(), window_->Height());
-    window_->Show();
-    window_->UpdaterTimer(nullptr);
-    window_->Repaint();
+    window_ = TPluginEditorWindow::CreateIn(&controller_, effect_.core().params, system_, handle);
   } catch (...) {
     // Nothing at the host boundary throws: a window that could not be made
     // is no view.

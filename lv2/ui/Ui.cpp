@@ -61,13 +61,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     // A parent that is no window of the X display is refused, here or when
     // the window is made in it (EWindowError).
     ui->system = framework::DesktopWindowSystemFor(parent);
-    ui->window = TPluginEditorWindow::Create(&ui->ports, ui->ports.mirror());
-    ui->window->SetWindowSystem(ui->system);
-    ui->window->SetParentWindow(parent);
-    ui->window->SetBounds(0, 0, ui->window->Width(), ui->window->Height());
-    ui->window->Show();
-    ui->window->UpdaterTimer(nullptr);
-    ui->window->Repaint();
+    ui->window = TPluginEditorWindow::CreateIn(&ui->ports, ui->ports.mirror(), ui->system, parent);
     if (widget != nullptr) *widget = reinterpret_cast<LV2UI_Widget>(ui->window->Handle());
     // The window's size is fixed: the host learns it once.
     if (host.resize != nullptr && host.resize->ui_resize != nullptr)
