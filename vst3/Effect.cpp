@@ -38,6 +38,13 @@ int32 StepCountOf(int slot) {
   return steps;
 }
 
+// The steps a host sees for a parameter ID: the program list's, a slot's, or
+// none.
+int32 StepsOf(ParamID id) {
+  if (id == kProgramParameterId) return ProgramList::count() - 1;
+  return isSlotId(id) ? StepCountOf(static_cast<int>(id)) : 0;
+}
+
 void ClearOutputs(ProcessData& data) {
   if (data.outputs == nullptr || data.numSamples <= 0) return;
   for (int32 bus = 0; bus < data.numOutputs; ++bus) {
@@ -311,7 +318,7 @@ tresult Effect::getParameterInfo(int32 index, ParameterInfo& info) {
     info.id = kProgramParameterId;
     CopyToUtf16("Program", info.title, 128);
     CopyToUtf16("Program", info.shortTitle, 128);
-    info.stepCount = ProgramList::count() - 1;
+    info.stepCount = StepsOf(kProgramParameterId);
     info.defaultNormalizedValue = 0.0;
     info.flags = ParameterInfo::kIsProgramChange | ParameterInfo::kIsList | ParameterInfo::kCanAutomate;
     return kResultOk;
@@ -371,16 +378,12 @@ tresult Effect::getParamValueByString(ParamID id, TChar* text, ParamValue& norma
 
 // Plain values: a list's or toggle's index, else the effect's own 0..1.
 ParamValue Effect::normalizedParamToPlain(ParamID id, ParamValue normalized) {
-  const int32 steps = id == kProgramParameterId ? ProgramList::count() - 1
-                      : isSlotId(id)            ? StepCountOf(static_cast<int>(id))
-                                                : 0;
+  const int32 steps = StepsOf(id);
   return steps > 0 ? std::round(normalized * steps) : normalized;
 }
 
 ParamValue Effect::plainParamToNormalized(ParamID id, ParamValue plain) {
-  const int32 steps = id == kProgramParameterId ? ProgramList::count() - 1
-                      : isSlotId(id)            ? StepCountOf(static_cast<int>(id))
-                                                : 0;
+  const int32 steps = StepsOf(id);
   return steps > 0 ? plain / steps : plain;
 }
 
