@@ -11,6 +11,7 @@
 
 #include "plugin/PresetText.h"
 #include "tests/lv2/Reference.h"
+#include "tests/support/PresetFiles.h"
 #include "tools/hostkit/PluginHost.h"
 #include "tools/render/DemoSignal.h"
 
@@ -213,11 +214,7 @@ TEST(Lv2Render, ParametersSetOnPortsMatchTheVst2Build) {
 }
 
 std::vector<std::filesystem::path> PresetFiles() {
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(PLONKRIFT_PRESET_DIR))
-    if (entry.path().extension() == ".preset") files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
-  return files;
+  return plonktest::PresetFiles(PLONKRIFT_PRESET_DIR);
 }
 
 TEST(Lv2Presets, HostsListTheEightProgramsAndEveryPresetFile) {

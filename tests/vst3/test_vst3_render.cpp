@@ -12,6 +12,7 @@
 
 #include "plugin/Parameters.h"
 #include "plugin/PresetText.h"
+#include "tests/support/PresetFiles.h"
 #include "tests/vst3/Vst3Render.h"
 
 namespace vst3test {
@@ -201,11 +202,7 @@ TEST(Vst3Render, ChangesInsideABlockMatchTheVst2BuildSplitThere) {
 }
 
 std::vector<std::filesystem::path> PresetFiles() {
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(PLONKRIFT_PRESET_DIR))
-    if (entry.path().extension() == ".preset") files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
-  return files;
+  return plonktest::PresetFiles(PLONKRIFT_PRESET_DIR);
 }
 
 // A preset's label: its first comment's words before the colon.
